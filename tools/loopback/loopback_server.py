@@ -1200,7 +1200,7 @@ def main(argv=None):
         if args.setup:
             with open(args.setup, "rb") as f:
                 apply_setup(state, json.loads(f.read().decode("utf-8")))
-    except (OSError, ValueError, BadRequest) as e:
+    except (OSError, ValueError, KeyError, TypeError, BadRequest) as e:
         server.server_close()
         sys.stderr.write("loopback_server: %s\n" % e)
         return 2

@@ -108,6 +108,32 @@ class StartAndStop(unittest.TestCase):
             srv.stop()
 
 
+class SetupFile(unittest.TestCase):
+    def test_setup_file_is_applied_before_the_port_is_announced(self):
+        from .loopback_support import fetch_raw
+        with tempfile.TemporaryDirectory() as d:
+            exe = os.path.join(d, "bm.exe")
+            with open(exe, "wb") as f:
+                f.write(b"MZ")
+            setup = os.path.join(d, "setup.json")
+            with open(setup, "w") as f:
+                json.dump({"config": {"body": "ClientVersion=2.0.0.0\n", "status": 503},
+                           "faults": [{"target": "packages", "count": 1, "status": 500}],
+                           "packages": [{"name": "webvarn/2.0.0.0/bm.zip", "exe": exe}],
+                           "entry": {"token": "from-setup"}}, f)
+            with client.LoopbackServer(setup=setup) as srv:
+                r = fetch_raw(srv.port, "/x/client_config_webvarn.php")
+                self.assertEqual((r.status, r.body), (503, b"ClientVersion=2.0.0.0\n"))
+                target = "/packages/webvarn/2.0.0.0/bm.zip"
+                self.assertEqual(fetch_raw(srv.port, target).status, 500)
+                self.assertEqual(fetch_raw(srv.port, target).body[:2], b"PK")
+                self.assertEqual(srv.entry()["token"], "from-setup")
+            with open(setup, "w") as f:
+                json.dump({"faults": [{"target": "packages", "cut_afterr": 1}]}, f)
+            with self.assertRaises(RuntimeError):   # a bad setup stops the start
+                client.LoopbackServer(setup=setup).start()
+
+
 class AdminRefusals(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
