@@ -15,7 +15,9 @@
  *
  * Build: x86_64-w64-mingw32-gcc-posix -municode -mwindows -static -O2 -o bm.exe bm.c
  */
+#ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
+#endif
 #ifndef UNICODE
 #define UNICODE
 #endif

@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# Cross-builds the launcher's static dependencies (libcurl, minizip) from
+# Debian's source packages, patches applied.
+# Usage: build-deps.sh WORKDIR PREFIX TOOLCHAIN_FILE
+set -euo pipefail
+
+work=$1
+prefix=$2
+toolchain=$3
+jobs=$(nproc)
+cc=x86_64-w64-mingw32-gcc-posix
+ar=x86_64-w64-mingw32-ar
+
+cd "$work"
+# dpkg-source -x (run by apt-get source) applies Debian's patch series.
+# A version may be listed by several suites while only one mirror holds the
+# files, so each suite is tried in turn.
+fetch_source() {
+  local pkg=$1 suite
+  for suite in "" /bookworm-security /bookworm-updates /bookworm; do
+    if apt-get source -qq "$pkg$suite" >/dev/null 2>&1; then
+      return 0
+    fi
+  done
+  echo "build-deps: cannot fetch the source package $pkg" >&2
+  return 1
+}
+fetch_source curl
+fetch_source zlib
+
+curl_src=$(find . -maxdepth 1 -type d -name 'curl-*' | head -1)
+zlib_src=$(find . -maxdepth 1 -type d -name 'zlib-*' | head -1)
+[ -n "$curl_src" ] && [ -n "$zlib_src" ] || { echo "build-deps: sources missing" >&2; exit 1; }
+
+# libcurl: static, Schannel, HTTP(S) only. The CA settings are "none" so that
+# no path of the build machine ends up inside the launcher.
+cmake -S "$curl_src" -B curl-build -G Ninja \
+  -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+  -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_INSTALL_PREFIX="$prefix" \
+  -DBUILD_SHARED_LIBS=OFF \
+  -DBUILD_CURL_EXE=OFF \
+  -DBUILD_TESTING=OFF \
+  -DENABLE_MANUAL=OFF \
+  -DHTTP_ONLY=ON \
+  -DCURL_USE_SCHANNEL=ON \
+  -DCURL_USE_OPENSSL=OFF \
+  -DCURL_USE_LIBSSH2=OFF \
+  -DCURL_USE_LIBSSH=OFF \
+  -DCURL_USE_GSSAPI=OFF \
+  -DCURL_DISABLE_LDAP=ON \
+  -DCURL_DISABLE_LDAPS=ON \
+  -DCURL_ZLIB=OFF \
+  -DCURL_BROTLI=OFF \
+  -DCURL_ZSTD=OFF \
+  -DUSE_NGHTTP2=OFF \
+  -DUSE_LIBIDN2=OFF \
+  -DUSE_WIN32_IDN=OFF \
+  -DENABLE_UNIX_SOCKETS=OFF \
+  -DCURL_CA_BUNDLE=none \
+  -DCURL_CA_PATH=none \
+  -DCURL_CA_FALLBACK=OFF >/dev/null
+cmake --build curl-build -j "$jobs" >/dev/null
+cmake --install curl-build >/dev/null
+
+# minizip: only the reader and the Win32 file layer, against mingw's zlib.
+mz="$zlib_src/contrib/minizip"
+mkdir -p minizip-build "$prefix/include/minizip" "$prefix/lib"
+for f in unzip ioapi iowin32; do
+  $cc -O2 -Wall -c "$mz/$f.c" -I"$mz" -o "minizip-build/$f.o"
+done
+$ar rcs "$prefix/lib/libminizip.a" minizip-build/unzip.o minizip-build/ioapi.o minizip-build/iowin32.o
+cp "$mz/unzip.h" "$mz/ioapi.h" "$mz/iowin32.h" "$mz/crypt.h" "$prefix/include/minizip/"
+
+# Record what went in, for anyone wondering which patches the launcher carries.
+{
+  echo "curl: $(basename "$curl_src")"
+  echo "zlib/minizip: $(basename "$zlib_src")"
+  ls "$curl_src/debian/patches" 2>/dev/null | sed 's/^/  curl patch: /'
+} > "$prefix/SOURCES.txt"

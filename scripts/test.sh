@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# The one test command: prepares the machine, builds the native and the
+# Windows trees, runs every test and ends with one summary line.
+# Exits non-zero when anything fails.
+set -uo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${TOV_BUILD_ROOT:-$root/build}
+jobs=$(nproc)
+cd "$root"
+
+log() { printf '\n== %s\n' "$*"; }
+
+if [ "$(id -u)" -eq 0 ]; then
+  bash scripts/setup.sh || exit 1
+else
+  sudo bash scripts/setup.sh || exit 1
+fi
+
+log "native build (AddressSanitizer, UBSan)"
+cmake -S . -B "$build/host" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTOV_SANITIZE=ON >/dev/null || exit 1
+cmake --build "$build/host" -j "$jobs" || exit 1
+
+log "Windows build"
+cmake -S . -B "$build/win" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null || exit 1
+cmake --build "$build/win" -j "$jobs" || exit 1
+
+# Wine draws its windows on an X display; without one we bring our own.
+xvfb_pid=
+if [ -z "${DISPLAY:-}" ]; then
+  n=90
+  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 1600x900x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  export DISPLAY=":$n"
+  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+fi
+
+prefix=$(sed -n 's/^TOV_WINEPREFIX:PATH=//p' "$build/win/CMakeCache.txt")
+cleanup() {
+  # Only our own wineserver, and Wine before the display it draws on.
+  [ -n "$prefix" ] && WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+  true
+}
+trap cleanup EXIT
+
+# Each run starts from a fresh prefix so no state of an earlier run leaks in.
+rm -rf "$prefix" "$prefix.lock"
+
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+
+log "native tests"
+ctest --test-dir "$build/host" -j "$jobs" --output-on-failure 2>&1 | tee "$build/host-ctest.log"
+host_rc=${PIPESTATUS[0]}
+
+log "Windows tests under Wine"
+ctest --test-dir "$build/win" -j "$jobs" --output-on-failure 2>&1 | tee "$build/win-ctest.log"
+win_rc=${PIPESTATUS[0]}
+
+counts() {
+  # "NN% tests passed, F tests failed out of T" -> "passed failed"
+  sed -n 's/.*tests passed, \([0-9]*\) tests\{0,1\} failed out of \([0-9]*\).*/\1 \2/p' "$1" | tail -1
+}
+read -r hf ht <<<"$(counts "$build/host-ctest.log")"
+read -r wf wt <<<"$(counts "$build/win-ctest.log")"
+hf=${hf:-0}; ht=${ht:-0}; wf=${wf:-0}; wt=${wt:-0}
+failed=$((hf + wf))
+passed=$((ht + wt - failed))
+
+echo
+echo "tests: $passed passed, $failed failed"
+if [ "$host_rc" -ne 0 ] || [ "$win_rc" -ne 0 ] || [ "$failed" -ne 0 ] || [ $((ht + wt)) -eq 0 ]; then
+  exit 1
+fi
+exit 0

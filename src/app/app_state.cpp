@@ -1,0 +1,6 @@
+#include "app/app_state.h"
+
+AppState& GetAppState() {
+  static AppState* state = new AppState();
+  return *state;
+}

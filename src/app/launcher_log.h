@@ -1,0 +1,35 @@
+// The local log: one UTF-8 text file per run in InstallRoot, named after the
+// running executable.
+#pragma once
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+class CLauncherLog {
+ public:
+  // Opens (truncating) the file at `path`; a path that does not fit the
+  // classic 260-character limit opens nothing, and every line is dropped.
+  explicit CLauncherLog(const std::wstring& path);
+  ~CLauncherLog();
+  CLauncherLog(const CLauncherLog&) = delete;
+  CLauncherLog& operator=(const CLauncherLog&) = delete;
+
+  void LogInfo(const std::wstring& message, const char* operation, int line);
+  void LogError(const std::wstring& message, const char* operation, int line);
+  // Flushes and closes the file; later lines of the run are dropped.
+  void CloseFile();
+  bool IsOpen();
+
+ private:
+  void Write(const std::wstring& text);
+
+  std::mutex m_lock;
+  FILE* m_file = nullptr;
+};
+
+// The process-wide log, opened on first use from InstallRoot and AppName.
+CLauncherLog& GetLauncherLog();
+
+// The line number in the log is that of the call site.
+#define LOG_INFO(message, operation) GetLauncherLog().LogInfo((message), (operation), __LINE__)
+#define LOG_ERROR(message, operation) GetLauncherLog().LogError((message), (operation), __LINE__)

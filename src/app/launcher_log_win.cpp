@@ -1,0 +1,76 @@
+#include "app/launcher_log.h"
+
+#include <windows.h>
+
+#include "app/app_state.h"
+#include "app/log_format.h"
+#include "platform/utf8.h"
+
+namespace {
+const std::wstring& Stamp() {
+  static const std::wstring stamp = tov::BuildStamp(__DATE__, __TIME__);
+  return stamp;
+}
+
+// Lines end in CR LF like any Windows text file, also those inside a message.
+std::string ToFileText(const std::wstring& text) {
+  std::string utf8 = tov::WideToUtf8(text);
+  std::string out;
+  out.reserve(utf8.size() + 8);
+  for (char c : utf8) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+}  // namespace
+
+CLauncherLog::CLauncherLog(const std::wstring& path) {
+  if (path.size() >= MAX_PATH) return;
+  m_file = _wfopen(path.c_str(), L"wb+");
+}
+
+CLauncherLog::~CLauncherLog() { CloseFile(); }
+
+void CLauncherLog::LogInfo(const std::wstring& message, const char* operation, int line) {
+  Write(tov::FormatInfoLine(Stamp(), tov::WidenAscii(operation ? operation : ""), line, message));
+}
+
+void CLauncherLog::LogError(const std::wstring& message, const char* operation, int line) {
+  Write(tov::FormatErrorLine(Stamp(), tov::WidenAscii(operation ? operation : ""), line, message));
+}
+
+void CLauncherLog::Write(const std::wstring& text) {
+  std::string bytes = ToFileText(text);
+  std::lock_guard<std::mutex> hold(m_lock);
+  if (!m_file) return;
+  // One write per line, flushed at once, so a crash or a kill loses nothing
+  // that was logged before it.
+  std::fwrite(bytes.data(), 1, bytes.size(), m_file);
+  std::fflush(m_file);
+}
+
+void CLauncherLog::CloseFile() {
+  std::lock_guard<std::mutex> hold(m_lock);
+  if (m_file) {
+    std::fclose(m_file);
+    m_file = nullptr;
+  }
+}
+
+bool CLauncherLog::IsOpen() {
+  std::lock_guard<std::mutex> hold(m_lock);
+  return m_file != nullptr;
+}
+
+CLauncherLog& GetLauncherLog() {
+  // Never destroyed: the worker and telemetry threads may still log while
+  // static destructors run at exit. The file is closed at exit instead.
+  static CLauncherLog* log = [] {
+    const AppState& app = GetAppState();
+    auto* created = new CLauncherLog(app.installRoot + L"\\" + app.appName + L".log");
+    std::atexit([] { GetLauncherLog().CloseFile(); });
+    return created;
+  }();
+  return *log;
+}

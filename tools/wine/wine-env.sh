@@ -1,0 +1,38 @@
+# Shared Wine settings for tests, the demo and benchmarks (sourced).
+
+tov_wine_env() {
+  export WINEPREFIX=$1
+  export WINEARCH=win64
+  export WINEDEBUG=${WINEDEBUG:--all}
+  # No .NET or Gecko installers, no desktop menu entries; the HTML engine is
+  # off unless a caller asks for it, which also keeps Wine from offering to
+  # download one.
+  export WINEDLLOVERRIDES=${TOV_WINEDLLOVERRIDES:-mscoree=;mshtml=;winemenubuilder.exe=d}
+  # Under LANG=C Wine garbles non-ASCII command-line arguments.
+  export LC_ALL=C.UTF-8
+}
+
+# Creates the prefix once and makes sure its wineserver runs detached from
+# the caller's output pipes (otherwise CTest waits for the server to exit).
+tov_wine_ready() {
+  local prefix=$1
+  mkdir -p "$(dirname "$prefix")"
+  (
+    flock 9
+    if [ ! -f "$prefix/.tov-ready" ]; then
+      rm -rf "$prefix"
+      wineserver -p </dev/null >/dev/null 2>&1 9>&- || true
+      wineboot -i </dev/null >/dev/null 2>&1 9>&-
+      # Without a window manager Wine waits 2 s whenever a managed window is
+      # hidden or destroyed.
+      wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 9>&-
+      wineserver -w </dev/null >/dev/null 2>&1 9>&- || true
+      touch "$prefix/.tov-ready"
+    fi
+    wineserver -p </dev/null >/dev/null 2>&1 9>&- || true
+  ) 9>"$prefix.lock"
+}
+
+tov_wine_stop() {
+  WINEPREFIX=$1 wineserver -k >/dev/null 2>&1 || true
+}
