@@ -1,5 +1,6 @@
 #include "app/launcher_log.h"
 
+#include <share.h>
 #include <windows.h>
 
 #include "app/app_state.h"
@@ -27,7 +28,9 @@ std::string ToFileText(const std::wstring& text) {
 
 CLauncherLog::CLauncherLog(const std::wstring& path) {
   if (path.size() >= MAX_PATH) return;
-  m_file = _wfopen(path.c_str(), L"wb+");
+  // Another launcher that is refused at start-up must not truncate the log of
+  // the one that runs: the file is not shared for writing.
+  m_file = _wfsopen(path.c_str(), L"wb+", _SH_DENYWR);
 }
 
 CLauncherLog::~CLauncherLog() { CloseFile(); }

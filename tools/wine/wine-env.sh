@@ -21,15 +21,16 @@ tov_wine_ready() {
     flock 9
     if [ ! -f "$prefix/.tov-ready" ]; then
       rm -rf "$prefix"
+      mkdir -p "$prefix"
       wineserver -p </dev/null >/dev/null 2>&1 9>&- || true
       wineboot -i </dev/null >/dev/null 2>&1 9>&-
       # Without a window manager Wine waits 2 s whenever a managed window is
       # hidden or destroyed.
       wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 9>&-
-      wineserver -w </dev/null >/dev/null 2>&1 9>&- || true
       touch "$prefix/.tov-ready"
+    else
+      wineserver -p </dev/null >/dev/null 2>&1 9>&- || true
     fi
-    wineserver -p </dev/null >/dev/null 2>&1 9>&- || true
   ) 9>"$prefix.lock"
 }
 

@@ -10,4 +10,15 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 tov_wine_env "$prefix"
 tov_wine_ready "$prefix"
 
-exec wine "$@"
+# Wine starts background processes (services, the desktop) on demand, and
+# they inherit the standard handles of whichever program started them. The
+# program's output therefore goes through a file: a pipe of the caller (CTest,
+# a test's subprocess) would otherwise stay open until the wineserver ends.
+out=$(mktemp "${TMPDIR:-/tmp}/wine-run.XXXXXX")
+trap 'rm -f "$out"' EXIT
+set +e
+wine "$@" </dev/null >"$out" 2>&1
+rc=$?
+set -e
+cat "$out"
+exit $rc
