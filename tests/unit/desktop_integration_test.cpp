@@ -1,0 +1,90 @@
+#include "provisioning/desktop_integration.h"
+
+#include <gtest/gtest.h>
+
+namespace tov {
+
+TEST(UninstallString, QuotesTheLauncherOnlyWhenItHoldsABlank) {
+  EXPECT_EQ(UninstallString(L"C:\\bm-webvarn", L"Brakmoor"),
+            L"C:\\bm-webvarn\\Brakmoor.exe /uninstall");
+  EXPECT_EQ(UninstallString(L"E:\\My Games\\bm-webvarn", L"Brakmoor"),
+            L"\"E:\\My Games\\bm-webvarn\\Brakmoor.exe\" /uninstall");
+  // A blank in the title matters just as much as one in the folder.
+  EXPECT_EQ(UninstallString(L"C:\\bm-webvarn", L"Brak moor"),
+            L"\"C:\\bm-webvarn\\Brak moor.exe\" /uninstall");
+}
+
+TEST(UninstallEntry, FourTextsInWritingOrder) {
+  const auto values = UninstallEntryValues(L"D:\\x y\\bm-webvarn", L"Brakmoor", L"0.0.0.2");
+  ASSERT_EQ(values.size(), 4u);
+  EXPECT_EQ(values[0].name, L"DisplayIcon");
+  // The icon is a plain path, never quoted.
+  EXPECT_EQ(values[0].data, L"D:\\x y\\bm-webvarn\\Brakmoor.exe");
+  EXPECT_EQ(values[1].name, L"DisplayName");
+  EXPECT_EQ(values[1].data, L"Brakmoor");
+  EXPECT_EQ(values[2].name, L"DisplayVersion");
+  EXPECT_EQ(values[2].data, L"0.0.0.2");
+  EXPECT_EQ(values[3].name, L"UninstallString");
+  EXPECT_EQ(values[3].data, L"\"D:\\x y\\bm-webvarn\\Brakmoor.exe\" /uninstall");
+}
+
+TEST(ShortcutTable, FourLinksInOrderWithTheirFoldersAndArguments) {
+  const auto links = ShortcutTable(L"C:\\SM", L"C:\\Desk", L"C:\\bm-webvarn", L"Brakmoor", L"webvarn");
+  ASSERT_EQ(links.size(), 4u);
+  const std::wstring uninstallName = L"Brakmoor-\u5378\u8f7d";
+
+  EXPECT_EQ(links[0].place, LinkPlace::StartMenu);
+  EXPECT_EQ(links[0].folder, L"C:\\SM\\Apps\\webvarn");
+  EXPECT_EQ(links[0].name, L"Brakmoor");
+  EXPECT_EQ(links[0].arguments, L"");
+
+  EXPECT_EQ(links[1].place, LinkPlace::StartMenu);
+  EXPECT_EQ(links[1].folder, L"C:\\SM\\Apps\\webvarn");
+  EXPECT_EQ(links[1].name, uninstallName);
+  EXPECT_EQ(links[1].arguments, L"/uninstall");
+
+  EXPECT_EQ(links[2].place, LinkPlace::Desktop);
+  EXPECT_EQ(links[2].folder, L"C:\\Desk");
+  EXPECT_EQ(links[2].name, L"Brakmoor");
+  EXPECT_EQ(links[2].arguments, L"");
+
+  EXPECT_EQ(links[3].place, LinkPlace::InstallRoot);
+  EXPECT_EQ(links[3].folder, L"C:\\bm-webvarn");
+  EXPECT_EQ(links[3].name, uninstallName);
+  EXPECT_EQ(links[3].arguments, L"/uninstall");
+
+  EXPECT_EQ(LinkPath(links[3].folder, links[3].name),
+            L"C:\\bm-webvarn\\Brakmoor-\u5378\u8f7d.lnk");
+}
+
+TEST(FolderChain, EveryLevelBelowTheRootOutermostFirst) {
+  using V = std::vector<std::wstring>;
+  EXPECT_EQ(FolderChain(L"C:\\Users\\me\\Start Menu\\Apps\\webvarn"),
+            (V{L"C:\\Users", L"C:\\Users\\me", L"C:\\Users\\me\\Start Menu",
+               L"C:\\Users\\me\\Start Menu\\Apps", L"C:\\Users\\me\\Start Menu\\Apps\\webvarn"}));
+  EXPECT_EQ(FolderChain(L"C:\\a\\b\\"), (V{L"C:\\a", L"C:\\a\\b"}));
+  EXPECT_EQ(FolderChain(L"C:/a//b"), (V{L"C:/a", L"C:/a//b"}));
+  EXPECT_EQ(FolderChain(L"C:\\"), V{});
+  EXPECT_EQ(FolderChain(L""), V{});
+}
+
+TEST(FolderChain, NeverTriesToCreateAServerShareOrPrefix) {
+  using V = std::vector<std::wstring>;
+  EXPECT_EQ(FolderChain(L"\\\\server\\share\\a\\b"),
+            (V{L"\\\\server\\share\\a", L"\\\\server\\share\\a\\b"}));
+  EXPECT_EQ(FolderChain(L"\\\\server\\share"), V{});
+  EXPECT_EQ(FolderChain(L"\\\\?\\C:\\a\\b"), (V{L"\\\\?\\C:\\a", L"\\\\?\\C:\\a\\b"}));
+  EXPECT_EQ(FolderChain(L"\\\\?\\UNC\\server\\share\\a"), (V{L"\\\\?\\UNC\\server\\share\\a"}));
+}
+
+TEST(FailureTexts, SignedDecimalNumbers) {
+  // E_ACCESSDENIED with ERROR_ACCESS_DENIED, as a failed save reports them.
+  EXPECT_EQ(CreateLinkErrorText(5, static_cast<long>(0x80070005L)),
+            L"CreateLink ret:5 hRes:-2147024891");
+  EXPECT_EQ(CreateLinkErrorText(0, 0), L"CreateLink ret:0 hRes:0");
+  EXPECT_EQ(SetRegistiesErrorText(1021, 0), L"SetRegisties lret:1021 error:0");
+  EXPECT_EQ(SetRegistiesErrorText(5, 0xFFFFFFFFul), L"SetRegisties lret:5 error:-1");
+  EXPECT_EQ(ShellFolderErrorText(0x10, 2), L"CreateShortcuts folder csidl:16 error:2");
+}
+
+}  // namespace tov
