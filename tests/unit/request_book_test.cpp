@@ -1,0 +1,168 @@
+#include "telemetry/request_book.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <thread>
+#include <vector>
+
+namespace tov {
+namespace {
+
+TEST(RequestChoices, VerbsHeadersAndFlags) {
+  EXPECT_STREQ(VerbText(0), L"GET");
+  EXPECT_STREQ(VerbText(1), L"POST");
+  EXPECT_STREQ(VerbText(2), L"POST");
+  EXPECT_STREQ(VerbText(3), L"DELETE");
+  for (int other : {4, 5, 100, -1}) EXPECT_STREQ(VerbText(other), L"GET") << other;
+
+  EXPECT_EQ(ComposeRequestHeaders(L"X-A: 1\r\n", 0), L"X-A: 1\r\n");
+  EXPECT_EQ(ComposeRequestHeaders(L"X-A: 1\r\n", 1024), L"X-A: 1\r\nRange: bytes=1024-\r\n");
+  EXPECT_EQ(ComposeRequestHeaders(L"", 1), L"Range: bytes=1-\r\n");
+
+  EXPECT_EQ(EffectiveOpenFlags(kDefaultOpenFlags, kSchemeHttps), 0x84800000u);
+  EXPECT_EQ(EffectiveOpenFlags(kDefaultOpenFlags, kSchemeHttp), 0x84000000u);
+  EXPECT_EQ(EffectiveOpenFlags(kDefaultOpenFlags, kSchemeUnknown), 0x84000000u);
+}
+
+void ExpectTarget(const wchar_t* url, int scheme, const wchar_t* host, int port, const wchar_t* object) {
+  RequestTarget t = ParseRequestUrl(url);
+  EXPECT_EQ(t.scheme, scheme) << url;
+  EXPECT_EQ(t.host, host) << url;
+  EXPECT_EQ(t.port, port) << url;
+  EXPECT_EQ(t.objectName, object) << url;
+}
+
+TEST(RequestUrl, ThePortWrittenInTheUrlIsTheOneConnectedTo) {
+  ExpectTarget(L"http://127.0.0.1:28080/api/laucher_info.php?client_uid=a&os_version=x%2Fy", kSchemeHttp,
+               L"127.0.0.1", 28080, L"/api/laucher_info.php?client_uid=a&os_version=x%2Fy");
+  ExpectTarget(L"https://reports.example:8443/api/laucher_error.php", kSchemeHttps, L"reports.example", 8443,
+               L"/api/laucher_error.php");
+  ExpectTarget(L"http://127.0.0.1:/p", kSchemeHttp, L"127.0.0.1", 80, L"/p");
+  ExpectTarget(L"http://[::1]:8080/p?q", kSchemeHttp, L"::1", 8080, L"/p?q");
+}
+
+TEST(RequestUrl, WithoutAPortTheSchemeDecides) {
+  ExpectTarget(L"http://127.0.0.1/api/laucher_info.php", kSchemeHttp, L"127.0.0.1", 80, L"/api/laucher_info.php");
+  ExpectTarget(L"HTTPS://Host.Example/a", kSchemeHttps, L"Host.Example", 443, L"/a");
+  ExpectTarget(L"http://127.0.0.1", kSchemeHttp, L"127.0.0.1", 80, L"/");
+  ExpectTarget(L"http://127.0.0.1?x=1", kSchemeHttp, L"127.0.0.1", 80, L"/?x=1");
+  // Colons and at-signs in the query belong to the query.
+  ExpectTarget(L"http://h/p?mac=a:b@c:99", kSchemeHttp, L"h", 80, L"/p?mac=a:b@c:99");
+  ExpectTarget(L"http://user:pw@h:81/p", kSchemeHttp, L"h", 81, L"/p");
+}
+
+TEST(RequestUrl, UnusableUrlsGiveNoHost) {
+  for (const wchar_t* url : {L"ftp://h/p", L"127.0.0.1:28080/p", L"http://:80/p", L"http:///p", L"http://h:0/p",
+                             L"http://h:65536/p", L"http://h:8a/p", L"http://h:123456/p", L"http://[::1/p", L""}) {
+    RequestTarget t = ParseRequestUrl(url);
+    EXPECT_TRUE(t.host.empty()) << url;
+  }
+}
+
+TEST(RequestUrl, LeadingDecimalDigits) {
+  EXPECT_EQ(LeadingDecimal(L"200"), 200);
+  EXPECT_EQ(LeadingDecimal(L"1024 bytes"), 1024);
+  EXPECT_EQ(LeadingDecimal(L""), 0);
+  EXPECT_EQ(LeadingDecimal(L"-5"), 0);
+  EXPECT_EQ(LeadingDecimal(L"99999999999999999999"), 0x7fffffff);
+}
+
+// Stands in for a request: records its destruction, says when its threads end.
+struct FakeRequest {
+  FakeRequest(int id, std::vector<int>* destroyed) : id(id), destroyed(destroyed) {}
+  ~FakeRequest() { destroyed->push_back(id); }
+  int GetId() const { return id; }
+  int id;
+  bool threadsEnded = false;
+  std::vector<int>* destroyed;
+};
+
+struct Book : ::testing::Test {
+  std::vector<int> destroyed;
+  RequestBook<FakeRequest> book;
+  FakeRequest* Add() {
+    int id = book.TakeId();
+    auto r = std::make_unique<FakeRequest>(id, &destroyed);
+    FakeRequest* raw = r.get();
+    book.AddActive(std::move(r));
+    return raw;
+  }
+  static bool Ended(const FakeRequest& r) { return r.threadsEnded; }
+};
+
+TEST_F(Book, IdsStartAtOneHundredAndAreNeverReused) {
+  EXPECT_EQ(Add()->id, 100);
+  EXPECT_EQ(Add()->id, 101);
+  book.Retire(100);
+  book.ReapOne([](const FakeRequest&) { return true; });
+  EXPECT_EQ(Add()->id, 102);
+}
+
+TEST_F(Book, IdsTakenOnManyThreadsAreDistinct) {
+  std::vector<std::vector<int>> taken(4);
+  std::vector<std::thread> threads;
+  for (auto& mine : taken) {
+    threads.emplace_back([this, &mine] {
+      for (int i = 0; i < 2000; ++i) mine.push_back(book.TakeId());
+    });
+  }
+  for (auto& t : threads) t.join();
+  std::set<int> all;
+  for (auto& mine : taken) all.insert(mine.begin(), mine.end());
+  EXPECT_EQ(all.size(), 8000u);
+  EXPECT_EQ(*all.begin(), 100);
+  EXPECT_EQ(*all.rbegin(), 8099);
+}
+
+TEST_F(Book, RetiredRequestsAreNoLongerFound) {
+  FakeRequest* a = Add();
+  FakeRequest* b = Add();
+  EXPECT_EQ(book.FindActive(101), b);
+  EXPECT_EQ(book.Retire(100), a);
+  EXPECT_EQ(book.FindActive(100), nullptr);
+  EXPECT_EQ(book.FindActive(101), b);
+  // Retiring twice, or an id never given, changes nothing.
+  EXPECT_EQ(book.Retire(100), nullptr);
+  EXPECT_EQ(book.Retire(555), nullptr);
+  EXPECT_EQ(book.ActiveCount(), 1u);
+  EXPECT_EQ(book.RetiredCount(), 1u);
+  EXPECT_TRUE(destroyed.empty());
+}
+
+TEST_F(Book, ReapingDestroysOnlyRetiredRequestsWhoseThreadsEnded) {
+  FakeRequest* a = Add();
+  FakeRequest* b = Add();
+  FakeRequest* c = Add();
+  FakeRequest* d = Add();
+  d->threadsEnded = true;  // still active: never reaped
+  book.Retire(a->id);
+  book.Retire(b->id);
+  book.Retire(c->id);
+  c->threadsEnded = true;
+  EXPECT_TRUE(book.ReapOne(Ended));
+  EXPECT_EQ(destroyed, std::vector<int>{102});
+  EXPECT_FALSE(book.ReapOne(Ended));
+  a->threadsEnded = true;
+  b->threadsEnded = true;
+  // One per call, from the front.
+  EXPECT_TRUE(book.ReapOne(Ended));
+  EXPECT_EQ(destroyed, (std::vector<int>{102, 100}));
+  while (book.ReapOne(Ended)) {
+  }
+  EXPECT_EQ(destroyed, (std::vector<int>{102, 100, 101}));
+  EXPECT_FALSE(book.Empty());
+  EXPECT_EQ(book.FindActive(103), d);
+}
+
+TEST_F(Book, ClearingDestroysActiveThenRetiredInOrder) {
+  for (int i = 0; i < 4; ++i) Add();
+  book.Retire(101);
+  book.Retire(100);
+  book.Clear();
+  EXPECT_EQ(destroyed, (std::vector<int>{102, 103, 101, 100}));
+  EXPECT_TRUE(book.Empty());
+}
+
+}  // namespace
+}  // namespace tov
