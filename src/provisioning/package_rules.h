@@ -1,0 +1,30 @@
+// Plain rules of the package download and extraction.
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace tov {
+
+// Every "{ditch_name}" replaced by the channel, then every "{version}" by the
+// version; case-sensitive, nothing escaped.
+std::wstring ReplaceAll(std::wstring text, const std::wstring& from, const std::wstring& to);
+std::wstring BuildDownloadUrl(const std::wstring& pattern, const std::wstring& channel,
+                              const std::wstring& version);
+
+struct ProgressStep {
+  std::wstring text;
+  int position;
+};
+
+// Download progress: "37%" at 37; "0%" at 0 while the total is unknown;
+// capped at 100 when more arrives than was announced.
+ProgressStep DownloadProgress(int64_t total, int64_t done);
+
+// Extraction progress after entry k of n (from 1): "k/n" at (100*k)/n.
+ProgressStep UnzipProgress(uint64_t k, uint64_t n);
+
+// Why an archive entry name may not be written below the client directory;
+// empty when it may. Names come from a package fetched over plain HTTP.
+std::wstring UnsafeEntryReason(const std::wstring& name);
+
+}  // namespace tov

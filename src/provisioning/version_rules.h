@@ -1,0 +1,23 @@
+// The installed client's version and the update decision.
+#pragma once
+#include <cstdint>
+#include <string>
+
+struct LocalClientVersionRecord {
+  int32_t major = 0;
+  int32_t minor = 0;
+  int32_t build = 0;
+  int32_t revision = 0;
+};
+
+namespace tov {
+
+// Four "."-separated fields, each read as its leading decimal number
+// (leading blanks skipped, optional sign, saturating at the 32-bit limits);
+// a missing field or one without digits is 0.
+LocalClientVersionRecord ParseClientVersion(const std::wstring& text);
+
+// Negative when a < b, 0 when equal, positive when a > b; field by field.
+int CompareClientVersion(const LocalClientVersionRecord& a, const LocalClientVersionRecord& b);
+
+}  // namespace tov

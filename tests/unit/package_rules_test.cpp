@@ -1,0 +1,78 @@
+#include "provisioning/package_rules.h"
+#include "provisioning/version_rules.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+
+namespace tov {
+
+namespace {
+LocalClientVersionRecord V(int a, int b, int c, int d) { return {a, b, c, d}; }
+bool Eq(const LocalClientVersionRecord& x, const LocalClientVersionRecord& y) {
+  return CompareClientVersion(x, y) == 0;
+}
+}  // namespace
+
+TEST(ClientVersion, FieldsAreLeadingNumbers) {
+  EXPECT_TRUE(Eq(ParseClientVersion(L"1.2.3.4"), V(1, 2, 3, 4)));
+  EXPECT_TRUE(Eq(ParseClientVersion(L"2.0"), V(2, 0, 0, 0)));
+  EXPECT_TRUE(Eq(ParseClientVersion(L"1.2.3.4\r\n"), V(1, 2, 3, 4)));
+  EXPECT_TRUE(Eq(ParseClientVersion(L"v1.2.3.4"), V(0, 2, 3, 4)));
+  EXPECT_TRUE(Eq(ParseClientVersion(L" 7. -3.+5.9x.11"), V(7, -3, 5, 9)));
+  EXPECT_TRUE(Eq(ParseClientVersion(L""), V(0, 0, 0, 0)));
+  EXPECT_TRUE(Eq(ParseClientVersion(L"..."), V(0, 0, 0, 0)));
+  EXPECT_TRUE(Eq(ParseClientVersion(L"99999999999.-99999999999.2147483648.-2147483648"),
+                 V(INT32_MAX, INT32_MIN, INT32_MAX, INT32_MIN)));
+}
+
+TEST(ClientVersion, NumbersNotTextDecide) {
+  EXPECT_GT(CompareClientVersion(ParseClientVersion(L"1.0.0.10"), ParseClientVersion(L"1.0.0.9")), 0);
+  EXPECT_GT(CompareClientVersion(ParseClientVersion(L"2.0"), ParseClientVersion(L"1.9.9.9")), 0);
+  EXPECT_LT(CompareClientVersion(V(0, 0, 0, 0), V(0, 0, 0, 1)), 0);
+  EXPECT_EQ(CompareClientVersion(V(1, 2, 3, 4), V(1, 2, 3, 4)), 0);
+  EXPECT_LT(CompareClientVersion(V(-1, 9, 9, 9), V(0, 0, 0, 0)), 0);
+}
+
+TEST(DownloadUrl, ChannelFirstThenVersionEverywhere) {
+  EXPECT_EQ(BuildDownloadUrl(L"http://h/p/{ditch_name}/{version}/bm.zip?c={ditch_name}", L"webvarn",
+                             L"1.0.0.1"),
+            L"http://h/p/webvarn/1.0.0.1/bm.zip?c=webvarn");
+  EXPECT_EQ(BuildDownloadUrl(L"http://h/bm.zip", L"webvarn", L"1"), L"http://h/bm.zip");
+  // A channel that itself holds the version placeholder gets the version too.
+  EXPECT_EQ(BuildDownloadUrl(L"/{ditch_name}", L"x{version}", L"9"), L"/x9");
+  EXPECT_EQ(BuildDownloadUrl(L"/{Version}", L"c", L"9"), L"/{Version}");
+}
+
+TEST(Progress, DownloadPercentRules) {
+  EXPECT_EQ(DownloadProgress(0, 12345).text, L"0%");
+  EXPECT_EQ(DownloadProgress(0, 12345).position, 0);
+  EXPECT_EQ(DownloadProgress(1000, 370).text, L"37%");
+  EXPECT_EQ(DownloadProgress(1000, 379).position, 37);
+  EXPECT_EQ(DownloadProgress(1000, 1500).text, L"100%");
+  EXPECT_EQ(DownloadProgress(1000, 1500).position, 100);
+  int64_t big = int64_t(6) << 30;  // 6 GiB
+  EXPECT_EQ(DownloadProgress(big, big / 2).position, 50);
+}
+
+TEST(Progress, UnzipCountsEntries) {
+  EXPECT_EQ(UnzipProgress(1, 3).text, L"1/3");
+  EXPECT_EQ(UnzipProgress(1, 3).position, 33);
+  EXPECT_EQ(UnzipProgress(2, 3).position, 66);
+  EXPECT_EQ(UnzipProgress(3, 3).position, 100);
+  EXPECT_EQ(UnzipProgress(70000, 70000).text, L"70000/70000");
+}
+
+TEST(EntryNames, OnlyNamesThatStayInsideAreAccepted) {
+  for (const wchar_t* ok : {L"bm/bm.exe", L"bm/", L"a/b/c.txt", L"a\\b.txt", L"./a", L"a..b/c",
+                            L"..a", L"a/.b", L"\u6e38\u620f/\u6570\u636e.pak"}) {
+    EXPECT_EQ(UnsafeEntryReason(ok), L"") << ok;
+  }
+  for (const wchar_t* bad : {L"../evil.exe", L"a/../../evil", L"a\\..\\..\\evil", L"..", L"a/..",
+                             L"/etc/x", L"\\windows\\x", L"\\\\server\\share\\x", L"C:\\x",
+                             L"C:x", L"a/b:stream", L"a/.../x", L"a/.. /x", L""}) {
+    EXPECT_NE(UnsafeEntryReason(bad), L"") << bad;
+  }
+}
+
+}  // namespace tov
