@@ -27,7 +27,7 @@ std::string ToFileText(const std::wstring& text) {
 }  // namespace
 
 CLauncherLog::CLauncherLog(const std::wstring& path) {
-  if (path.size() >= MAX_PATH) return;
+  if (path.empty() || path.size() >= MAX_PATH) return;
   // Another launcher that is refused at start-up must not truncate the log of
   // the one that runs: the file is not shared for writing.
   m_file = _wfsopen(path.c_str(), L"wb+", _SH_DENYWR);
@@ -70,8 +70,10 @@ CLauncherLog& GetLauncherLog() {
   // Never destroyed: the worker and telemetry threads may still log while
   // static destructors run at exit. The file is closed at exit instead.
   static CLauncherLog* log = [] {
+    // Before start-up has chosen InstallRoot there is nowhere to write.
     const AppState& app = GetAppState();
-    auto* created = new CLauncherLog(app.installRoot + L"\\" + app.appName + L".log");
+    auto* created = new CLauncherLog(
+        app.installRoot.empty() ? L"" : app.installRoot + L"\\" + app.appName + L".log");
     std::atexit([] { GetLauncherLog().CloseFile(); });
     return created;
   }();

@@ -50,4 +50,18 @@ std::wstring UnsafeEntryReason(const std::wstring& name) {
   return L"";
 }
 
+bool IsEmptyZipArchive(const std::string& bytes) {
+  // End of central directory: signature, disk numbers, entry counts, size
+  // and offset of the directory, comment length, comment.
+  if (bytes.size() < 22 || bytes.compare(0, 4, "PK\x05\x06") != 0) return false;
+  auto u16 = [&](size_t at) {
+    return static_cast<unsigned>(static_cast<unsigned char>(bytes[at])) |
+           (static_cast<unsigned>(static_cast<unsigned char>(bytes[at + 1])) << 8);
+  };
+  for (size_t at = 4; at < 20; at += 2) {
+    if (u16(at) != 0) return false;
+  }
+  return bytes.size() == 22u + u16(20);
+}
+
 }  // namespace tov

@@ -27,4 +27,8 @@ ProgressStep UnzipProgress(uint64_t k, uint64_t n);
 // empty when it may. Names come from a package fetched over plain HTTP.
 std::wstring UnsafeEntryReason(const std::wstring& name);
 
+// True for an archive that consists of nothing but its end record with no
+// entries. minizip refuses to open those, though they are valid archives.
+bool IsEmptyZipArchive(const std::string& bytes);
+
 }  // namespace tov

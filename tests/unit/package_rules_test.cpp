@@ -75,4 +75,19 @@ TEST(EntryNames, OnlyNamesThatStayInsideAreAccepted) {
   }
 }
 
+TEST(EmptyArchive, OnlyABareEndRecordCounts) {
+  std::string empty("PK\x05\x06", 4);
+  empty += std::string(18, '\0');
+  EXPECT_TRUE(IsEmptyZipArchive(empty));
+  std::string commented = empty;
+  commented[20] = 3;
+  EXPECT_FALSE(IsEmptyZipArchive(commented));  // comment length says 3, none there
+  EXPECT_TRUE(IsEmptyZipArchive(commented + "abc"));
+  std::string oneEntry = empty;
+  oneEntry[8] = 1;
+  EXPECT_FALSE(IsEmptyZipArchive(oneEntry));
+  EXPECT_FALSE(IsEmptyZipArchive("PK\x03\x04 not an end record at all"));
+  EXPECT_FALSE(IsEmptyZipArchive(""));
+}
+
 }  // namespace tov

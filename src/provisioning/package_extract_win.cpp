@@ -1,0 +1,157 @@
+#include "provisioning/package_extract.h"
+
+#include <windows.h>
+
+#include <unzip.h>
+#include <iowin32.h>
+
+#include <vector>
+
+#include "app/launcher_log.h"
+#include "provisioning/package_rules.h"
+#include "platform/unique_handle.h"
+
+namespace {
+
+constexpr const char* kOp = "CGameRemoteConfig::OnUnzipFile";
+constexpr size_t kNameBuffer = 512;
+constexpr size_t kCopyBuffer = 8192;
+constexpr uLong kUtf8NameFlag = 1u << 11;
+
+std::wstring Decode(const char* bytes, UINT codePage) {
+  int n = ::MultiByteToWideChar(codePage, 0, bytes, -1, nullptr, 0);
+  if (n <= 1) return L"";
+  std::wstring out(n - 1, L'\0');
+  ::MultiByteToWideChar(codePage, 0, bytes, -1, out.data(), n);
+  return out;
+}
+
+// Closes the archive on every way out.
+struct ArchiveCloser {
+  unzFile file;
+  ~ArchiveCloser() {
+    if (file) unzClose(file);
+  }
+};
+
+// Creates every missing directory of `path` below `root` (root itself exists).
+void CreateParents(const std::wstring& root, const std::wstring& relative, bool includeLast) {
+  size_t pos = 0;
+  for (;;) {
+    size_t sep = relative.find_first_of(L"/\\", pos);
+    if (sep == std::wstring::npos) {
+      if (includeLast && !relative.empty()) ::CreateDirectoryW((root + L"\\" + relative).c_str(), nullptr);
+      return;
+    }
+    if (sep > 0) ::CreateDirectoryW((root + L"\\" + relative.substr(0, sep)).c_str(), nullptr);
+    pos = sep + 1;
+  }
+}
+
+bool CopyEntry(unzFile zip, const std::wstring& target) {
+  if (unzOpenCurrentFile(zip) != UNZ_OK) return false;
+  bool ok = true;
+  {
+    tov::UniqueHandleK out(::CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!out) {
+      unzCloseCurrentFile(zip);
+      return false;
+    }
+    std::vector<char> buffer(kCopyBuffer);
+    for (;;) {
+      int n = unzReadCurrentFile(zip, buffer.data(), static_cast<unsigned>(buffer.size()));
+      if (n == 0) break;
+      if (n < 0) {
+        ok = false;
+        break;
+      }
+      DWORD written = 0;
+      // A full disk must not leave a short file that later counts as installed.
+      if (!::WriteFile(out.get(), buffer.data(), static_cast<DWORD>(n), &written, nullptr) ||
+          written != static_cast<DWORD>(n)) {
+        ok = false;
+        break;
+      }
+    }
+  }
+  // The checksum is only known once the entry has been read to its end.
+  int closed = unzCloseCurrentFile(zip);
+  if (ok && closed == UNZ_CRCERROR) {
+    LOG_ERROR(L"crc error: " + target, kOp);
+    ok = false;
+  }
+  return ok;
+}
+
+bool IsEmptyArchiveFile(const std::wstring& path) {
+  tov::UniqueHandleK file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+  if (!file) return false;
+  std::string bytes(22 + 0xFFFF + 1, '\0');
+  DWORD n = 0;
+  if (!::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr)) return false;
+  bytes.resize(n);
+  return tov::IsEmptyZipArchive(bytes);
+}
+
+}  // namespace
+
+int ExtractPackage(const std::wstring& archivePath, const std::wstring& clientDir,
+                   const ExtractProgress& progress) {
+  zlib_filefunc64_def io;
+  fill_win32_filefunc64W(&io);
+  ArchiveCloser archive{unzOpen2_64(archivePath.c_str(), &io)};
+  if (!archive.file) {
+    if (IsEmptyArchiveFile(archivePath)) return 1;
+    LOG_ERROR(L"zipfile is NULL!", kOp);
+    return 0;
+  }
+  unz_global_info64 global{};
+  if (unzGetGlobalInfo64(archive.file, &global) != UNZ_OK) {
+    unzClose(archive.file);
+    archive.file = nullptr;
+    LOG_ERROR(L"unzGetGlobalInfo is error!", kOp);
+    return 0;
+  }
+  const ZPOS64_T total = global.number_entry;
+  for (ZPOS64_T k = 1; k <= total; ++k) {
+    unz_file_info64 info{};
+    char name[kNameBuffer] = {};
+    if (unzGetCurrentFileInfo64(archive.file, &info, name, sizeof name, nullptr, 0, nullptr, 0) !=
+        UNZ_OK) {
+      return 0;
+    }
+    if (info.size_filename >= kNameBuffer) {
+      LOG_ERROR(L"entry name too long: " + Decode(name, CP_THREAD_ACP), kOp);
+      return 0;
+    }
+    std::wstring entry = Decode(name, (info.flag & kUtf8NameFlag) ? CP_UTF8 : CP_THREAD_ACP);
+    LOG_INFO(entry, kOp);
+
+    std::wstring unsafe = tov::UnsafeEntryReason(entry);
+    if (!unsafe.empty()) {
+      LOG_ERROR(L"refused entry (" + unsafe + L"): " + entry, kOp);
+      return 0;
+    }
+    std::wstring target = clientDir + L"\\" + entry;
+    if (target.size() >= MAX_PATH) {
+      LOG_ERROR(L"entry path too long: " + entry, kOp);
+      return 0;
+    }
+
+    bool isDirectory = info.size_filename > 0 && name[info.size_filename - 1] == '/';
+    if (isDirectory) {
+      CreateParents(clientDir, entry, true);
+    } else {
+      // Many tools write no directory entries; the parents are made here.
+      CreateParents(clientDir, entry, false);
+      if (!CopyEntry(archive.file, target)) return 0;
+    }
+
+    if (k < total && unzGoToNextFile(archive.file) != UNZ_OK) return 0;
+    tov::ProgressStep step = tov::UnzipProgress(k, total);
+    if (progress) progress(step.text, step.position);
+  }
+  return 1;
+}
