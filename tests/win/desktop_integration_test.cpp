@@ -1,0 +1,531 @@
+// The shell links and the uninstall entry, written through the real shell
+// and registry and read back.
+//
+// Everything these tests write stays below one folder and one registry key:
+// HKEY_CURRENT_USER is redirected to a key of the tests' own, and with it
+// the user's shell folders, so the prefix's real Start menu and desktop
+// (which Wine links to the host's home) are never touched. When
+// TOV_DESKTOP_TEST_DIR (a folder) and TOV_DESKTOP_TEST_KEY (a key name below
+// HKCU\Software\TovTests) are set, both are used as given and kept for an
+// outside reader (tests/e2e/test_desktop_links.py).
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <ostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/launcher_log.h"
+#include "app/launcher_settings.h"
+#include "platform/com_ptr.h"
+#include "platform/unique_handle.h"
+#include "platform/utf8.h"
+#include "provisioning/desktop_integration.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const wchar_t* const kShellFoldersKey =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+const wchar_t* const kUninstallParent = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+const std::wstring kUninstallName = L"Brakmoor-\u5378\u8f7d";
+
+std::wstring Env(const wchar_t* name) {
+  wchar_t buffer[MAX_PATH] = {};
+  DWORD n = GetEnvironmentVariableW(name, buffer, MAX_PATH);
+  return n > 0 && n < MAX_PATH ? std::wstring(buffer) : std::wstring();
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void WriteFile(const std::wstring& path, const std::string& bytes, DWORD attributes = 0) {
+  tov::UniqueHandleK file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(file.valid()) << GetLastError();
+  DWORD written = 0;
+  ASSERT_TRUE(::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                          nullptr));
+}
+
+std::string ReadBytes(const std::wstring& path, unsigned long long from = 0) {
+  tov::UniqueHandleK file(CreateFileW(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      0, nullptr));
+  if (!file) return {};
+  LARGE_INTEGER at;
+  at.QuadPart = static_cast<LONGLONG>(from);
+  SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN);
+  std::string data;
+  char buffer[8192];
+  DWORD n = 0;
+  while (ReadFile(file.get(), buffer, sizeof buffer, &n, nullptr) && n > 0) data.append(buffer, n);
+  return data;
+}
+
+std::wstring FromUtf8(const std::string& text) {
+  if (text.empty()) return {};
+  int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring out(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+  return out;
+}
+
+// The redirected HKEY_CURRENT_USER and the folder, shared by all tests.
+class Sandbox : public ::testing::Environment {
+ public:
+  static std::wstring root;
+  static std::wstring keyPath;  // below the real HKCU
+  static bool keep;
+  static HKEY userKey;          // the key that stands in for HKCU
+  static std::wstring logPath;
+
+  void SetUp() override {
+    const std::wstring keptDir = Env(L"TOV_DESKTOP_TEST_DIR");
+    const std::wstring keptKey = Env(L"TOV_DESKTOP_TEST_KEY");
+    keep = !keptDir.empty() && !keptKey.empty();
+    const std::wstring id = std::to_wstring(GetCurrentProcessId());
+    root = keep ? keptDir : fs::temp_directory_path().wstring() + L"tov-desktop-" + id;
+    keyPath = L"Software\\TovTests\\" + (keep ? keptKey : L"desktop-" + id);
+    fs::create_directories(root);
+
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                        nullptr, &userKey, nullptr) != ERROR_SUCCESS ||
+        RegOverridePredefKey(HKEY_CURRENT_USER, userKey) != ERROR_SUCCESS || !Redirected()) {
+      // Going on would write into the prefix's own user settings.
+      std::fprintf(stderr, "HKEY_CURRENT_USER cannot be redirected; no test runs\n");
+      std::fflush(stderr);
+      ExitProcess(3);
+    }
+
+    CoInitialize(nullptr);
+    // The log opens on first use in InstallRoot: keep it in the sandbox's
+    // top folder whatever InstallRoot the tests set later.
+    AppState& app = GetAppState();
+    app.appName = L"desktop_integration_test";
+    app.installRoot = root;
+    logPath = root + L"\\desktop_integration_test.log";
+    LOG_INFO(L"sandbox " + root, "DesktopTest::Sandbox");
+  }
+
+  void TearDown() override {
+    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    RegCloseKey(userKey);
+    GetLauncherLog().CloseFile();
+    if (keep) return;
+    RegDeleteTreeW(HKEY_CURRENT_USER, keyPath.c_str());
+    std::error_code ignored;
+    fs::remove_all(root, ignored);
+  }
+
+ private:
+  // A value written through HKEY_CURRENT_USER must arrive in our own key.
+  static bool Redirected() {
+    const DWORD marker = GetCurrentProcessId();
+    if (RegSetKeyValueW(HKEY_CURRENT_USER, nullptr, L"sandbox", REG_DWORD, &marker,
+                        sizeof marker) != ERROR_SUCCESS)
+      return false;
+    DWORD seen = 0;
+    DWORD size = sizeof seen;
+    return RegGetValueW(userKey, nullptr, L"sandbox", RRF_RT_REG_DWORD, nullptr, &seen, &size) ==
+               ERROR_SUCCESS &&
+           seen == marker;
+  }
+};
+std::wstring Sandbox::root;
+std::wstring Sandbox::keyPath;
+bool Sandbox::keep = false;
+HKEY Sandbox::userKey = nullptr;
+std::wstring Sandbox::logPath;
+const auto* const kSandbox = ::testing::AddGlobalTestEnvironment(new Sandbox);
+
+struct LogLine {
+  std::wstring level;
+  std::wstring op;
+  std::wstring message;
+  bool operator==(const LogLine& o) const {
+    return level == o.level && op == o.op && message == o.message;
+  }
+};
+void PrintTo(const LogLine& line, std::ostream* os) {
+  *os << tov::WideToUtf8(L"[" + line.level + L"][" + line.op + L"] " + line.message);
+}
+
+LogLine Info(const std::wstring& op, const std::wstring& message) {
+  return {L"INFO", L"CGameRemoteConfig::" + op, message};
+}
+
+// "[stamp][INFO][op::line] message" and "[stamp][ERROR][op::line][message]".
+std::vector<LogLine> ParseLog(const std::wstring& text) {
+  std::vector<LogLine> lines;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = text.find(L"\r\n", pos);
+    if (end == std::wstring::npos) end = text.size();
+    const std::wstring raw = text.substr(pos, end - pos);
+    pos = end + 2;
+    for (const std::wstring level : {L"INFO", L"ERROR"}) {
+      const std::wstring tag = L"][" + level + L"][";
+      const size_t at = raw.find(tag);
+      if (at == std::wstring::npos) continue;
+      const size_t opStart = at + tag.size();
+      const size_t opEnd = raw.find(L']', opStart);
+      const std::wstring opLine = raw.substr(opStart, opEnd - opStart);
+      LogLine line{level, opLine.substr(0, opLine.rfind(L"::")), L""};
+      if (level == L"INFO") {
+        line.message = raw.substr(opEnd + 2);
+      } else {
+        line.message = raw.substr(opEnd + 2, raw.size() - opEnd - 3);
+      }
+      lines.push_back(line);
+      break;
+    }
+  }
+  return lines;
+}
+
+struct LinkReadBack {
+  HRESULT loaded = E_FAIL;
+  std::wstring path, arguments, workingDirectory, description, iconPath;
+  int iconIndex = -1;
+  int showCommand = 0;
+  WORD hotkey = 0xFFFF;
+};
+
+LinkReadBack ReadLink(const std::wstring& file) {
+  LinkReadBack out;
+  tov::ComPtr<IShellLinkW> link;
+  out.loaded = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                link.put_void());
+  if (FAILED(out.loaded)) return out;
+  tov::ComPtr<IPersistFile> persist = link.as<IPersistFile>(IID_IPersistFile);
+  out.loaded = persist ? persist->Load(file.c_str(), STGM_READ) : E_NOINTERFACE;
+  if (FAILED(out.loaded)) return out;
+  wchar_t text[1024] = {};
+  link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH);
+  out.path = text;
+  text[0] = 0;
+  link->GetArguments(text, 1024);
+  out.arguments = text;
+  text[0] = 0;
+  link->GetWorkingDirectory(text, MAX_PATH);
+  out.workingDirectory = text;
+  text[0] = 0;
+  link->GetDescription(text, 1024);
+  out.description = text;
+  text[0] = 0;
+  link->GetIconLocation(text, MAX_PATH, &out.iconIndex);
+  out.iconPath = text;
+  link->GetShowCmd(&out.showCommand);
+  link->GetHotkey(&out.hotkey);
+  return out;
+}
+
+class DesktopTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    caseDir = Sandbox::root + L"\\" + FromUtf8(info->name());
+    // An outside reader owns the kept folder: a second run must find the
+    // first run's links.
+    if (!Sandbox::keep) {
+      std::error_code ignored;
+      fs::remove_all(caseDir, ignored);
+    }
+    startMenu = caseDir + L"\\StartMenu";
+    desktop = caseDir + L"\\Desktop";
+    fs::create_directories(startMenu);
+    fs::create_directories(desktop);
+    UseInstallRoot(caseDir + L"\\bm-webvarn");
+    SetShellFolder(L"Start Menu", startMenu);
+    SetShellFolder(L"Desktop", desktop);
+    RegDeleteTreeW(Sandbox::userKey, kUninstallParent);
+    logStart = ReadBytes(Sandbox::logPath).size();
+  }
+
+  void UseInstallRoot(const std::wstring& path) {
+    installRoot = path;
+    launcher = path + L"\\Brakmoor.exe";
+    fs::create_directories(path);
+    WriteFile(launcher, "MZ");
+    GetAppState().installRoot = path;
+  }
+
+  static void SetShellFolder(const wchar_t* name, const std::wstring& path) {
+    ASSERT_EQ(RegSetKeyValueW(Sandbox::userKey, kShellFoldersKey, name, REG_SZ, path.c_str(),
+                              static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+  }
+
+  std::vector<LogLine> NewLogLines() const {
+    return ParseLog(FromUtf8(ReadBytes(Sandbox::logPath, logStart)));
+  }
+
+  std::wstring MenuFolder() const { return startMenu + L"\\Apps\\webvarn"; }
+
+  void ExpectLink(const std::wstring& file, const std::wstring& arguments) const {
+    SCOPED_TRACE(tov::WideToUtf8(file));
+    const LinkReadBack link = ReadLink(file);
+    ASSERT_EQ(link.loaded, S_OK);
+    EXPECT_EQ(link.path, launcher);
+    EXPECT_EQ(link.arguments, arguments);
+    // Nothing but the target and the arguments is set.
+    EXPECT_EQ(link.workingDirectory, L"");
+    EXPECT_EQ(link.description, L"");
+    EXPECT_EQ(link.iconPath, L"");
+    EXPECT_EQ(link.hotkey, 0);
+    EXPECT_EQ(link.showCommand, SW_SHOWNORMAL);
+  }
+
+  // The lines of one CreateShortcut call that succeeds.
+  static std::vector<LogLine> GoodShortcutLines(const std::wstring& folder,
+                                                const std::wstring& arguments) {
+    return {Info(L"CreateShortcut", L"Begin CreateShortcut"), Info(L"CreateShortcut", folder),
+            Info(L"CreateShortcut", arguments), Info(L"CreateLink", L"Begin CreateLink"),
+            Info(L"CreateLink", L"End CreateLink"), Info(L"CreateShortcut", L"End CreateShortcut")};
+  }
+
+  static void Append(std::vector<LogLine>& to, const std::vector<LogLine>& lines) {
+    to.insert(to.end(), lines.begin(), lines.end());
+  }
+
+  std::wstring caseDir, startMenu, desktop, installRoot, launcher;
+  unsigned long long logStart = 0;
+};
+
+// Checks a failure line "CreateLink ret:<n> hRes:<negative n>".
+void ExpectSaveFailure(const LogLine& line) {
+  EXPECT_EQ(line.level, L"ERROR");
+  EXPECT_EQ(line.op, L"CGameRemoteConfig::CreateLink");
+  int ret = 0;
+  int hres = 0;
+  int consumed = 0;
+  ASSERT_EQ(swscanf(line.message.c_str(), L"CreateLink ret:%d hRes:%d%n", &ret, &hres, &consumed),
+            2)
+      << tov::WideToUtf8(line.message);
+  EXPECT_EQ(static_cast<size_t>(consumed), line.message.size());
+  EXPECT_LT(hres, 0);
+}
+
+using DesktopLinks = DesktopTest;
+using UninstallEntry = DesktopTest;
+
+TEST_F(DesktopLinks, FourLinksPointAtTheInstalledLauncher) {
+  // The Start menu has no "Apps" folder yet.
+  if (!Sandbox::keep) {
+    ASSERT_FALSE(Exists(startMenu + L"\\Apps"));
+  }
+  tov::CreateShortcuts();
+
+  ExpectLink(MenuFolder() + L"\\Brakmoor.lnk", L"");
+  ExpectLink(MenuFolder() + L"\\" + kUninstallName + L".lnk", L"/uninstall");
+  ExpectLink(desktop + L"\\Brakmoor.lnk", L"");
+  ExpectLink(installRoot + L"\\" + kUninstallName + L".lnk", L"/uninstall");
+
+  std::vector<LogLine> expected{Info(L"CreateShortcuts", L"Begin CreateShortcuts")};
+  Append(expected, GoodShortcutLines(MenuFolder(), L""));
+  Append(expected, GoodShortcutLines(MenuFolder(), L"/uninstall"));
+  Append(expected, GoodShortcutLines(desktop, L""));
+  Append(expected, GoodShortcutLines(installRoot, L"/uninstall"));
+  expected.push_back(Info(L"CreateShortcuts", L"End CreateShortcuts"));
+  EXPECT_EQ(NewLogLines(), expected);
+}
+
+TEST_F(DesktopLinks, ASecondRunReplacesWhateverIsThere) {
+  const std::vector<std::pair<std::wstring, std::wstring>> links{
+      {MenuFolder() + L"\\Brakmoor.lnk", L""},
+      {MenuFolder() + L"\\" + kUninstallName + L".lnk", L"/uninstall"},
+      {desktop + L"\\Brakmoor.lnk", L""},
+      {installRoot + L"\\" + kUninstallName + L".lnk", L"/uninstall"}};
+  tov::CreateShortcuts();
+  // Old links spoilt, one of them hidden: a save over a hidden file fails
+  // where a fresh file succeeds, so only a deleted link comes back.
+  for (const auto& link : links) WriteFile(link.first, "not a link");
+  SetFileAttributesW(links[2].first.c_str(), FILE_ATTRIBUTE_HIDDEN);
+  tov::CreateShortcuts();
+  for (const auto& link : links) ExpectLink(link.first, link.second);
+  EXPECT_FALSE(GetFileAttributesW(links[2].first.c_str()) & FILE_ATTRIBUTE_HIDDEN);
+  for (const LogLine& line : NewLogLines()) EXPECT_NE(line.level, L"ERROR");
+}
+
+TEST_F(DesktopLinks, AFolderThatCannotBeMadeCostsOnlyItsLinks) {
+  // A file where the "Apps" folder should be.
+  WriteFile(startMenu + L"\\Apps", "in the way");
+  tov::CreateShortcuts();
+
+  EXPECT_FALSE(Exists(MenuFolder()));
+  ExpectLink(desktop + L"\\Brakmoor.lnk", L"");
+  ExpectLink(installRoot + L"\\" + kUninstallName + L".lnk", L"/uninstall");
+
+  std::vector<LogLine> errors;
+  for (const LogLine& line : NewLogLines()) {
+    if (line.level == L"ERROR") errors.push_back(line);
+  }
+  ASSERT_EQ(errors.size(), 2u);
+  for (const LogLine& line : errors) ExpectSaveFailure(line);
+}
+
+TEST_F(DesktopLinks, AMissingShellFolderWritesNothingAtTheDriveRoot) {
+  // The shell cannot name a user folder that does not exist. Its links
+  // would otherwise go to "\Apps\webvarn" and "\Brakmoor.lnk" of the
+  // current drive.
+  SetShellFolder(L"Start Menu", caseDir + L"\\NoStartMenu");
+  SetShellFolder(L"Desktop", caseDir + L"\\NoDesktop");
+  wchar_t saved[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, saved);
+  ASSERT_TRUE(SetCurrentDirectoryW(caseDir.c_str()));
+  const std::wstring driveRoot = caseDir.substr(0, 3);
+  const bool appsThereBefore = Exists(driveRoot + L"Apps\\webvarn");
+  const bool linkThereBefore = Exists(driveRoot + L"Brakmoor.lnk");
+
+  tov::CreateShortcuts();
+  SetCurrentDirectoryW(saved);
+
+  EXPECT_EQ(Exists(driveRoot + L"Apps\\webvarn"), appsThereBefore);
+  EXPECT_EQ(Exists(driveRoot + L"Brakmoor.lnk"), linkThereBefore);
+  // Tidy up after a failure, so the next run starts clean.
+  std::error_code ignored;
+  if (!appsThereBefore) fs::remove_all(driveRoot + L"Apps\\webvarn", ignored);
+  if (!appsThereBefore) RemoveDirectoryW((driveRoot + L"Apps").c_str());
+  if (!linkThereBefore) DeleteFileW((driveRoot + L"Brakmoor.lnk").c_str());
+  EXPECT_FALSE(Exists(caseDir + L"\\NoStartMenu"));
+  EXPECT_FALSE(Exists(caseDir + L"\\NoDesktop"));
+  ExpectLink(installRoot + L"\\" + kUninstallName + L".lnk", L"/uninstall");
+
+  const std::vector<LogLine> lines = NewLogLines();
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[0], Info(L"CreateShortcuts", L"Begin CreateShortcuts"));
+  int csidl = 0;
+  unsigned error = 0;
+  ASSERT_EQ(swscanf(lines[1].message.c_str(), L"CreateShortcuts folder csidl:%d error:%u", &csidl,
+                    &error),
+            2);
+  EXPECT_EQ(lines[1].level, L"ERROR");
+  EXPECT_EQ(csidl, CSIDL_STARTMENU);
+  ASSERT_EQ(swscanf(lines[2].message.c_str(), L"CreateShortcuts folder csidl:%d error:%u", &csidl,
+                    &error),
+            2);
+  EXPECT_EQ(csidl, CSIDL_DESKTOPDIRECTORY);
+  std::vector<LogLine> rest(lines.begin() + 3, lines.end());
+  std::vector<LogLine> expected = GoodShortcutLines(installRoot, L"/uninstall");
+  expected.push_back(Info(L"CreateShortcuts", L"End CreateShortcuts"));
+  EXPECT_EQ(rest, expected);
+}
+
+TEST_F(DesktopLinks, AFailedSaveLogsTheSystemCodes) {
+  const std::wstring inMissingFolder = caseDir + L"\\missing\\x.lnk";
+  tov::CreateLink(launcher, inMissingFolder, L"");
+  EXPECT_FALSE(Exists(inMissingFolder));
+  const std::vector<LogLine> lines = NewLogLines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], Info(L"CreateLink", L"Begin CreateLink"));
+  ExpectSaveFailure(lines[1]);
+}
+
+TEST_F(DesktopLinks, LeavesACallersComApartmentAsItWas) {
+  // A worker that already runs COM multithreaded: CoInitialize refuses, and
+  // undoing it anyway would end the caller's own COM.
+  HRESULT again = E_FAIL;
+  std::thread worker([&] {
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+    tov::CreateShortcuts();
+    again = CoInitializeEx(nullptr, COINIT_MULTITHREADED);  // S_FALSE: still initialised
+    CoUninitialize();
+    if (again == S_FALSE) CoUninitialize();
+  });
+  worker.join();
+  EXPECT_EQ(again, S_FALSE);
+  ExpectLink(desktop + L"\\Brakmoor.lnk", L"");
+}
+
+struct TextValue {
+  DWORD type = 0;
+  DWORD bytes = 0;
+  std::wstring text;  // without the terminating NUL
+  bool endsInNul = false;
+};
+
+TextValue ReadValue(const wchar_t* name) {
+  TextValue value;
+  tov::UniqueRegKey key;
+  if (RegOpenKeyExW(Sandbox::userKey, tov::kUninstallKeyPath, 0, KEY_READ, key.put()) !=
+      ERROR_SUCCESS)
+    return value;
+  std::vector<BYTE> data(2048);
+  value.bytes = static_cast<DWORD>(data.size());
+  if (RegQueryValueExW(key.get(), name, nullptr, &value.type, data.data(), &value.bytes) !=
+      ERROR_SUCCESS)
+    return value;
+  const auto* chars = reinterpret_cast<const wchar_t*>(data.data());
+  const size_t count = value.bytes / sizeof(wchar_t);
+  value.endsInNul = count > 0 && chars[count - 1] == L'\0';
+  value.text.assign(chars, value.endsInNul ? count - 1 : count);
+  return value;
+}
+
+void ExpectText(const wchar_t* name, const std::wstring& text) {
+  SCOPED_TRACE(tov::WideToUtf8(name));
+  const TextValue value = ReadValue(name);
+  EXPECT_EQ(value.type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(value.text, text);
+  EXPECT_TRUE(value.endsInNul);
+  EXPECT_EQ(value.bytes, (text.size() + 1) * sizeof(wchar_t));
+}
+
+TEST_F(UninstallEntry, WritesFourTextValuesOverWhatWasThere) {
+  // Left by an older launcher: another version and a value of another type.
+  const DWORD number = 7;
+  ASSERT_EQ(RegSetKeyValueW(Sandbox::userKey, tov::kUninstallKeyPath, L"DisplayVersion", REG_DWORD,
+                            &number, sizeof number),
+            ERROR_SUCCESS);
+  ASSERT_EQ(RegSetKeyValueW(Sandbox::userKey, tov::kUninstallKeyPath, L"DisplayName", REG_SZ,
+                            L"old", 8),
+            ERROR_SUCCESS);
+  tov::SetRegisties();
+
+  ExpectText(L"DisplayIcon", launcher);
+  ExpectText(L"DisplayName", L"Brakmoor");
+  // The launcher's own version, not the game client's.
+  ExpectText(L"DisplayVersion", L"0.0.0.2");
+  ExpectText(L"UninstallString", launcher + L" /uninstall");
+  EXPECT_EQ(NewLogLines(), std::vector<LogLine>{});
+}
+
+TEST_F(UninstallEntry, QuotesTheCommandOnlyWhenTheFolderHasABlank) {
+  UseInstallRoot(caseDir + L"\\bm webvarn");
+  tov::SetRegisties();
+  ExpectText(L"DisplayIcon", launcher);
+  ExpectText(L"UninstallString", L"\"" + launcher + L"\" /uninstall");
+}
+
+TEST_F(UninstallEntry, AKeyThatCannotBeMadeIsLoggedAndNothingWritten) {
+  // A volatile parent cannot hold the lasting key.
+  tov::UniqueRegKey parent;
+  ASSERT_EQ(RegCreateKeyExW(Sandbox::userKey, kUninstallParent, 0, nullptr, REG_OPTION_VOLATILE,
+                            KEY_ALL_ACCESS, nullptr, parent.put(), nullptr),
+            ERROR_SUCCESS);
+  tov::SetRegisties();
+
+  tov::UniqueRegKey entry;
+  EXPECT_NE(RegOpenKeyExW(Sandbox::userKey, tov::kUninstallKeyPath, 0, KEY_READ, entry.put()),
+            ERROR_SUCCESS);
+  const std::vector<LogLine> lines = NewLogLines();
+  ASSERT_EQ(lines.size(), 1u);
+  int lret = 0;
+  int error = 0;
+  EXPECT_EQ(lines[0].level, L"ERROR");
+  EXPECT_EQ(lines[0].op, L"CGameRemoteConfig::SetRegisties");
+  ASSERT_EQ(swscanf(lines[0].message.c_str(), L"SetRegisties lret:%d error:%d", &lret, &error), 2)
+      << tov::WideToUtf8(lines[0].message);
+  EXPECT_EQ(lret, ERROR_CHILD_MUST_BE_VOLATILE);
+}
+
+}  // namespace
