@@ -1,0 +1,70 @@
+#include "web/script_bridge.h"
+
+#include <atomic>
+
+#include "app/launcher_settings.h"
+
+namespace {
+
+std::atomic<ScriptCallReceiver*> g_receiver{nullptr};
+
+// Strings are what pages pass; anything else is read as its text where
+// automation can convert it, else as empty.
+std::wstring ArgumentText(const VARIANT& v) {
+  if (V_VT(&v) == VT_BSTR) return V_BSTR(&v) ? std::wstring(V_BSTR(&v), SysStringLen(V_BSTR(&v))) : L"";
+  VARIANT converted;
+  VariantInit(&converted);
+  std::wstring text;
+  if (SUCCEEDED(VariantChangeType(&converted, const_cast<VARIANT*>(&v), 0, VT_BSTR)) &&
+      V_BSTR(&converted)) {
+    text.assign(V_BSTR(&converted), SysStringLen(V_BSTR(&converted)));
+  }
+  VariantClear(&converted);
+  return text;
+}
+
+}  // namespace
+
+void SetScriptCallReceiver(ScriptCallReceiver* receiver) { g_receiver.store(receiver); }
+
+HRESULT CImpIDispatch::QueryInterface(REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
+    *ppv = static_cast<IDispatch*>(this);
+    AddRef();
+    return S_OK;
+  }
+  *ppv = nullptr;
+  return E_NOINTERFACE;
+}
+
+ULONG CImpIDispatch::AddRef() { return static_cast<ULONG>(++m_refCount); }
+
+ULONG CImpIDispatch::Release() { return static_cast<ULONG>(--m_refCount); }
+
+HRESULT CImpIDispatch::GetTypeInfoCount(UINT*) { return E_NOTIMPL; }
+
+HRESULT CImpIDispatch::GetTypeInfo(UINT, LCID, ITypeInfo**) { return E_NOTIMPL; }
+
+HRESULT CImpIDispatch::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* dispids) {
+  bool match = count > 0 && names && names[0] &&
+               std::wstring(names[0]) == LauncherSettings::ScriptBridgeName;
+  for (UINT i = 0; dispids && i < count; ++i) dispids[i] = match ? kBridgeDispId : DISPID_UNKNOWN;
+  return match ? S_OK : DISP_E_UNKNOWNNAME;
+}
+
+HRESULT CImpIDispatch::Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS* params,
+                              VARIANT* result, EXCEPINFO*, UINT*) {
+  if (dispid != kBridgeDispId || !params || params->cArgs < 2 || !params->rgvarg) return S_OK;
+  // Automation passes the arguments last first: element 0 is the last one.
+  std::wstring method = ArgumentText(params->rgvarg[1]);
+  std::wstring text = ArgumentText(params->rgvarg[0]);
+  ScriptCallReceiver* receiver = g_receiver.load();
+  std::wstring answer = receiver ? receiver->DispatchScriptCall(method, text) : L"";
+  if (result) {
+    VariantClear(result);
+    V_VT(result) = VT_BSTR;
+    V_BSTR(result) = SysAllocStringLen(answer.data(), static_cast<UINT>(answer.size()));
+  }
+  return S_OK;
+}

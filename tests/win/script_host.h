@@ -1,0 +1,45 @@
+// Runs JScript with Wine's (or Windows') own engine, with `window.external`
+// bound to a given object: how page script reaches the launcher.
+#pragma once
+#include <windows.h>
+#include <activscp.h>
+
+#include <string>
+
+#include "platform/com_ptr.h"
+
+class ScriptHost final : public IActiveScriptSite {
+ public:
+  explicit ScriptHost(IDispatch* external);
+  ~ScriptHost();
+
+  // Evaluates an expression; returns false when the engine reported an
+  // error (its text in error()).
+  bool Evaluate(const std::wstring& expression, VARIANT* result);
+  // Runs statements.
+  bool Run(const std::wstring& statements);
+  const std::wstring& error() const { return m_error; }
+
+  // IUnknown, IActiveScriptSite
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+  ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE GetLCID(LCID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetItemInfo(LPCOLESTR name, DWORD mask, IUnknown** item,
+                                        ITypeInfo** info) override;
+  HRESULT STDMETHODCALLTYPE GetDocVersionString(BSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE OnScriptTerminate(const VARIANT*, const EXCEPINFO*) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnStateChange(SCRIPTSTATE) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnScriptError(IActiveScriptError* error) override;
+  HRESULT STDMETHODCALLTYPE OnEnterScript() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnLeaveScript() override { return S_OK; }
+
+ private:
+  class Window;
+  bool Parse(const std::wstring& text, DWORD flags, VARIANT* result);
+
+  tov::ComPtr<IActiveScript> m_engine;
+  tov::ComPtr<IActiveScriptParse> m_parser;
+  Window* m_window;
+  std::wstring m_error;
+};
