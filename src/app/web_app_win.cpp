@@ -3,23 +3,35 @@
 #include <commctrl.h>
 #include <io.h>
 #include <objbase.h>
+#include <shellapi.h>
+#include <shlobj.h>
 #include <tlhelp32.h>
 
 #include <cstdlib>
 
 #include "app/app_state.h"
 #include "app/crash_dump.h"
+#include "app/delete_tree_win.h"
+#include "app/uninstall_rules.h"
 #include "app/launcher_log.h"
 #include "app/launcher_settings.h"
 #include "app/startup_rules.h"
 #include "platform/message_box.h"
 #include "platform/unique_handle.h"
+#include "provisioning/desktop_integration.h"
 #include "telemetry/web_logger.h"
 #include "ui/main_window.h"
 
 namespace {
 
 bool PathExists(const std::wstring& path) { return _waccess(path.c_str(), 0) == 0; }
+
+// The user's shell folder; empty when the shell cannot name it.
+std::wstring ShellFolder(int csidl) {
+  wchar_t path[MAX_PATH] = {};
+  if (!::SHGetSpecialFolderPathW(nullptr, path, csidl, FALSE)) return L"";
+  return path;
+}
 
 // Ends the process the way a run that never reaches ExitInstance ends: static
 // objects are destroyed (the log is closed), nothing else is undone.
@@ -154,6 +166,53 @@ bool CWebApp::IsGameRunning() {
 }
 
 void CWebApp::UnInstall() {
-  // The uninstaller proper lands with the desktop integration; until then an
-  // uninstall run removes nothing and ends quietly.
+  constexpr const char* kOp = "CWebApp::UnInstall";
+  const AppState& app = GetAppState();
+  const std::wstring title = LauncherSettings::GameTitle;
+
+  m_hInstanceMutex = ::CreateMutexW(nullptr, FALSE, L"TovLauncher");
+  if (::GetLastError() == ERROR_ALREADY_EXISTS || IsGameRunning()) {
+    tov::ShowMessageBox(nullptr, L"游戏正在运行,请关闭游戏后重试", title, MB_ICONINFORMATION);
+    return;
+  }
+  if (tov::AppMessageBox(L"确定要卸载吗?", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
+
+  GetWebLogger().Log(L"game uninstall start");
+  LOG_INFO(L"Begin uninstall", kOp);
+  LOG_INFO(app.clientDir, kOp);
+  auto failed = [&] {
+    LOG_ERROR(L"unistall error", kOp);
+    tov::ShowMessageBox(nullptr, L"卸载失败,请关闭游戏后重试.", title, MB_ICONINFORMATION);
+  };
+  if (PathExists(app.clientDir) && !tov::DeleteNotNullDir(app.clientDir)) {
+    failed();
+    return;
+  }
+
+  // Without a shell folder there is nothing of ours to remove; a path built
+  // on an empty folder would point at the root of the current drive.
+  std::wstring startMenuRoot = ShellFolder(CSIDL_STARTMENU);
+  std::wstring startMenu = tov::StartMenuFolder(startMenuRoot, LauncherSettings::ChannelName);
+  LOG_INFO(startMenu, kOp);
+  if (!startMenuRoot.empty() && PathExists(startMenu) && !tov::DeleteNotNullDir(startMenu)) {
+    failed();
+    return;
+  }
+
+  std::wstring desktopRoot = ShellFolder(CSIDL_DESKTOPDIRECTORY);
+  std::wstring desktopLink = tov::LinkPath(desktopRoot, title);
+  LOG_INFO(desktopLink, kOp);
+  if (!desktopRoot.empty() && PathExists(desktopLink) && _wremove(desktopLink.c_str()) != 0) failed();
+
+  LONG lret = ::RegDeleteKeyW(HKEY_CURRENT_USER, tov::kUninstallKeyPath);
+  LOG_INFO(L"lret:" + std::to_wstring(lret), "CGameRemoteConfig::RemoveRegisties");
+  LOG_ERROR(L"unistall succ", kOp);
+  GetLauncherLog().CloseFile();
+
+  if (auto parameters = tov::RemovalCommandParameters(app.installRoot)) {
+    std::wstring workingDir = tov::RemovalWorkingDirectory(app.installRoot);
+    ::ShellExecuteW(nullptr, L"open", L"cmd.exe", parameters->c_str(),
+                    workingDir.empty() ? nullptr : workingDir.c_str(), SW_HIDE);
+  }
+  GetWebLogger().Log(L"game unintall success");
 }

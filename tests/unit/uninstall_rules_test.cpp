@@ -1,0 +1,20 @@
+#include "app/uninstall_rules.h"
+
+#include <gtest/gtest.h>
+
+namespace tov {
+
+TEST(RemovalCommand, WaitsOnLoopbackThenRemovesTheRootAsOneArgument) {
+  EXPECT_EQ(*RemovalCommandParameters(L"C:\\bm-webvarn"),
+            L"/c ping 127.0.0.1 -n 4 > Nul & rmdir /q /s C:\\bm-webvarn\\");
+  EXPECT_EQ(*RemovalCommandParameters(L"E:\\My Games\\bm-webvarn"),
+            L"/c ping 127.0.0.1 -n 4 > Nul & rmdir /q /s \"E:\\My Games\\bm-webvarn\\\"");
+  EXPECT_FALSE(RemovalCommandParameters(L"C:\\" + std::wstring(1000, L'd')).has_value());
+}
+
+TEST(RemovalCommand, StartsOutsideTheDirectoryItRemoves) {
+  EXPECT_EQ(RemovalWorkingDirectory(L"C:\\bm-webvarn"), L"C:\\");
+  EXPECT_EQ(RemovalWorkingDirectory(L"E:\\My Games\\bm-webvarn"), L"E:\\My Games");
+}
+
+}  // namespace tov
