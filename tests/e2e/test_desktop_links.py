@@ -1,0 +1,120 @@
+"""The four shell links and the uninstall entry, read back with tools that
+share no code with the launcher: Debian's lnkinfo for the .lnk files and
+Wine's reg for the registry.
+
+The Windows side is tests/win/desktop_integration_test.cpp, told through
+TOV_DESKTOP_TEST_DIR and TOV_DESKTOP_TEST_KEY to write into a folder and a
+redirected HKEY_CURRENT_USER of this test's choosing and to keep both.
+"""
+import os
+import re
+import shutil
+import subprocess
+import tempfile
+import unittest
+
+import harness
+
+UNINSTALL_NAME = "Brakmoor-\u5378\u8f7d"
+ENTRY_BELOW_USER = r"Software\Microsoft\Windows\CurrentVersion\Uninstall\bm_webvarn"
+LINKS_CASE = "DesktopLinks.FourLinksPointAtTheInstalledLauncher"
+
+
+def windows_path(unix_path):
+    """Wine shows the Unix root as drive Z:."""
+    return "Z:" + unix_path.replace("/", "\\")
+
+
+def read_link(path):
+    """Local path, arguments and which optional strings a .lnk carries."""
+    result = subprocess.run(["lnkinfo", path], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                            timeout=60)
+    if result.returncode != 0:
+        return None
+    text = result.stdout.decode("utf-8", "replace")
+    fields = dict(re.findall(r"^\t(Local path|Command line arguments)\t+: ?(.*)$", text, re.M))
+    return {
+        "target": fields.get("Local path"),
+        "arguments": fields.get("Command line arguments", ""),
+        "extras": [s for s in ("working directory", "description", "icon location")
+                   if "Contains a " + s in text],
+    }
+
+
+class DesktopLinksReadBack(unittest.TestCase):
+    def setUp(self):
+        harness.require_environment(self)
+        self.helper = os.path.join(harness.BUILD_DIR, "tests", "win_desktop_integration_test.exe")
+        self.assertTrue(os.path.exists(self.helper), self.helper)
+        self.work = tempfile.mkdtemp(prefix="tov-links-")
+        self.addCleanup(shutil.rmtree, self.work, True)
+        self.key = "e2e-links-%d" % os.getpid()
+        self.addCleanup(harness.wine, ["reg", "delete", r"HKCU\Software\TovTests" + "\\" + self.key,
+                                       "/f"])
+
+    def write(self, cases):
+        result = harness.wine([self.helper, "--gtest_filter=" + ":".join(cases)],
+                              env={"TOV_DESKTOP_TEST_DIR": windows_path(self.work),
+                                   "TOV_DESKTOP_TEST_KEY": self.key},
+                              timeout=120)
+        self.assertEqual(result.returncode, 0, result.stdout.decode("utf-8", "replace"))
+
+    def entry(self):
+        key = "HKCU\\Software\\TovTests\\%s\\%s" % (self.key, ENTRY_BELOW_USER)
+        result = harness.wine(["reg", "query", key])
+        self.assertEqual(result.returncode, 0, result.stderr)
+        text = result.stdout.decode("utf-8", "replace")
+        return {name: (kind, data) for name, kind, data in
+                re.findall(r"^ {4}(\S+) {4}(REG_\w+) {4}(.*?)\r?$", text, re.M)}
+
+    def expect_links(self, case_dir):
+        launcher = windows_path(os.path.join(case_dir, "bm-webvarn", "Brakmoor.exe"))
+        menu = os.path.join(case_dir, "StartMenu", "Apps", "webvarn")
+        expected = {
+            os.path.join(menu, "Brakmoor.lnk"): "",
+            os.path.join(menu, UNINSTALL_NAME + ".lnk"): "/uninstall",
+            os.path.join(case_dir, "Desktop", "Brakmoor.lnk"): "",
+            os.path.join(case_dir, "bm-webvarn", UNINSTALL_NAME + ".lnk"): "/uninstall",
+        }
+        for path, arguments in expected.items():
+            with self.subTest(link=path):
+                link = read_link(path)
+                self.assertIsNotNone(link, "lnkinfo cannot read " + path)
+                self.assertEqual(link["target"], launcher)
+                self.assertEqual(link["arguments"], arguments)
+                self.assertEqual(link["extras"], [])
+        return list(expected)
+
+    def test_links_and_entry_written_and_written_again(self):
+        case_dir = os.path.join(self.work, "FourLinksPointAtTheInstalledLauncher")
+        self.assertFalse(os.path.exists(os.path.join(case_dir, "StartMenu", "Apps")))
+
+        self.write([LINKS_CASE, "UninstallEntry.WritesFourTextValuesOverWhatWasThere"])
+        links = self.expect_links(case_dir)
+        entry_dir = os.path.join(self.work, "WritesFourTextValuesOverWhatWasThere", "bm-webvarn")
+        launcher = windows_path(os.path.join(entry_dir, "Brakmoor.exe"))
+        self.assertEqual(self.entry(), {
+            "DisplayIcon": ("REG_SZ", launcher),
+            "DisplayName": ("REG_SZ", "Brakmoor"),
+            "DisplayVersion": ("REG_SZ", "0.0.0.2"),
+            "UninstallString": ("REG_SZ", launcher + " /uninstall"),
+        })
+
+        # A second run finds spoilt links and must write them anew; this time
+        # the entry comes from an InstallRoot with a blank.
+        for path in links:
+            with open(path, "wb") as f:
+                f.write(b"spoilt")
+        self.write([LINKS_CASE, "UninstallEntry.QuotesTheCommandOnlyWhenTheFolderHasABlank"])
+        self.expect_links(case_dir)
+        blank_dir = os.path.join(self.work, "QuotesTheCommandOnlyWhenTheFolderHasABlank",
+                                 "bm webvarn")
+        launcher = windows_path(os.path.join(blank_dir, "Brakmoor.exe"))
+        entry = self.entry()
+        self.assertEqual(entry["DisplayIcon"], ("REG_SZ", launcher))
+        self.assertEqual(entry["UninstallString"], ("REG_SZ", '"%s" /uninstall' % launcher))
+        self.assertEqual(entry["DisplayVersion"], ("REG_SZ", "0.0.0.2"))
+
+
+if __name__ == "__main__":
+    unittest.main()
