@@ -6,7 +6,10 @@
 //   guidriver command TITLE CLASS ID             post WM_COMMAND ID (1 = OK, 6 = Yes, 7 = No)
 //   guidriver close TITLE [CLASS]                send the system close command
 //   guidriver state TITLE [CLASS]                visible, position and size
+//   guidriver box TEXT [TIMEOUT_MS]              wait for a dialog box showing TEXT
+//   guidriver answer TEXT ID                     press button ID of the box showing TEXT
 //
+// The box verbs tell apart message boxes that share a caption.
 // CLASS "-" matches any class; message boxes have the class "#32770".
 // Output is UTF-8. Exit code 0 on success, 1 when the window was not found.
 #include <windows.h>
@@ -50,6 +53,35 @@ BOOL CALLBACK PrintChild(HWND child, LPARAM) {
   return TRUE;
 }
 
+struct BoxSearch {
+  std::wstring text;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK MatchChild(HWND child, LPARAM lp) {
+  auto* search = reinterpret_cast<BoxSearch*>(lp);
+  if (TextOf(child).find(search->text) != std::wstring::npos) {
+    search->found = GetAncestor(child, GA_ROOT);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL CALLBACK MatchBox(HWND top, LPARAM lp) {
+  wchar_t cls[16] = {};
+  GetClassNameW(top, cls, 16);
+  if (std::wstring(cls) != L"#32770" || !IsWindowVisible(top)) return TRUE;
+  auto* search = reinterpret_cast<BoxSearch*>(lp);
+  EnumChildWindows(top, MatchChild, lp);
+  return search->found ? FALSE : TRUE;
+}
+
+HWND FindBox(const std::wstring& text) {
+  BoxSearch search{text};
+  EnumWindows(MatchBox, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -71,6 +103,22 @@ int wmain(int argc, wchar_t** argv) {
       if (GetTickCount() - start > timeout) return 1;
       Sleep(50);
     }
+  }
+
+  if (verb == L"box") {
+    DWORD timeout = argc > 3 ? static_cast<DWORD>(_wtoi(argv[3])) : 10000;
+    DWORD start = GetTickCount();
+    while (!FindBox(title)) {
+      if (GetTickCount() - start > timeout) return 1;
+      Sleep(50);
+    }
+    return 0;
+  }
+  if (verb == L"answer" && argc > 3) {
+    HWND box = FindBox(title);
+    if (!box) return 1;
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(_wtoi(argv[3]), BN_CLICKED), 0);
+    return 0;
   }
 
   HWND hwnd = Find(title, cls);

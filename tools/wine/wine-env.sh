@@ -27,6 +27,12 @@ tov_wine_ready() {
       # Without a window manager Wine waits 2 s whenever a managed window is
       # hidden or destroyed.
       wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 9>&-
+      # Wine links the profile's Desktop, Documents, ... to the Unix home;
+      # tests write desktop links, which must stay inside the prefix.
+      local link
+      for link in "$prefix"/drive_c/users/*/*; do
+        if [ -L "$link" ]; then rm -f "$link"; mkdir -p "$link"; fi
+      done
       touch "$prefix/.tov-ready"
     else
       wineserver -p </dev/null >/dev/null 2>&1 9>&- || true
