@@ -1,0 +1,23 @@
+// The package transfer: an HTTP GET of the package address into an open file.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+
+// Called by libcurl as data arrives: bytes announced (0 while unknown) and
+// bytes received so far.
+using DownloadProgressFn = std::function<void(int64_t total, int64_t done)>;
+
+struct DownloadOutcome {
+  int curlResult = -1;  // CURLcode
+  long httpStatus = 0;  // of the last response after redirects
+  bool ok() const { return curlResult == 0 && httpStatus == 200; }
+};
+
+// Follows redirects; bounded like every transfer of the launcher (no endless
+// wait on a dead connection). `url` is in the thread's ANSI code page.
+DownloadOutcome DownloadToFile(const std::string& url, FILE* file, const DownloadProgressFn& progress);
+
+// libcurl callbacks, named as the rest of the launcher knows them.
+size_t WritePackageData(char* data, size_t size, size_t count, void* file);

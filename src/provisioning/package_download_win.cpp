@@ -1,0 +1,52 @@
+#include "provisioning/package_download.h"
+
+#include <curl/curl.h>
+
+#include <memory>
+
+#include "provisioning/transfer_limits.h"
+
+namespace {
+
+struct CurlDeleter {
+  void operator()(CURL* c) const { curl_easy_cleanup(c); }
+};
+
+int OnTransferInfo(void* user, curl_off_t total, curl_off_t done, curl_off_t, curl_off_t) {
+  const auto* progress = static_cast<const DownloadProgressFn*>(user);
+  if (*progress) (*progress)(static_cast<int64_t>(total), static_cast<int64_t>(done));
+  return 0;  // the transfer always goes on
+}
+
+}  // namespace
+
+size_t WritePackageData(char* data, size_t size, size_t count, void* file) {
+  FILE** stream = static_cast<FILE**>(file);
+  if (!stream || !*stream) return 0;
+  // A short write (a full disk) makes libcurl abort with a write error.
+  return std::fwrite(data, size, count, *stream);
+}
+
+DownloadOutcome DownloadToFile(const std::string& url, FILE* file, const DownloadProgressFn& progress) {
+  DownloadOutcome outcome;
+  std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
+  if (!curl) return outcome;
+  const TransferLimits& limits = CurrentTransferLimits();
+  curl_easy_setopt(curl.get(), CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl.get(), CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(curl.get(), CURLOPT_MAXREDIRS, limits.maxRedirects);
+  curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, WritePackageData);
+  curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &file);
+  curl_easy_setopt(curl.get(), CURLOPT_XFERINFOFUNCTION, OnTransferInfo);
+  curl_easy_setopt(curl.get(), CURLOPT_XFERINFODATA, &progress);
+  curl_easy_setopt(curl.get(), CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(curl.get(), CURLOPT_CONNECTTIMEOUT, limits.connectSeconds);
+  curl_easy_setopt(curl.get(), CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(curl.get(), CURLOPT_LOW_SPEED_TIME, limits.stallSeconds);
+  // Bigger reads than the default keep a fast local link from being limited
+  // by per-read overhead (callbacks, window updates).
+  curl_easy_setopt(curl.get(), CURLOPT_BUFFERSIZE, 256L * 1024);
+  outcome.curlResult = curl_easy_perform(curl.get());
+  curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &outcome.httpStatus);
+  return outcome;
+}

@@ -1,0 +1,99 @@
+// The package transfer against a server on 127.0.0.1.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "loopback_http_server.h"
+#include "provisioning/package_download.h"
+#include "provisioning/transfer_limits.h"
+
+// This test executable runs with short limits, as a test build of the
+// launcher does: the definition here takes the place of the launcher's.
+const TransferLimits& CurrentTransferLimits() {
+  static const TransferLimits limits{5, 2, 5};
+  return limits;
+}
+
+namespace {
+
+std::string ReadBack(FILE* f) {
+  std::fflush(f);
+  std::rewind(f);
+  std::string data;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) data.append(buf, n);
+  return data;
+}
+
+}  // namespace
+
+TEST(PackageDownload, WritesTheBodyAndReportsProgressUpToTheTotal) {
+  testing_support::LoopbackHttpServer server;
+  std::string body(300000, 'z');
+  server.SetReply({200, "", body});
+  FILE* file = std::tmpfile();
+  ASSERT_NE(file, nullptr);
+  std::vector<std::pair<int64_t, int64_t>> seen;
+  DownloadOutcome outcome = DownloadToFile(server.Url("/packages/bm.zip"), file,
+                                           [&](int64_t total, int64_t done) { seen.emplace_back(total, done); });
+  EXPECT_TRUE(outcome.ok()) << outcome.curlResult << " " << outcome.httpStatus;
+  EXPECT_EQ(ReadBack(file), body);
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen.back(), std::make_pair(int64_t(body.size()), int64_t(body.size())));
+  std::fclose(file);
+}
+
+TEST(PackageDownload, AFinalErrorStatusFailsEvenWithABody) {
+  testing_support::LoopbackHttpServer server;
+  server.SetReply({404, "", "not here"});
+  FILE* file = std::tmpfile();
+  DownloadOutcome outcome = DownloadToFile(server.Url("/packages/bm.zip"), file, nullptr);
+  EXPECT_FALSE(outcome.ok());
+  EXPECT_EQ(outcome.curlResult, 0);
+  EXPECT_EQ(outcome.httpStatus, 404);
+  std::fclose(file);
+}
+
+TEST(PackageDownload, ASilentServerEndsInAFailureWithinTheLimit) {
+  testing_support::LoopbackHttpServer server;
+  testing_support::Reply hang;
+  hang.hang = true;
+  server.SetReply(hang);
+  FILE* file = std::tmpfile();
+  DWORD start = GetTickCount();
+  DownloadOutcome outcome = DownloadToFile(server.Url("/packages/bm.zip"), file, nullptr);
+  DWORD elapsed = GetTickCount() - start;
+  EXPECT_FALSE(outcome.ok());
+  EXPECT_NE(outcome.curlResult, 0);
+  // Generous bound: the point is that it ends at all.
+  EXPECT_LT(elapsed, 30000u);
+  server.ReleaseHeld();
+  std::fclose(file);
+}
+
+TEST(PackageDownload, ARefusedConnectionFails) {
+  int port;
+  {
+    testing_support::LoopbackHttpServer gone;
+    port = gone.Port();
+  }
+  FILE* file = std::tmpfile();
+  DownloadOutcome outcome =
+      DownloadToFile("http://127.0.0.1:" + std::to_string(port) + "/bm.zip", file, nullptr);
+  EXPECT_FALSE(outcome.ok());
+  EXPECT_EQ(outcome.httpStatus, 0);
+  std::fclose(file);
+}
+
+TEST(PackageDownload, ANullFileAbortsTheTransfer) {
+  testing_support::LoopbackHttpServer server;
+  server.SetReply({200, "", "data"});
+  DownloadOutcome outcome = DownloadToFile(server.Url("/bm.zip"), nullptr, nullptr);
+  EXPECT_FALSE(outcome.ok());
+  EXPECT_NE(outcome.curlResult, 0);
+}
