@@ -129,9 +129,12 @@ class StartupTest(unittest.TestCase):
 
     def test_uninstall_switch_is_the_whole_tail_in_any_case(self):
         launcher = self.copy()
-        for tail in (["/uninstall"], ["/UNINSTALL"]):
-            result = launcher.run(*tail)
-            self.assertEqual(result.returncode, 0)
+        for tail in ("/uninstall", "/UNINSTALL"):
+            proc = self.start(launcher, tail)
+            # The uninstall run asks first; declining leaves everything.
+            self.assertEqual(gui("box", "确定要卸载吗?", 20000)[0], 0, tail)
+            gui("answer", "确定要卸载吗?", 7)
+            self.assertEqual(harness.exit_code(proc), 0)
             self.assertNotIn("Laucher Start", harness.read_log())
         for tail in (["/uninstall", "x"], ["/uninstall "]):
             proc = self.start(launcher, *tail)
