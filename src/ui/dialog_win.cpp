@@ -1,20 +1,85 @@
 #include "ui/dialog_win.h"
 
+#include <string>
+#include <utility>
+
+#include "ui/window_calls_win.h"
+
 namespace {
-// The dialog being created on this thread: messages that arrive before
-// WM_INITDIALOG (WM_CREATE among them) find their object through it.
-thread_local CDialogBase* t_creating = nullptr;
+
+// The dialog whose window the next dialog creation on this thread makes.
+thread_local CDialogBase* t_attaching = nullptr;
+
+// Window creation as the dialog manager does it: the dialog procedure is set
+// only after the window exists, so WM_CREATE never reaches it. While a
+// dialog is created, a creation hook binds the object to its window as soon
+// as the window exists and routes WM_CREATE to it.
+class CreationScope {
+ public:
+  CreationScope(CDialogBase* dialog, HOOKPROC hook)
+      : m_outer(std::exchange(t_attaching, dialog)),
+        m_hook(::SetWindowsHookExW(WH_CBT, hook, nullptr, ::GetCurrentThreadId())) {}
+  ~CreationScope() {
+    if (m_hook) ::UnhookWindowsHookEx(m_hook);
+    t_attaching = m_outer;
+  }
+  CreationScope(const CreationScope&) = delete;
+  CreationScope& operator=(const CreationScope&) = delete;
+
+ private:
+  CDialogBase* m_outer;
+  HHOOK m_hook;
+};
+
+bool IsDialogWindow(HWND hwnd) {
+  wchar_t cls[16] = {};
+  return ::GetClassNameW(hwnd, cls, 16) && std::wstring(cls) == L"#32770";
+}
+
 }  // namespace
 
-CDialogBase::~CDialogBase() { DestroyWindow(); }
+CDialogBase::~CDialogBase() {
+  DestroyWindow();
+  tov::ForgetWindow(this);
+}
 
 HWND CDialogBase::CreateFromTemplate(HWND owner) {
-  t_creating = this;
-  HWND hwnd = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_templateId),
-                                   owner, &CDialogBase::DialogProc,
-                                   reinterpret_cast<LPARAM>(this));
-  t_creating = nullptr;
-  return hwnd;
+  CreationScope scope(this, &CDialogBase::CreationHook);
+  return ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_templateId), owner,
+                              &CDialogBase::DialogProc, 0);
+}
+
+LRESULT CALLBACK CDialogBase::CreationHook(int code, WPARAM wp, LPARAM lp) {
+  HWND hwnd = reinterpret_cast<HWND>(wp);
+  // The dialog's own window comes before its controls; anything else the
+  // system creates on the way (an input method window) is not a dialog.
+  if (code == HCBT_CREATEWND && t_attaching && IsDialogWindow(hwnd)) {
+    std::exchange(t_attaching, nullptr)->Attach(hwnd);
+  }
+  return ::CallNextHookEx(nullptr, code, wp, lp);
+}
+
+void CDialogBase::Attach(HWND hwnd) {
+  m_hWnd = hwnd;
+  ::SetWindowLongPtrW(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(this));
+  tov::RememberWindow(this, hwnd);
+  m_pfnCreationNext = reinterpret_cast<WNDPROC>(::SetWindowLongPtrW(
+      hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CDialogBase::CreationProc)));
+}
+
+LRESULT CALLBACK CDialogBase::CreationProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  CDialogBase* self = FromHandle(hwnd);
+  WNDPROC next = self ? self->m_pfnCreationNext : ::DefDlgProcW;
+  if (msg != WM_CREATE || !self) return ::CallWindowProcW(next, hwnd, msg, wp, lp);
+  // The detour is needed for this one message only.
+  ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(next));
+  if (!self->OnCreate()) return -1;
+  return ::CallWindowProcW(next, hwnd, msg, wp, lp);
+}
+
+CDialogBase* CDialogBase::FromHandle(HWND hwnd) {
+  if (!hwnd) return nullptr;
+  return reinterpret_cast<CDialogBase*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
 }
 
 BOOL CDialogBase::Create(HWND owner) { return CreateFromTemplate(owner) != nullptr; }
@@ -34,6 +99,12 @@ INT_PTR CDialogBase::DoModal(HWND owner) {
       break;
     }
     if (got < 0) break;
+    HWND root = msg.hwnd ? ::GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+    CDialogBase* target = root && ::GetWindowLongPtrW(root, DWLP_DLGPROC) ==
+                                      reinterpret_cast<LONG_PTR>(&CDialogBase::DialogProc)
+                              ? FromHandle(root)
+                              : nullptr;
+    if (target && target != this && target->PreTranslateMessage(&msg)) continue;
     if (PreTranslateMessage(&msg)) continue;
     if (RouteThroughDialogs(&msg)) continue;
     ::TranslateMessage(&msg);
@@ -67,12 +138,19 @@ bool CDialogBase::PreTranslateMessage(MSG*) { return false; }
 void CDialogBase::EndDialog(INT_PTR result) {
   m_modalResult = result;
   m_modalEnded = true;
-  // Wakes the modal loop when called from inside a handler.
-  if (m_hWnd) ::PostMessageW(m_hWnd, WM_NULL, 0, 0);
+  if (m_hWnd) {
+    ::ShowWindow(m_hWnd, SW_HIDE);
+    // Wakes the modal loop, which may be waiting for a message.
+    ::PostMessageW(m_hWnd, WM_NULL, 0, 0);
+  }
 }
 
 void CDialogBase::DestroyWindow() {
   if (m_hWnd) ::DestroyWindow(m_hWnd);
+}
+
+bool CDialogBase::CallOnWindowThread(const std::function<void()>& call) const {
+  return tov::CallOnWindowThread(this, call);
 }
 
 INT_PTR CDialogBase::OnMessage(UINT, WPARAM, LPARAM, bool& handled) {
@@ -81,12 +159,8 @@ INT_PTR CDialogBase::OnMessage(UINT, WPARAM, LPARAM, bool& handled) {
 }
 
 INT_PTR CALLBACK CDialogBase::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  auto* self = reinterpret_cast<CDialogBase*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
-  if (!self && t_creating) {
-    self = t_creating;
-    self->m_hWnd = hwnd;
-    ::SetWindowLongPtrW(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
-  }
+  if (tov::ServeWindowCall(msg, lp)) return TRUE;
+  CDialogBase* self = FromHandle(hwnd);
   if (!self) return FALSE;
 
   if (msg == WM_INITDIALOG) return self->OnInitDialog();
@@ -94,6 +168,7 @@ INT_PTR CALLBACK CDialogBase::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM 
   bool handled = false;
   INT_PTR result = self->OnMessage(msg, wp, lp, handled);
   if (msg == WM_NCDESTROY) {
+    tov::ForgetWindow(self);
     ::SetWindowLongPtrW(hwnd, DWLP_USER, 0);
     self->m_hWnd = nullptr;
     self->OnDestroyed();

@@ -4,6 +4,8 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
+
 class CDialogBase {
  public:
   explicit CDialogBase(UINT templateId) : m_templateId(templateId) {}
@@ -16,30 +18,45 @@ class CDialogBase {
   INT_PTR DoModal(HWND owner = nullptr);
   // Creates the window as a modeless dialog; the caller's loop serves it.
   BOOL Create(HWND owner);
+  // Records the result, hides the window and lets the modal run end.
   void EndDialog(INT_PTR result);
   void DestroyWindow();
 
   HWND GetSafeHwnd() const { return m_hWnd; }
 
  protected:
+  // WM_CREATE, before the dialog manager's own creation handling; false
+  // aborts the creation.
+  virtual bool OnCreate() { return true; }
   virtual BOOL OnInitDialog() { return TRUE; }
   // Messages of the window; set `handled` to keep the default handling off.
   virtual INT_PTR OnMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled);
-  // Sees every message of the modal loop before it is dispatched; true means
-  // handled.
+  // Sees the modal loop's messages for this dialog and its children before
+  // they are dispatched; true means handled. The loop asks the dialog the
+  // message is for first, then the modal dialog.
   virtual bool PreTranslateMessage(MSG* msg);
   virtual void OnDestroyed() {}
+
+  // Runs `call` on the window's thread while the caller waits; false when
+  // the window is gone. Safe from any thread, even after this object has
+  // been destroyed: `this` only names the window (see window_calls_win.h).
+  bool CallOnWindowThread(const std::function<void()>& call) const;
 
   HWND m_hWnd = nullptr;
 
  private:
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  static LRESULT CALLBACK CreationHook(int code, WPARAM wp, LPARAM lp);
+  static LRESULT CALLBACK CreationProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  static CDialogBase* FromHandle(HWND hwnd);
   HWND CreateFromTemplate(HWND owner);
+  void Attach(HWND hwnd);
   // The framework's habit for dialogs: centred on the screen they open on.
   void CenterInWorkArea();
   bool RouteThroughDialogs(MSG* msg);
 
   UINT m_templateId;
+  WNDPROC m_pfnCreationNext = nullptr;
   bool m_modalEnded = false;
   INT_PTR m_modalResult = IDCANCEL;
 };
