@@ -1,15 +1,42 @@
 #include "ui/main_window.h"
 
 #include "app/launcher_log.h"
+#include "platform/unique_handle.h"
+#include "provisioning/game_remote_config.h"
 #include "resource_ids.h"
+#include "ui/browser_host_win.h"
+
+namespace {
+
+DWORD WINAPI RunProvisioningWorker(LPVOID mainWindow) {
+  return CGameRemoteConfig::InitRemoteConfig(mainWindow);
+}
+
+}  // namespace
 
 CWebDlg::CWebDlg()
     : CDialogBase(IDD_TOVLAUNCHER_DIALOG),
       m_hIcon(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))) {}
 
+// The window (and with it the panel's) goes before the panel object.
+CWebDlg::~CWebDlg() { DestroyWindow(); }
+
+bool CWebDlg::OnCreate() {
+  // The panel's template names the web control's class.
+  RegisterBrowserHostClass();
+  m_pContentPanel = std::make_unique<CWebCDlg>();
+  // Not checked: a panel without a window counts as no panel, and the
+  // launcher runs on without one.
+  m_pContentPanel->Create(m_hWnd);
+  return true;
+}
+
 BOOL CWebDlg::OnInitDialog() {
   ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
   ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+  if (HWND panel = PanelWindow()) ::ShowWindow(panel, SW_SHOW);
+  // Nobody waits for the worker: it may outlive the window.
+  tov::UniqueHandleK worker(::CreateThread(nullptr, 0, &RunProvisioningWorker, this, 0, nullptr));
   return TRUE;
 }
 
@@ -18,8 +45,24 @@ bool CWebDlg::PreTranslateMessage(MSG* msg) {
   return msg->message == WM_KEYDOWN && (msg->wParam == VK_ESCAPE || msg->wParam == VK_RETURN);
 }
 
+HWND CWebDlg::PanelWindow() const {
+  return m_pContentPanel ? m_pContentPanel->GetSafeHwnd() : nullptr;
+}
+
 INT_PTR CWebDlg::OnMessage(UINT msg, WPARAM wp, LPARAM, bool& handled) {
   switch (msg) {
+    case WM_MOVE:
+      // The panel lies exactly over the main window wherever it goes.
+      if (HWND panel = PanelWindow()) {
+        RECT r{};
+        ::GetWindowRect(m_hWnd, &r);
+        ::MoveWindow(panel, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
+        ::InvalidateRect(panel, nullptr, FALSE);
+      }
+      return 0;
+    case WM_SHOWWINDOW:
+      if (HWND panel = PanelWindow()) ::ShowWindow(panel, wp ? SW_SHOW : SW_HIDE);
+      return 0;
     case WM_COMMAND:
       if (LOWORD(wp) == IDCANCEL) {
         // The system's close command arrives here too; the modal run ends.
@@ -36,4 +79,35 @@ INT_PTR CWebDlg::OnMessage(UINT msg, WPARAM wp, LPARAM, bool& handled) {
     default:
       return 0;
   }
+}
+
+void CWebDlg::UpdateProgress(std::wstring statusText, std::wstring percentText, int position,
+                             int isDownload) {
+  CallOnWindowThread([&] {
+    if (PanelWindow()) m_pContentPanel->ApplyProgress(statusText, percentText, position, isDownload);
+  });
+}
+
+void CWebDlg::ShowPanelControl(tov::PanelControl control, bool visible) {
+  CallOnWindowThread([&] {
+    if (PanelWindow()) m_pContentPanel->ShowControl(control, visible);
+  });
+}
+
+CWebCDlg* CWebDlg::ContentPanel() const {
+  CWebCDlg* panel = nullptr;
+  CallOnWindowThread([&] {
+    if (PanelWindow()) panel = m_pContentPanel.get();
+  });
+  return panel;
+}
+
+void CWebDlg::Close() {
+  LOG_INFO(L"Laucher Stop", "CWebDlg::Close");
+  CallOnWindowThread([this] { EndDialog(IDOK); });
+}
+
+void CWebDlg::Cancel() {
+  LOG_INFO(L"Laucher Stop", "CWebDlg::Cancel");
+  CallOnWindowThread([this] { EndDialog(IDCANCEL); });
 }
