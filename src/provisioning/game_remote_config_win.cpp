@@ -9,15 +9,13 @@
 #include "provisioning/ansi_text_win.h"
 #include "provisioning/config_request.h"
 #include "provisioning/remote_config.h"
+#include "provisioning/transfer_limits.h"
 #include "ui/main_window.h"
 
 namespace {
 
 constexpr const char* kOp = "CGameRemoteConfig::InitRemoteConfig";
 constexpr const wchar_t* kNetworkFailure = L"更新失败,请检查网络";
-// libcurl of this vintage follows redirects without end unless told; a loop
-// of two addresses must fail like any other transfer error.
-constexpr long kMaxRedirects = 30;
 
 struct CurlEasyCleanup {
   void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
@@ -48,10 +46,14 @@ bool FetchConfigBody(CWebDlg* mainWindow, const std::wstring& address, std::wstr
   curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, &CGameRemoteConfig::WriteConfigBody);
   curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &bytes);
   curl_easy_setopt(curl.get(), CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(curl.get(), CURLOPT_MAXREDIRS, kMaxRedirects);
-  curl_easy_setopt(curl.get(), CURLOPT_CONNECTTIMEOUT, kConfigRequest.connectTimeoutSeconds);
+  // A server that takes the connection and then says nothing, or a redirect
+  // loop (libcurl of this vintage follows redirects without end), must fail
+  // like any other transfer instead of leaving the panel at its start state.
+  const TransferLimits& limits = CurrentTransferLimits();
+  curl_easy_setopt(curl.get(), CURLOPT_CONNECTTIMEOUT, limits.connectSeconds);
   curl_easy_setopt(curl.get(), CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(curl.get(), CURLOPT_LOW_SPEED_TIME, kConfigRequest.stallSeconds);
+  curl_easy_setopt(curl.get(), CURLOPT_LOW_SPEED_TIME, limits.stallSeconds);
+  curl_easy_setopt(curl.get(), CURLOPT_MAXREDIRS, limits.maxRedirects);
 
   CURLcode res = curl_easy_perform(curl.get());
   long httpStatusCode = 0;
@@ -76,7 +78,7 @@ uint32_t CGameRemoteConfig::InitRemoteConfig(void* lpParameter) {
     return 0;
   }
   std::wstring address =
-      tov::BuildConfigAddress(kConfigRequest.urlTemplate, LauncherSettings::ChannelName);
+      tov::BuildConfigAddress(ConfigUrlTemplate(), LauncherSettings::ChannelName);
   LOG_INFO(address, kOp);
 
   std::wstring body;

@@ -27,9 +27,10 @@ wchar_t g_configUrl[128] = L"";
 }  // namespace
 
 // Every main window starts a real worker. Here the workers ask a server that
-// takes the connection and never answers, so they stay out of the way of
-// the calls under test until the last test lets them all fail.
-const ConfigRequest kConfigRequest{g_configUrl, 30, 3600};
+// takes the connection and never answers (well within the launcher's stall
+// limit), so they stay out of the way of the calls under test until the
+// last test lets them all fail.
+const wchar_t* ConfigUrlTemplate() { return g_configUrl; }
 
 namespace {
 
