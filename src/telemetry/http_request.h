@@ -81,13 +81,13 @@ class CReceiveBuffer : public FCAutoCSec {
 // internet handle and starts the connect thread.
 class FCHttpRequest {
  public:
-  FCHttpRequest(int id, HWND notifyWindow, const RequestSpec& spec);
+  FCHttpRequest(int id, HWND notifyWindow, const RequestSpec& params);
   virtual ~FCHttpRequest();
   FCHttpRequest(const FCHttpRequest&) = delete;
   FCHttpRequest& operator=(const FCHttpRequest&) = delete;
 
   int GetId() const { return m_nId; }
-  const RequestSpec& GetSpec() const { return m_spec; }
+  const RequestSpec& GetParams() const { return m_params; }
   const ResponseInfo& GetResponseInfo() const { return m_response; }
   inner::CReceiveBuffer& GetReceiveBuffer() { return m_buffer; }
   int GetScheme() const { return m_target.scheme; }
@@ -110,7 +110,7 @@ class FCHttpRequest {
 
   int m_nId;
   HWND m_hNotifyWnd;
-  RequestSpec m_spec;
+  RequestSpec m_params;
   tov::RequestTarget m_target;
   ResponseInfo m_response;
   inner::CReceiveBuffer m_buffer;

@@ -24,7 +24,7 @@ class FCHttpRequestManager {
   // Any thread. Returns the new request's id at once; a request submitted
   // from another thread starts when the manager's thread next handles its
   // messages. After Shutdown a submission is dropped.
-  int SubmitRequest(const RequestSpec& spec);
+  int SubmitRequest(const RequestSpec& params);
 
   void RetireRequest(int id);
   FCHttpRequest* FindRequest(int id) const;
@@ -49,7 +49,7 @@ class FCHttpRequestManager {
   LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   void OnRequestEvent(int id, LPARAM event);
   void OnTimer(UINT_PTR timerId);
-  void StartRequest(int id, const RequestSpec& spec);
+  void StartRequest(int id, const RequestSpec& params);
   void StartHandedOver();
 
   tov::RequestBook<FCHttpRequest> m_book;

@@ -27,10 +27,10 @@ void FCHttpRequestManager::OnResponseStarted(FCHttpRequest&) {}
 void FCHttpRequestManager::OnRequestFinished(FCHttpRequest&) {}
 void FCHttpRequestManager::OnRequestTimedOut(FCHttpRequest&) {}
 
-int FCHttpRequestManager::SubmitRequest(const RequestSpec& spec) {
+int FCHttpRequestManager::SubmitRequest(const RequestSpec& params) {
   const int id = m_book.TakeId();
   if (::GetCurrentThreadId() == m_dwOwnerThread) {
-    if (!m_bClosed) StartRequest(id, spec);
+    if (!m_bClosed) StartRequest(id, params);
     return id;
   }
   // The lists and timers belong to the owner thread: the request waits
@@ -38,15 +38,15 @@ int FCHttpRequestManager::SubmitRequest(const RequestSpec& spec) {
   {
     std::lock_guard<std::mutex> hold(m_handOverLock);
     if (m_bHandOverClosed) return id;
-    m_handOver.emplace_back(id, spec);
+    m_handOver.emplace_back(id, params);
   }
   ::PostMessageW(m_hNotifyWnd, tov::kRequestHandOverMessage, 0, 0);
   return id;
 }
 
-void FCHttpRequestManager::StartRequest(int id, const RequestSpec& spec) {
+void FCHttpRequestManager::StartRequest(int id, const RequestSpec& params) {
   ::SetTimer(m_hNotifyWnd, tov::kReapTimerId, 100, nullptr);
-  m_book.AddActive(std::make_unique<FCHttpRequest>(id, m_hNotifyWnd, spec));
+  m_book.AddActive(std::make_unique<FCHttpRequest>(id, m_hNotifyWnd, params));
 }
 
 void FCHttpRequestManager::StartHandedOver() {

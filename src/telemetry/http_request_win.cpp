@@ -57,29 +57,29 @@ std::wstring QueryHeader(HINTERNET request, DWORD which) {
 
 }  // namespace
 
-FCHttpRequest::FCHttpRequest(int id, HWND notifyWindow, const RequestSpec& spec)
-    : m_nId(id), m_hNotifyWnd(notifyWindow), m_spec(spec), m_target(tov::ParseRequestUrl(spec.requestUrl)) {
-  if (!m_spec.proxyHost.empty()) {
-    std::wstring proxy = m_spec.proxyHost + L":" + std::to_wstring(m_spec.proxyPort);
-    m_hInternet.reset(::InternetOpenW(m_spec.userAgent.c_str(), INTERNET_OPEN_TYPE_PROXY, proxy.c_str(),
+FCHttpRequest::FCHttpRequest(int id, HWND notifyWindow, const RequestSpec& params)
+    : m_nId(id), m_hNotifyWnd(notifyWindow), m_params(params), m_target(tov::ParseRequestUrl(params.requestUrl)) {
+  if (!m_params.proxyHost.empty()) {
+    std::wstring proxy = m_params.proxyHost + L":" + std::to_wstring(m_params.proxyPort);
+    m_hInternet.reset(::InternetOpenW(m_params.userAgent.c_str(), INTERNET_OPEN_TYPE_PROXY, proxy.c_str(),
                                       nullptr, 0));
   } else {
-    m_hInternet.reset(::InternetOpenW(m_spec.userAgent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
+    m_hInternet.reset(::InternetOpenW(m_params.userAgent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
                                       nullptr, 0));
   }
-  if (!m_spec.proxyUser.empty()) {
+  if (!m_params.proxyUser.empty()) {
     ::InternetSetOptionW(m_hInternet.get(), INTERNET_OPTION_PROXY_USERNAME,
-                         const_cast<wchar_t*>(m_spec.proxyUser.c_str()),
-                         static_cast<DWORD>(m_spec.proxyUser.size()));
+                         const_cast<wchar_t*>(m_params.proxyUser.c_str()),
+                         static_cast<DWORD>(m_params.proxyUser.size()));
   }
-  if (!m_spec.proxyPassword.empty()) {
+  if (!m_params.proxyPassword.empty()) {
     ::InternetSetOptionW(m_hInternet.get(), INTERNET_OPTION_PROXY_PASSWORD,
-                         const_cast<wchar_t*>(m_spec.proxyPassword.c_str()),
-                         static_cast<DWORD>(m_spec.proxyPassword.size()));
+                         const_cast<wchar_t*>(m_params.proxyPassword.c_str()),
+                         static_cast<DWORD>(m_params.proxyPassword.size()));
   }
   m_hInternetForConnect = m_hInternet.get();
   m_hConnectThread.reset(::CreateThread(nullptr, 0, ConnectThread, this, 0, nullptr));
-  if (m_spec.timeoutMs != 0) ::SetTimer(m_hNotifyWnd, static_cast<UINT_PTR>(m_nId), m_spec.timeoutMs, nullptr);
+  if (m_params.timeoutMs != 0) ::SetTimer(m_hNotifyWnd, static_cast<UINT_PTR>(m_nId), m_params.timeoutMs, nullptr);
 }
 
 FCHttpRequest::~FCHttpRequest() {
@@ -107,12 +107,12 @@ DWORD WINAPI FCHttpRequest::ConnectThread(void* param) {
 
 void FCHttpRequest::OpenAndSend() {
   m_hConnectThread.reset();
-  m_spec.openFlags = tov::EffectiveOpenFlags(m_spec.openFlags, m_target.scheme);
-  m_hRequest.reset(::HttpOpenRequestW(m_hConnect.get(), tov::VerbText(m_spec.verbCode),
+  m_params.openFlags = tov::EffectiveOpenFlags(m_params.openFlags, m_target.scheme);
+  m_hRequest.reset(::HttpOpenRequestW(m_hConnect.get(), tov::VerbText(m_params.verbCode),
                                       m_target.objectName.c_str(), nullptr, nullptr, nullptr,
-                                      m_spec.openFlags, 0));
+                                      m_params.openFlags, 0));
   m_hRequestForTransfer = m_hRequest.get();
-  m_strHeaders = tov::ComposeRequestHeaders(m_spec.extraHeaders, m_spec.rangeStart);
+  m_strHeaders = tov::ComposeRequestHeaders(m_params.extraHeaders, m_params.rangeStart);
   m_hTransferThread.reset(::CreateThread(nullptr, 0, TransferThread, this, 0, nullptr));
 }
 
@@ -121,7 +121,7 @@ DWORD WINAPI FCHttpRequest::TransferThread(void* param) {
   const HWND window = self->m_hNotifyWnd;
   const int id = self->m_nId;
   HINTERNET request = self->m_hRequestForTransfer;
-  const std::string& body = self->m_spec.requestBody;
+  const std::string& body = self->m_params.requestBody;
 
   const BOOL sent = ::HttpSendRequestW(
       request, self->m_strHeaders.empty() ? nullptr : self->m_strHeaders.c_str(),

@@ -17,17 +17,17 @@ tov::ReportFields CurrentFields() {
 }  // namespace
 
 void WebLogger::LogEvent(int code) {
-  RequestSpec spec;
-  spec.requestUrl = tov::EventReportUrl(LauncherSettings::EventUrl, CurrentFields(), code);
-  LOG_INFO(spec.requestUrl, "WebLogger::LogEvent");
-  SubmitRequest(spec);
+  RequestSpec params;
+  params.requestUrl = tov::EventReportUrl(LauncherSettings::EventUrl, CurrentFields(), code);
+  LOG_INFO(params.requestUrl, "WebLogger::LogEvent");
+  SubmitRequest(params);
 }
 
 void WebLogger::Log(const std::wstring& message) {
-  RequestSpec spec;
-  spec.requestUrl = tov::ErrorReportUrl(LauncherSettings::ErrorUrl, CurrentFields(), EscapeQueryValue(message));
-  LOG_INFO(spec.requestUrl, "WebLogger::Log");
-  SubmitRequest(spec);
+  RequestSpec params;
+  params.requestUrl = tov::ErrorReportUrl(LauncherSettings::ErrorUrl, CurrentFields(), EscapeQueryValue(message));
+  LOG_INFO(params.requestUrl, "WebLogger::Log");
+  SubmitRequest(params);
 }
 
 WebLogger& GetWebLogger() {

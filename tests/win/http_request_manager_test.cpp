@@ -47,7 +47,7 @@ class RecordingManager : public FCHttpRequestManager {
     s.info.readSucceeded = r.GetResponseInfo().readSucceeded;
     s.body = r.GetReceiveBuffer().Copy();
     s.received = r.GetReceiveBuffer().ReceivedCount();
-    s.openFlags = r.GetSpec().openFlags;
+    s.openFlags = r.GetParams().openFlags;
     notifiedOn.insert(::GetCurrentThreadId());
   }
   void OnRequestTimedOut(FCHttpRequest& r) override {
@@ -76,9 +76,9 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs,
 }
 
 RequestSpec Get(const std::wstring& url) {
-  RequestSpec spec;
-  spec.requestUrl = url;
-  return spec;
+  RequestSpec params;
+  params.requestUrl = url;
+  return params;
 }
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
@@ -98,10 +98,10 @@ TEST(RequestManager, IdsVerbsHeadersAndTheUrlsPortGoOnTheWire) {
   EXPECT_EQ(manager.SubmitRequest(ranged), 100);
   int next = 101;
   for (int verb : {1, 2, 3, 4}) {
-    RequestSpec spec = Get(server.WideUrl("/verb" + std::to_string(verb)));
-    spec.verbCode = verb;
-    if (verb == 1) spec.requestBody = "payload=1";
-    EXPECT_EQ(manager.SubmitRequest(spec), next++);
+    RequestSpec params = Get(server.WideUrl("/verb" + std::to_string(verb)));
+    params.verbCode = verb;
+    if (verb == 1) params.requestBody = "payload=1";
+    EXPECT_EQ(manager.SubmitRequest(params), next++);
   }
   ASSERT_TRUE(PumpUntil([&] { return manager.seen.size() == 5 && manager.seen[104].finished; }, 15000));
   ASSERT_TRUE(PumpUntil([&] {
@@ -176,9 +176,9 @@ TEST(RequestManager, ARequestTimerRetiresItAndItsLateNewsIsDropped) {
   hang.hang = true;
   server.SetReply(hang);
   RecordingManager manager;
-  RequestSpec spec = Get(server.WideUrl("/slow"));
-  spec.timeoutMs = 300;
-  const int slow = manager.SubmitRequest(spec);
+  RequestSpec params = Get(server.WideUrl("/slow"));
+  params.timeoutMs = 300;
+  const int slow = manager.SubmitRequest(params);
   const int plain = manager.SubmitRequest(Get(server.WideUrl("/no-timer")));
   ASSERT_TRUE(PumpUntil([&] { return manager.seen[slow].timedOut == 1; }, 10000));
   EXPECT_EQ(manager.FindRequest(slow), nullptr);
