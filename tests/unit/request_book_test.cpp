@@ -9,22 +9,6 @@
 namespace tov {
 namespace {
 
-TEST(RequestChoices, VerbsHeadersAndFlags) {
-  EXPECT_STREQ(VerbText(0), L"GET");
-  EXPECT_STREQ(VerbText(1), L"POST");
-  EXPECT_STREQ(VerbText(2), L"POST");
-  EXPECT_STREQ(VerbText(3), L"DELETE");
-  for (int other : {4, 5, 100, -1}) EXPECT_STREQ(VerbText(other), L"GET") << other;
-
-  EXPECT_EQ(ComposeRequestHeaders(L"X-A: 1\r\n", 0), L"X-A: 1\r\n");
-  EXPECT_EQ(ComposeRequestHeaders(L"X-A: 1\r\n", 1024), L"X-A: 1\r\nRange: bytes=1024-\r\n");
-  EXPECT_EQ(ComposeRequestHeaders(L"", 1), L"Range: bytes=1-\r\n");
-
-  EXPECT_EQ(EffectiveOpenFlags(kDefaultOpenFlags, kSchemeHttps), 0x84800000u);
-  EXPECT_EQ(EffectiveOpenFlags(kDefaultOpenFlags, kSchemeHttp), 0x84000000u);
-  EXPECT_EQ(EffectiveOpenFlags(kDefaultOpenFlags, kSchemeUnknown), 0x84000000u);
-}
-
 void ExpectTarget(const wchar_t* url, int scheme, const wchar_t* host, int port, const wchar_t* object) {
   RequestTarget t = ParseRequestUrl(url);
   EXPECT_EQ(t.scheme, scheme) << url;
@@ -58,14 +42,6 @@ TEST(RequestUrl, UnusableUrlsGiveNoHost) {
     RequestTarget t = ParseRequestUrl(url);
     EXPECT_TRUE(t.host.empty()) << url;
   }
-}
-
-TEST(RequestUrl, LeadingDecimalDigits) {
-  EXPECT_EQ(LeadingDecimal(L"200"), 200);
-  EXPECT_EQ(LeadingDecimal(L"1024 bytes"), 1024);
-  EXPECT_EQ(LeadingDecimal(L""), 0);
-  EXPECT_EQ(LeadingDecimal(L"-5"), 0);
-  EXPECT_EQ(LeadingDecimal(L"99999999999999999999"), 0x7fffffff);
 }
 
 // Stands in for a request: records its destruction, says when its threads end.

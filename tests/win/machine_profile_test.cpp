@@ -41,23 +41,6 @@ TEST(MachineProfile, FieldsHaveTheirShapes) {
       << p.osVersion;
 }
 
-TEST(MachineProfile, IdentifierIsStableAcrossReads) {
-  std::wstring again;
-  ReadClientUid(again);
-  // COM security is process-wide and was set by the first read, so a second
-  // read in the same process may only fall back, never differ.
-  if (again != L"unkown") {
-    EXPECT_EQ(again, GetMachineProfile().clientUid);
-  }
-}
-
-TEST(MachineProfile, ProcessorNameComesFromTheRegistry) {
-  std::wstring name = L"stale";
-  ReadCpuName(name);
-  EXPECT_FALSE(name.empty());
-  EXPECT_EQ(name.find(L'\0'), std::wstring::npos);
-}
-
 TEST(VersionTest, ComparesTheTripleAgainstTheRunningSystem) {
   std::wstring text;
   ReadOsVersion(text);
