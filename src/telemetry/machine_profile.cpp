@@ -41,8 +41,8 @@ void AppendHexByte(std::wstring& out, unsigned char b) {
 
 std::wstring ChooseAdapterAddress(const std::vector<AdapterEntry>& adapters) {
   for (const AdapterEntry& adapter : adapters) {
-    // No gateway shows as 0.0.0.0: such an adapter does not reach the
-    // network and its address says little about the machine.
+    // An adapter without a gateway shows 0.0.0.0; the one reported is the
+    // first that reaches a network.
     if (!adapter.gateway.empty() && adapter.gateway[0] == '0') continue;
     std::wstring text;
     for (int i = 0; i < 6; ++i) {

@@ -22,8 +22,8 @@ const MachineProfile& GetMachineProfile();
 
 namespace tov {
 
-// What the server receives when a step found nothing (the spelling is what
-// the server side has always matched on).
+// What the server receives when a step found nothing; the spelling is part
+// of the report format.
 inline constexpr const wchar_t* kUnknownText = L"unkown";
 
 // The five steps, each filling the field it is given, in the order the
