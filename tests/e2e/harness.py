@@ -10,6 +10,9 @@ import time
 BUILD_DIR = os.environ.get("TOV_BUILD_DIR", "")
 SOURCE_DIR = os.environ.get("TOV_SOURCE_DIR", "")
 LAUNCHER_EXE = os.environ.get("TOV_LAUNCHER_EXE", "")
+# The same launcher with the test build's settings (short transfer limits, a
+# configuration address naming the channel twice).
+TEST_LAUNCHER_EXE = os.environ.get("TOV_TEST_LAUNCHER_EXE", "")
 WINE_RUN = os.environ.get("TOV_WINE_RUN", "")
 WINEPREFIX = os.environ.get("TOV_WINEPREFIX", "")
 SERVER_BASE = os.environ.get("TOV_SERVER_BASE", "http://127.0.0.1:28080")
@@ -93,10 +96,10 @@ class LauncherCopy:
     """A copy of the launcher under a chosen file name in a scratch folder
     inside the prefix (the name decides the log's name)."""
 
-    def __init__(self, name="TovLauncher.exe"):
+    def __init__(self, name="TovLauncher.exe", source=None):
         self.dir = tempfile.mkdtemp(prefix="run-", dir=drive_c())
         self.exe = os.path.join(self.dir, name)
-        shutil.copy(LAUNCHER_EXE, self.exe)
+        shutil.copy(source or LAUNCHER_EXE, self.exe)
 
     def start(self, *args, env=None):
         return start([self.exe] + list(args), cwd=self.dir, env=env)

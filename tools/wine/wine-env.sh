@@ -8,8 +8,9 @@ tov_wine_env() {
   # off unless a caller asks for it, which also keeps Wine from offering to
   # download one.
   export WINEDLLOVERRIDES=${TOV_WINEDLLOVERRIDES:-mscoree=;mshtml=;winemenubuilder.exe=d}
-  # Under LANG=C Wine garbles non-ASCII command-line arguments.
-  export LC_ALL=C.UTF-8
+  # Under LANG=C Wine garbles non-ASCII command-line arguments. A caller may
+  # pick another UTF-8 locale (with LOCPATH) for a different ANSI code page.
+  export LC_ALL=${TOV_WINE_LC_ALL:-C.UTF-8}
 }
 
 # Creates the prefix once and makes sure its wineserver runs detached from
