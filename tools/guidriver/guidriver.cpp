@@ -6,6 +6,10 @@
 //   guidriver command TITLE CLASS ID             post WM_COMMAND ID (1 = OK, 6 = Yes, 7 = No)
 //   guidriver close TITLE [CLASS]                send the system close command
 //   guidriver state TITLE [CLASS]                visible, position and size
+//   guidriver owned TITLE [CLASS]                the windows it owns: one line
+//                                                "owned CLASS visible|hidden X Y W H TEXT",
+//                                                then child lines as in texts, with
+//                                                a fifth field: a progress bar's position
 //   guidriver box TEXT [TIMEOUT_MS]              wait for a dialog box showing TEXT
 //   guidriver answer TEXT ID                     press button ID of the box showing TEXT
 //
@@ -13,10 +17,12 @@
 // CLASS "-" matches any class; message boxes have the class "#32770".
 // Output is UTF-8. Exit code 0 on success, 1 when the window was not found.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -82,11 +88,37 @@ HWND FindBox(const std::wstring& text) {
   return search.found;
 }
 
+struct OwnedSearch {
+  HWND owner;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectOwned(HWND hwnd, LPARAM lp) {
+  auto* search = reinterpret_cast<OwnedSearch*>(lp);
+  if (GetWindow(hwnd, GW_OWNER) == search->owner) search->found.push_back(hwnd);
+  return TRUE;
+}
+
+BOOL CALLBACK PrintChildWithPosition(HWND child, LPARAM) {
+  wchar_t cls[64] = {};
+  GetClassNameW(child, cls, 64);
+  std::wstring extra;
+  if (std::wstring(cls) == PROGRESS_CLASSW) {
+    DWORD_PTR pos = 0;
+    if (SendMessageTimeoutW(child, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 2000, &pos))
+      extra = std::to_wstring(static_cast<int>(pos));
+  }
+  PrintUtf8(std::to_wstring(GetDlgCtrlID(child)) + L"\t" + cls + L"\t" +
+            (IsWindowVisible(child) ? L"visible" : L"hidden") + L"\t" + TextOf(child) + L"\t" +
+            extra);
+  return TRUE;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: guidriver wait|gone|texts|command|close|state TITLE [CLASS] ...\n");
+    std::fprintf(stderr, "usage: guidriver wait|gone|texts|command|close|state|owned TITLE [CLASS] ...\n");
     return 2;
   }
   std::wstring verb = argv[1];
@@ -126,6 +158,23 @@ int wmain(int argc, wchar_t** argv) {
   if (verb == L"texts") {
     PrintUtf8(TextOf(hwnd));
     EnumChildWindows(hwnd, PrintChild, 0);
+    return 0;
+  }
+  if (verb == L"owned") {
+    OwnedSearch search{hwnd, {}};
+    EnumWindows(CollectOwned, reinterpret_cast<LPARAM>(&search));
+    for (HWND owned : search.found) {
+      wchar_t ownedClass[64] = {};
+      GetClassNameW(owned, ownedClass, 64);
+      RECT r{};
+      GetWindowRect(owned, &r);
+      PrintUtf8(std::wstring(L"owned\t") + ownedClass + L"\t" +
+                (IsWindowVisible(owned) ? L"visible" : L"hidden") + L"\t" +
+                std::to_wstring(r.left) + L" " + std::to_wstring(r.top) + L" " +
+                std::to_wstring(r.right - r.left) + L" " + std::to_wstring(r.bottom - r.top) +
+                L"\t" + TextOf(owned));
+      EnumChildWindows(owned, PrintChildWithPosition, 0);
+    }
     return 0;
   }
   if (verb == L"command" && argc > 4) {

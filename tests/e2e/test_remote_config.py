@@ -1,0 +1,270 @@
+"""The provisioning worker's configuration request, end to end: the body
+parsed into the entry address the panel's web control is sent to, failures
+shown in the panel's status mode, waits that end, and a body decoded whole."""
+import os
+import re
+import shutil
+import subprocess
+import time
+import unittest
+
+import harness
+from harness import STAMP, gui
+from client import LoopbackServer
+
+MAIN = "TovLauncher"
+FAILURE = "更新失败,请检查网络"
+FETCH = "CGameRemoteConfig::InitRemoteConfig"
+NAVIGATE = "CWebCDlg::InitWebBrower"
+CONFIG_PATH = "/api/qelto/ditches/webvarn/client_config_webvarn.php"
+
+PROGRESS, PERCENT, PHASE, STATUS, BROWSER = "1000", "1001", "1002", "1003", "1005"
+
+
+def chinese_locale_env():
+    """Environment for a launcher whose ANSI code page is 936 (GBK), as on a
+    Chinese Windows: Wine takes it from a zh_CN locale, built here once."""
+    root = os.path.join(harness.BUILD_DIR, "locale")
+    if not os.path.isdir(os.path.join(root, "zh_CN.UTF-8")):
+        if not shutil.which("localedef") or not os.path.isdir("/usr/share/i18n/locales"):
+            return None
+        os.makedirs(root, exist_ok=True)
+        subprocess.run(["localedef", "-i", "zh_CN", "-f", "UTF-8",
+                        os.path.join(root, "zh_CN.UTF-8")],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+    if not os.path.isdir(os.path.join(root, "zh_CN.UTF-8")):
+        return None
+    return {"LOCPATH": root, "TOV_WINE_LC_ALL": "zh_CN.UTF-8"}
+
+
+class RemoteConfigTest(unittest.TestCase):
+    def setUp(self):
+        harness.require_environment(self)
+        # No launcher left over from elsewhere; this also readies the prefix.
+        while gui("close", MAIN, "-")[0] == 0:
+            gui("gone", MAIN, "-", 3000)
+        harness.reset_install_root()
+        self.server = None
+        self.procs = []
+        self.copies = []
+
+    def tearDown(self):
+        while gui("close", MAIN, "-")[0] == 0:
+            gui("gone", MAIN, "-", 3000)
+        for p in self.procs:
+            try:
+                p.wait(timeout=15)
+            except Exception:
+                p.kill()
+        for c in self.copies:
+            c.remove()
+        if self.server:
+            self.server.stop()
+
+    # -- helpers
+
+    def serve(self, **config):
+        self.server = LoopbackServer(port=harness.server_port()).start()
+        self.server.set_config(**config)
+        return self.server.base_url
+
+    def launch(self, test_build=False, env=None):
+        if test_build and not harness.TEST_LAUNCHER_EXE:
+            self.fail("TOV_TEST_LAUNCHER_EXE is not set (run through CTest)")
+        copy = harness.LauncherCopy(source=harness.TEST_LAUNCHER_EXE if test_build else None)
+        self.copies.append(copy)
+        proc = copy.start(env=env)
+        self.procs.append(proc)
+        self.assertEqual(gui("wait", MAIN, "-", 20000)[0], 0, "main window did not appear")
+        return proc
+
+    def finish(self, proc):
+        self.assertEqual(gui("close", MAIN, "-")[0], 0)
+        self.assertEqual(harness.exit_code(proc), 0)
+
+    def wait_log(self, pattern, timeout=20):
+        """The first match of `pattern` (after the time stamp) in the log."""
+        regex = re.compile(STAMP + pattern)
+        found = harness.wait_for(lambda: regex.search(harness.read_log() or ""), timeout)
+        self.assertTrue(found, "not logged: " + pattern + "\n" + (harness.read_log() or ""))
+        return found
+
+    def navigations(self):
+        log = harness.read_log() or ""
+        return re.findall(STAMP + r"\[INFO\]\[" + NAVIGATE + r"::\d+\] (.*)\r\n", log)
+
+    def wait_failure(self, res, status):
+        return self.wait_log(r"\[ERROR\]\[" + FETCH + r"::\d+\]\[res:%d, httpStatusCode:%d\]\r\n"
+                             % (res, status))
+
+    def panel(self):
+        """The content panel as the GUI driver sees it: its own line and its
+        controls by id, each (class, visible, text, extra)."""
+        code, out = gui("owned", MAIN, "-")
+        self.assertEqual(code, 0)
+        lines = [l.rstrip("\r") for l in out.split("\n") if l]
+        self.assertTrue(lines and lines[0].startswith("owned\t"), out)
+        own = lines[0].split("\t")
+        controls = {}
+        for line in lines[1:]:
+            fields = line.split("\t")
+            controls[fields[0]] = tuple(fields[1:])
+        return {"class": own[1], "visible": own[2] == "visible", "rect": own[3],
+                "controls": controls}
+
+    def wait_status_mode(self, text):
+        shown = harness.wait_for(lambda: self.panel()["controls"][STATUS][1:3] == ("visible", text))
+        panel = self.panel()
+        self.assertTrue(shown, panel)
+        c = panel["controls"]
+        self.assertEqual(c[PROGRESS][1], "hidden")
+        self.assertEqual(c[PHASE][1], "hidden")
+        self.assertEqual(c[PERCENT][1], "hidden")
+        # A status text counts as the extraction phase; the position stayed
+        # at 0, so the percentage keeps the template's text.
+        self.assertEqual(c[PHASE][2], "正在解压：")
+        self.assertEqual(c[PERCENT][2], "0%")
+        return panel
+
+    # -- answers that arrive
+
+    def test_body_of_a_200_answer_sends_the_web_control_to_its_entry_address(self):
+        base = "http://127.0.0.1:%d" % harness.server_port()
+        self.serve(body="ClientVersion=1.0.0.1\n"
+                        "EntryUrl=%s/entry/login.html?from=launcher\n"
+                        "EntryUrl=%s/entry/second.html\n"
+                        "CustomParameters=demo\n" % (base, base))
+        proc = self.launch()
+        # The value ends at the second "=", and the first EntryUrl wins.
+        entry = base + "/entry/login.html?from"
+        self.wait_log(r"\[INFO\]\[" + NAVIGATE + r"::\d+\] " + re.escape(entry) + r"\r\n")
+        self.assertEqual(self.navigations(), [entry])
+        self.wait_log(r"\[INFO\]\[" + FETCH + r"::\d+\] " +
+                      re.escape(harness.SERVER_BASE + CONFIG_PATH + "?lm=bm_gw_zerizaz") + r"\r\n")
+        self.assertNotIn("httpStatusCode", harness.read_log())
+
+        panel = self.panel()
+        self.assertEqual(panel["class"], "#32770")
+        self.assertTrue(panel["visible"])
+        self.assertEqual(panel["controls"][BROWSER][2], entry)
+        # The panel lies exactly over the main window.
+        state = gui("state", MAIN, "-")[1].split()
+        self.assertEqual(panel["rect"], " ".join(state[1:5]))
+        served = [r for r in self.server.requests() if r.get("route") == "config"]
+        self.assertEqual(len(served), 1, served)
+        self.finish(proc)
+
+    def test_crlf_lines_keep_their_cr_and_a_nul_ends_the_body(self):
+        self.serve(body_bytes=b"EntryUrl=http://127.0.0.1/entry\r\nX=1\x00\nCustomParameters=late\n")
+        proc = self.launch()
+        self.wait_log(r"\[INFO\]\[" + NAVIGATE + r"::\d+\] ")
+        self.assertEqual(self.navigations(), ["http://127.0.0.1/entry\r"])
+        self.assertEqual(self.panel()["controls"][BROWSER][2], "http://127.0.0.1/entry\r")
+        self.finish(proc)
+
+    def test_body_without_an_entry_address_navigates_to_the_empty_one(self):
+        self.serve(body="ClientVersion=1.0.0.1\n")
+        proc = self.launch()
+        self.wait_log(r"\[INFO\]\[" + NAVIGATE + r"::\d+\] \r\n")
+        self.assertEqual(self.navigations(), [""])
+        self.finish(proc)
+
+    def test_redirects_then_200_parse_the_final_body(self):
+        entry = "http://127.0.0.1/after-redirects"
+        self.serve(body="EntryUrl=%s\n" % entry, redirects=3, redirect_status=302)
+        proc = self.launch()
+        self.wait_log(r"\[INFO\]\[" + NAVIGATE + r"::\d+\] " + re.escape(entry) + r"\r\n")
+        outcomes = [r.get("outcome") for r in self.server.requests() if r.get("route") == "config"]
+        self.assertEqual(outcomes, ["redirect"] * 3 + ["complete"])
+        self.finish(proc)
+
+    def test_body_split_inside_a_chinese_character_is_decoded_whole(self):
+        env = chinese_locale_env()
+        if env is None:
+            self.skipTest("no zh_CN locale can be built here (localedef and its sources)")
+        entry = "http://127.0.0.1/入口/王者荣耀"
+        body = ("EntryUrl=%s\n" % entry).encode("gbk")
+        first = body.index("入".encode("gbk"))
+        wang = body.index("王".encode("gbk"))
+        # Each piece ends after the first byte of a two-byte character.
+        self.serve(body_bytes=body, chunked=True, split_at=[first + 1, wang + 1, wang + 3],
+                   pause=0.4)
+        proc = self.launch(env=env)
+        self.wait_log(r"\[INFO\]\[" + NAVIGATE + r"::\d+\] ")
+        self.assertEqual(self.navigations(), [entry])
+        self.assertEqual(self.panel()["controls"][BROWSER][2], entry)
+        self.finish(proc)
+
+    # -- failures, shown in the panel's status mode
+
+    def test_404_with_a_well_formed_body_is_a_failure_and_parses_nothing(self):
+        self.serve(body="EntryUrl=http://127.0.0.1/entry\n", status=404)
+        proc = self.launch()
+        self.wait_failure(0, 404)
+        panel = self.wait_status_mode(FAILURE)
+        self.assertEqual(panel["controls"][BROWSER][2], "")
+        self.assertEqual(self.navigations(), [])
+        self.finish(proc)
+
+    def test_refused_connection_fails_with_no_status(self):
+        proc = self.launch()
+        self.wait_failure(7, 0)
+        self.wait_status_mode(FAILURE)
+        self.assertEqual(self.navigations(), [])
+        self.finish(proc)
+
+    def test_redirect_loop_ends_as_a_failure(self):
+        self.serve(body="EntryUrl=http://127.0.0.1/never\n", redirect_loop=True)
+        proc = self.launch()
+        self.wait_failure(47, 302)
+        self.wait_status_mode(FAILURE)
+        hops = [r for r in self.server.requests() if r.get("route") == "config"]
+        self.assertEqual(len(hops), 31, "the first request and 30 redirects followed")
+        self.assertEqual(self.navigations(), [])
+        self.finish(proc)
+
+    # -- the test build: short limits, the channel named twice
+
+    def test_test_build_names_the_channel_twice_in_the_configuration_address(self):
+        self.serve(body="EntryUrl=http://127.0.0.1/entry\n")
+        proc = self.launch(test_build=True)
+        self.wait_log(r"\[INFO\]\[" + NAVIGATE + r"::\d+\] ")
+        self.wait_log(r"\[INFO\]\[" + FETCH + r"::\d+\] " +
+                      re.escape(harness.SERVER_BASE + CONFIG_PATH + "?lm=bm_gw_zerizaz") + r"\r\n")
+        paths = [r["target"].partition("?")[0] for r in self.server.requests()
+                 if r.get("route") == "config"]
+        self.assertEqual(paths, [CONFIG_PATH])
+        self.finish(proc)
+
+    def stalled_run(self, **config):
+        self.serve(body="EntryUrl=http://127.0.0.1/entry\n", **config)
+        proc = self.launch(test_build=True)
+        self.wait_log(r"\[INFO\]\[" + FETCH + r"::\d+\] ")
+        asked = time.monotonic()
+        failed = self.wait_log(r"\[ERROR\]\[" + FETCH + r"::\d+\]\[res:28, httpStatusCode:(\d+)\]")
+        waited = time.monotonic() - asked
+        # The test build gives up after 2 s without a byte.
+        self.assertGreater(waited, 1.0)
+        self.assertLess(waited, 12.0)
+        self.wait_status_mode(FAILURE)
+        self.assertEqual(self.navigations(), [])
+        self.finish(proc)
+        return int(failed.group(1))
+
+    def test_server_that_never_answers_fails_within_the_stall_limit(self):
+        self.assertEqual(self.stalled_run(hang=True), 0)
+
+    def test_answer_that_stops_midway_fails_within_the_stall_limit(self):
+        self.assertEqual(self.stalled_run(stall_after=10), 200)
+
+    def test_slow_but_steady_answer_is_not_a_stall(self):
+        entry = "http://127.0.0.1/slow/" + "x" * 20
+        self.serve(body="EntryUrl=%s\n" % entry, rate=8)  # about 6 s in all
+        proc = self.launch(test_build=True)
+        self.wait_log(r"\[INFO\]\[" + NAVIGATE + r"::\d+\] " + re.escape(entry) + r"\r\n", timeout=30)
+        self.assertNotIn("httpStatusCode", harness.read_log())
+        self.finish(proc)
+
+
+if __name__ == "__main__":
+    unittest.main()
