@@ -97,20 +97,27 @@ class RemoteConfigTest(unittest.TestCase):
         return self.wait_log(r"\[ERROR\]\[" + FETCH + r"::\d+\]\[res:%d, httpStatusCode:%d\]\r\n"
                              % (res, status))
 
-    def panel(self):
-        """The content panel as the GUI driver sees it: its own line and its
-        controls by id, each (class, visible, text, extra)."""
+    def read_panel(self):
         code, out = gui("owned", MAIN, "-")
-        self.assertEqual(code, 0)
         lines = [l.rstrip("\r") for l in out.split("\n") if l]
-        self.assertTrue(lines and lines[0].startswith("owned\t"), out)
+        if code != 0 or not lines or not lines[0].startswith("owned\t"):
+            return None
         own = lines[0].split("\t")
         controls = {}
         for line in lines[1:]:
             fields = line.split("\t")
             controls[fields[0]] = tuple(fields[1:])
+        if not all(c in controls for c in (PROGRESS, PERCENT, PHASE, STATUS, BROWSER)):
+            return None  # still being created
         return {"class": own[1], "visible": own[2] == "visible", "rect": own[3],
                 "controls": controls}
+
+    def panel(self):
+        """The content panel as the GUI driver sees it: its own line and its
+        controls by id, each (class, visible, text, extra)."""
+        found = harness.wait_for(self.read_panel, 10)
+        self.assertTrue(found, "no content panel: " + gui("owned", MAIN, "-")[1])
+        return found
 
     def wait_status_mode(self, text):
         shown = harness.wait_for(lambda: self.panel()["controls"][STATUS][1:3] == ("visible", text))
