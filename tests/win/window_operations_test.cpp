@@ -249,6 +249,45 @@ TEST_F(LauncherWindows, PanelFromItsTemplateLiesOverTheMainWindowAndFollowsIt) {
   });
 }
 
+namespace {
+std::atomic<int> g_pageKeys{0};
+WNDPROC g_browserProc = nullptr;
+
+// Stands in for the web page: counts the Enter and Escape presses it gets.
+LRESULT CALLBACK CountPageKeys(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_KEYDOWN && (wp == VK_RETURN || wp == VK_ESCAPE)) ++g_pageKeys;
+  return CallWindowProcW(g_browserProc, hwnd, msg, wp, lp);
+}
+}  // namespace
+
+TEST_F(LauncherWindows, EnterAndEscapeReachThePageAndCloseNothing) {
+  CWebDlg dlg;
+  RunWithDriver(dlg, [&] {
+    HWND panel = WaitForPanel(dlg);
+    ASSERT_NE(panel, nullptr);
+    HWND main = GetWindow(panel, GW_OWNER);
+    ASSERT_TRUE(WaitFor([&] { return IsWindowVisible(main) != FALSE; }));
+    HWND browser = GetDlgItem(panel, IDC_BROWSER);
+    g_pageKeys = 0;
+    g_browserProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(browser, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CountPageKeys)));
+    for (HWND target : {browser, panel, main}) {
+      for (WPARAM key : {VK_ESCAPE, VK_RETURN}) {
+        PostMessageW(target, WM_KEYDOWN, key, 0);
+        PostMessageW(target, WM_KEYUP, key, 0);
+      }
+    }
+    // The page's keys arrive through the modal loop; the others go nowhere.
+    EXPECT_TRUE(WaitFor([&] { return g_pageKeys == 2; }, 5000)) << g_pageKeys;
+    Sleep(300);
+    EXPECT_EQ(g_pageKeys, 2);
+    EXPECT_NE(dlg.ContentPanel(), nullptr) << "the modal run ended";
+    EXPECT_TRUE(IsWindowVisible(panel));
+    EXPECT_TRUE(IsWindowVisible(main));
+    SetWindowLongPtrW(browser, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_browserProc));
+  });
+}
+
 TEST_F(LauncherWindows, DisplayModesChangeTheControlsBeforeTheCallReturns) {
   CWebDlg dlg;
   RunWithDriver(dlg, [&] {
