@@ -2,7 +2,10 @@
 #pragma once
 #include <windows.h>
 
+#include <memory>
 #include <string>
+
+#include "web/script_bridge.h"
 
 class CWebApp {
  public:
@@ -21,11 +24,15 @@ class CWebApp {
   void UnInstall();
 
   const std::wstring& CommandLineTail() const { return m_strCmdTail; }
+  // The object page script reaches as window.external; exists from
+  // InitInstance (once COM is up) to ExitInstance.
+  CImpIDispatch* ScriptObject() const { return m_pScriptObject.get(); }
 
  private:
   HANDLE m_hInstanceMutex = nullptr;
   LPTOP_LEVEL_EXCEPTION_FILTER m_pfnPrevFilter = nullptr;
   std::wstring m_strCmdTail;
+  std::unique_ptr<CImpIDispatch> m_pScriptObject;
 };
 
 // The one application object of the process.

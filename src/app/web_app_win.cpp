@@ -116,6 +116,7 @@ BOOL CWebApp::InitInstance() {
   // a hang; nothing is recovered.
   ::RegisterApplicationRestart(nullptr, 0);
   ::CoInitialize(nullptr);
+  m_pScriptObject = std::make_unique<CImpIDispatch>();
 
   if (tov::IsUninstallTail(m_strCmdTail)) {
     UnInstall();
@@ -142,6 +143,8 @@ BOOL CWebApp::InitInstance() {
 }
 
 int CWebApp::ExitInstance() {
+  // Whatever references the browser still counts: the object goes with COM.
+  m_pScriptObject.reset();
   ::CoUninitialize();
   ::SetErrorMode(0);
   ::SetUnhandledExceptionFilter(m_pfnPrevFilter);

@@ -6,7 +6,8 @@
 #include "resource_ids.h"
 #include "ui/browser_host_win.h"
 
-CWebCDlg::CWebCDlg() : CDialogBase(IDD_CONTENT_PANEL) {}
+CWebCDlg::CWebCDlg(CWebDlg* mainWindow)
+    : CDialogBase(IDD_CONTENT_PANEL), m_pMainWindow(mainWindow) {}
 
 // The window goes before the members it may still use.
 CWebCDlg::~CWebCDlg() { DestroyWindow(); }

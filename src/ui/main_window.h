@@ -8,8 +8,10 @@
 #include "ui/content_panel.h"
 #include "ui/dialog_win.h"
 #include "ui/progress_display.h"
+#include "web/script_bridge.h"
 
-class CWebDlg : public CDialogBase {
+// While it exists, the main window receives the page's script calls.
+class CWebDlg : public CDialogBase, public ScriptCallReceiver {
  public:
   CWebDlg();
   ~CWebDlg() override;
@@ -27,6 +29,10 @@ class CWebDlg : public CDialogBase {
   // with IDCANCEL (after the game has started).
   void Close();
   void Cancel();
+
+  // A script call from the page, on the user-interface thread: the panel's
+  // answer, or empty (and nothing logged) without a panel.
+  std::wstring DispatchScriptCall(const std::wstring& method, const std::wstring& params) override;
 
  protected:
   bool OnCreate() override;

@@ -16,15 +16,20 @@ DWORD WINAPI RunProvisioningWorker(LPVOID mainWindow) {
 
 CWebDlg::CWebDlg()
     : CDialogBase(IDD_TOVLAUNCHER_DIALOG),
-      m_hIcon(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))) {}
+      m_hIcon(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))) {
+  SetScriptCallReceiver(this);
+}
 
 // The window (and with it the panel's) goes before the panel object.
-CWebDlg::~CWebDlg() { DestroyWindow(); }
+CWebDlg::~CWebDlg() {
+  SetScriptCallReceiver(nullptr);
+  DestroyWindow();
+}
 
 bool CWebDlg::OnCreate() {
   // The panel's template names the web control's class.
   RegisterBrowserHostClass();
-  m_pContentPanel = std::make_unique<CWebCDlg>();
+  m_pContentPanel = std::make_unique<CWebCDlg>(this);
   // Not checked: a panel without a window counts as no panel, and the
   // launcher runs on without one.
   m_pContentPanel->Create(m_hWnd);
@@ -110,4 +115,8 @@ void CWebDlg::Close() {
 void CWebDlg::Cancel() {
   LOG_INFO(L"Laucher Stop", "CWebDlg::Cancel");
   CallOnWindowThread([this] { EndDialog(IDCANCEL); });
+}
+
+std::wstring CWebDlg::DispatchScriptCall(const std::wstring& method, const std::wstring& params) {
+  return PanelWindow() ? m_pContentPanel->JavascriptToCPLUSPLUS(method, params) : std::wstring();
 }
