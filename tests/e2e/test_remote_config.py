@@ -66,7 +66,6 @@ class RemoteConfigTest(unittest.TestCase):
     def serve(self, **config):
         self.server = LoopbackServer(port=harness.server_port()).start()
         self.server.set_config(**config)
-        return self.server.base_url
 
     def launch(self, test_build=False, env=None):
         if test_build and not harness.TEST_LAUNCHER_EXE:
@@ -161,21 +160,6 @@ class RemoteConfigTest(unittest.TestCase):
         self.assertEqual(len(served), 1, served)
         self.finish(proc)
 
-    def test_crlf_lines_keep_their_cr_and_a_nul_ends_the_body(self):
-        self.serve(body_bytes=b"EntryUrl=http://127.0.0.1/entry\r\nX=1\x00\nCustomParameters=late\n")
-        proc = self.launch()
-        self.wait_log(r"\[INFO\]\[" + NAVIGATE + r"::\d+\] ")
-        self.assertEqual(self.navigations(), ["http://127.0.0.1/entry\r"])
-        self.assertEqual(self.panel()["controls"][BROWSER][2], "http://127.0.0.1/entry\r")
-        self.finish(proc)
-
-    def test_body_without_an_entry_address_navigates_to_the_empty_one(self):
-        self.serve(body="ClientVersion=1.0.0.1\n")
-        proc = self.launch()
-        self.wait_log(r"\[INFO\]\[" + NAVIGATE + r"::\d+\] \r\n")
-        self.assertEqual(self.navigations(), [""])
-        self.finish(proc)
-
     def test_redirects_then_200_parse_the_final_body(self):
         entry = "http://127.0.0.1/after-redirects"
         self.serve(body="EntryUrl=%s\n" % entry, redirects=3, redirect_status=302)
@@ -243,33 +227,18 @@ class RemoteConfigTest(unittest.TestCase):
         self.assertEqual(paths, [CONFIG_PATH])
         self.finish(proc)
 
-    def stalled_run(self, **config):
-        self.serve(body="EntryUrl=http://127.0.0.1/entry\n", **config)
+    def test_server_that_never_answers_fails_within_the_stall_limit(self):
+        self.serve(body="EntryUrl=http://127.0.0.1/entry\n", hang=True)
         proc = self.launch(test_build=True)
         self.wait_log(r"\[INFO\]\[" + FETCH + r"::\d+\] ")
         asked = time.monotonic()
-        failed = self.wait_log(r"\[ERROR\]\[" + FETCH + r"::\d+\]\[res:28, httpStatusCode:(\d+)\]")
+        self.wait_failure(28, 0)
         waited = time.monotonic() - asked
         # The test build gives up after 2 s without a byte.
         self.assertGreater(waited, 1.0)
         self.assertLess(waited, 12.0)
         self.wait_status_mode(FAILURE)
         self.assertEqual(self.navigations(), [])
-        self.finish(proc)
-        return int(failed.group(1))
-
-    def test_server_that_never_answers_fails_within_the_stall_limit(self):
-        self.assertEqual(self.stalled_run(hang=True), 0)
-
-    def test_answer_that_stops_midway_fails_within_the_stall_limit(self):
-        self.assertEqual(self.stalled_run(stall_after=10), 200)
-
-    def test_slow_but_steady_answer_is_not_a_stall(self):
-        entry = "http://127.0.0.1/slow/" + "x" * 20
-        self.serve(body="EntryUrl=%s\n" % entry, rate=8)  # about 6 s in all
-        proc = self.launch(test_build=True)
-        self.wait_log(r"\[INFO\]\[" + NAVIGATE + r"::\d+\] " + re.escape(entry) + r"\r\n", timeout=30)
-        self.assertNotIn("httpStatusCode", harness.read_log())
         self.finish(proc)
 
 
