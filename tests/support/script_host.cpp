@@ -1,14 +1,34 @@
 #include "script_host.h"
 
+#include <map>
+
 // {f414c260-6ac0-11cf-b6d1-00aa00bbbb58}
 static const CLSID kJScript = {0xf414c260, 0x6ac0, 0x11cf, {0xb6, 0xd1, 0x00, 0xaa, 0x00, 0xbb, 0xbb, 0x58}};
 // The 64-bit parse interface; mingw's uuid library does not carry it.
 static const IID kActiveScriptParse64 = {0xc7ef7658, 0xe1ee, 0x480e, {0x97, 0xea, 0xd5, 0x2c, 0xb4, 0xd7, 0x6d, 0x17}};
 
-// The page's window object, reduced to its `external` property.
+namespace {
+constexpr DISPID kExternalId = 1;
+constexpr DISPID kSetTimeoutId = 2;
+}  // namespace
+
+// The page's window object, reduced to its `external` property and
+// `setTimeout`.
 class ScriptHost::Window final : public IDispatch {
  public:
   explicit Window(IDispatch* external) : m_external(external) {}
+  // Before the engine closes: its functions are not called after that.
+  void CancelTimers() {
+    for (auto it = Pending().begin(); it != Pending().end();) {
+      if (it->second.first != this) {
+        ++it;
+        continue;
+      }
+      KillTimer(nullptr, it->first);
+      it->second.second->Release();
+      it = Pending().erase(it);
+    }
+  }
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
     if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
       *ppv = static_cast<IDispatch*>(this);
@@ -26,13 +46,15 @@ class ScriptHost::Window final : public IDispatch {
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
                                           DISPID* ids) override {
-    bool external = count > 0 && std::wstring(names[0]) == L"external";
-    for (UINT i = 0; i < count; ++i) ids[i] = external ? 1 : DISPID_UNKNOWN;
-    return external ? S_OK : DISP_E_UNKNOWNNAME;
+    std::wstring name = count > 0 ? names[0] : L"";
+    DISPID id = name == L"external" ? kExternalId : name == L"setTimeout" ? kSetTimeoutId : DISPID_UNKNOWN;
+    for (UINT i = 0; i < count; ++i) ids[i] = id;
+    return id != DISPID_UNKNOWN ? S_OK : DISP_E_UNKNOWNNAME;
   }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result,
-                                   EXCEPINFO*, UINT*) override {
-    if (id != 1) return DISP_E_MEMBERNOTFOUND;
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params,
+                                   VARIANT* result, EXCEPINFO*, UINT*) override {
+    if (id == kSetTimeoutId) return SetTimeout(params);
+    if (id != kExternalId) return DISP_E_MEMBERNOTFOUND;
     if (result) {
       V_VT(result) = VT_DISPATCH;
       V_DISPATCH(result) = m_external;
@@ -44,6 +66,47 @@ class ScriptHost::Window final : public IDispatch {
   }
 
  private:
+  // Timers of the thread, by id: the window that set each and its function.
+  static std::map<UINT_PTR, std::pair<Window*, IDispatch*>>& Pending() {
+    static std::map<UINT_PTR, std::pair<Window*, IDispatch*>> pending;
+    return pending;
+  }
+
+  HRESULT SetTimeout(DISPPARAMS* params) {
+    // Arguments arrive last first: the function is the first one.
+    if (!params || params->cArgs < 1) return DISP_E_BADPARAMCOUNT;
+    VARIANT& fn = params->rgvarg[params->cArgs - 1];
+    if (V_VT(&fn) != VT_DISPATCH || !V_DISPATCH(&fn)) return DISP_E_TYPEMISMATCH;
+    UINT ms = 0;
+    if (params->cArgs >= 2) {
+      VARIANT delay;
+      VariantInit(&delay);
+      if (SUCCEEDED(VariantChangeType(&delay, &params->rgvarg[params->cArgs - 2], 0, VT_I4)) &&
+          V_I4(&delay) > 0) {
+        ms = static_cast<UINT>(V_I4(&delay));
+      }
+    }
+    UINT_PTR timer = SetTimer(nullptr, 0, ms, &Fire);
+    if (!timer) return E_FAIL;
+    V_DISPATCH(&fn)->AddRef();
+    Pending()[timer] = {this, V_DISPATCH(&fn)};
+    return S_OK;
+  }
+
+  static void CALLBACK Fire(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    auto it = Pending().find(timer);
+    if (it == Pending().end()) return;
+    IDispatch* fn = it->second.second;
+    Pending().erase(it);
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    VARIANT ignored;
+    VariantInit(&ignored);
+    fn->Invoke(DISPID_VALUE, IID_NULL, 0, DISPATCH_METHOD, &none, &ignored, nullptr, nullptr);
+    VariantClear(&ignored);
+    fn->Release();
+  }
+
   IDispatch* m_external;
 };
 
@@ -58,6 +121,7 @@ ScriptHost::ScriptHost(IDispatch* external) : m_window(new Window(external)) {
 }
 
 ScriptHost::~ScriptHost() {
+  m_window->CancelTimers();
   if (m_engine) m_engine->Close();
   m_parser.reset();
   m_engine.reset();
@@ -104,6 +168,7 @@ HRESULT ScriptHost::OnScriptError(IActiveScriptError* error) {
   error->GetExceptionInfo(&ei);
   m_error = ei.bstrDescription ? ei.bstrDescription : L"script error";
   if (m_error.empty()) m_error = L"script error";
+  if (m_report) m_report(m_error);
   SysFreeString(ei.bstrSource);
   SysFreeString(ei.bstrDescription);
   SysFreeString(ei.bstrHelpFile);

@@ -1,9 +1,12 @@
 // Runs JScript with Wine's (or Windows') own engine, with `window.external`
-// bound to a given object: how page script reaches the launcher.
+// bound to a given object: how page script reaches the launcher. The window
+// also has `setTimeout(function, ms)`, served by a timer of the calling
+// thread, whose message loop must run for it to fire.
 #pragma once
 #include <windows.h>
 #include <activscp.h>
 
+#include <functional>
 #include <string>
 
 #include "platform/com_ptr.h"
@@ -19,6 +22,8 @@ class ScriptHost final : public IActiveScriptSite {
   // Runs statements.
   bool Run(const std::wstring& statements);
   const std::wstring& error() const { return m_error; }
+  // Told about every script error, those of timer callbacks included.
+  void OnError(std::function<void(const std::wstring&)> report) { m_report = std::move(report); }
 
   // IUnknown, IActiveScriptSite
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
@@ -42,4 +47,5 @@ class ScriptHost final : public IActiveScriptSite {
   tov::ComPtr<IActiveScriptParse> m_parser;
   Window* m_window;
   std::wstring m_error;
+  std::function<void(const std::wstring&)> m_report;
 };

@@ -1,0 +1,378 @@
+// The login result and the game start on the launcher's real windows: page
+// script through the real script object and engine, the launch gate from
+// both threads, the demo game client started for real, and starts that must
+// fail without closing the launcher.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/app_state.h"
+#include "platform/message_box.h"
+#include "provisioning/ansi_text_win.h"
+#include "provisioning/config_request.h"
+#include "script_host.h"
+#include "ui/main_window.h"
+#include "web/script_bridge.h"
+
+// Every main window starts a real worker; here its configuration request is
+// refused at once, so it ends without ever reaching the ready state.
+const wchar_t* ConfigUrlTemplate() { return L"http://127.0.0.1:1/client_config_{ditch_name}.php"; }
+
+namespace {
+
+bool WaitFor(const std::function<bool()>& done, int timeoutMs = 10000) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    Sleep(10);
+  }
+  return true;
+}
+
+std::string ReadFileBytes(const std::wstring& path) {
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, 0, nullptr);
+  std::string data;
+  char buf[65536];
+  DWORD n = 0;
+  while (h != INVALID_HANDLE_VALUE && ReadFile(h, buf, sizeof buf, &n, nullptr) && n > 0) data.append(buf, n);
+  if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  return data;
+}
+
+void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD n = 0;
+  WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr);
+  CloseHandle(h);
+}
+
+// One "label_utf16hex=" value of the demo client's report, decoded.
+std::wstring ReportValue(const std::string& report, const std::string& label) {
+  std::string key = "\n" + label + "_utf16hex=";
+  size_t at = report.find(key);
+  if (at == std::string::npos) return L"<missing>";
+  at += key.size();
+  std::wstring value;
+  for (; at + 4 <= report.size() && report[at] != '\n'; at += 4) {
+    value.push_back(static_cast<wchar_t>(std::stoul(report.substr(at, 4), nullptr, 16)));
+  }
+  return value;
+}
+
+std::wstring ModulePath() {
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  return path;
+}
+
+class LoginLaunch : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    CoInitialize(nullptr);
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    AppState& app = GetAppState();
+    app.installRoot = std::wstring(temp) + L"tov-login-launch-" + std::to_wstring(GetCurrentProcessId());
+    CreateDirectoryW(app.installRoot.c_str(), nullptr);
+    app.clientDir = app.installRoot + L"\\client";
+    CreateDirectoryW(app.clientDir.c_str(), nullptr);
+    CreateDirectoryW((app.clientDir + L"\\bm").c_str(), nullptr);
+    app.appName = L"login-launch";
+    // The demo game closes itself; the tests close it sooner.
+    SetEnvironmentVariableW(L"BM_EXIT_AFTER_MS", L"20000");
+  }
+
+  void SetUp() override {
+    GetAppState().firstInstall = 0;
+    RemoveGame();
+    tov::SetMessageBoxHook([this](const tov::MessageBoxCall& call) {
+      boxes.push_back(call);
+      return IDOK;
+    });
+    logStart = Log().size();
+  }
+  void TearDown() override {
+    tov::SetMessageBoxHook({});
+    RemoveGame();
+  }
+
+  // Closes every demo game the tests started and removes its files, which
+  // stay locked while it runs.
+  static void RemoveGame() {
+    auto gone = [] {
+      for (HWND game; (game = FindWindowW(L"BrakmoorDemoClient", nullptr)) != nullptr;) {
+        PostMessageW(game, WM_CLOSE, 0, 0);
+        Sleep(50);
+      }
+      return (DeleteFileW(GameExe().c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) &&
+             (DeleteFileW(StartedFile().c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND);
+    };
+    ASSERT_TRUE(WaitFor(gone)) << "the demo game did not end";
+  }
+
+  static std::wstring GameExe() { return GetAppState().clientDir + L"\\bm\\bm.exe"; }
+  static std::wstring StartedFile() { return GetAppState().clientDir + L"\\bm\\bm_started.txt"; }
+  static void InstallGame() { ASSERT_TRUE(CopyFileW(TOV_DEMO_CLIENT, GameExe().c_str(), FALSE)); }
+
+  static std::string Log() { return ReadFileBytes(GetAppState().installRoot + L"\\login-launch.log"); }
+  // This test's part of the log.
+  std::string NewLog() const { return Log().substr(logStart); }
+  size_t Count(const std::string& what) const {
+    std::string log = NewLog();
+    size_t count = 0;
+    for (size_t at = log.find(what); at != std::string::npos; at = log.find(what, at + 1)) ++count;
+    return count;
+  }
+
+  // One step of a run: on the window's thread, as page script calls arrive,
+  // or on the driving thread, as the provisioning worker's calls do.
+  struct Step {
+    bool onUi;
+    std::function<void(CWebCDlg* panel)> action;
+  };
+  static Step Ui(std::function<void(CWebCDlg*)> action) { return {true, std::move(action)}; }
+  static Step Worker(std::function<void(CWebCDlg*)> action) { return {false, std::move(action)}; }
+
+  // Runs `dlg` modally while a driving thread takes the steps in order; the
+  // run ends by a launch or, after the steps, by the test's Cancel. A run
+  // still going after 30 s fails the test.
+  static INT_PTR Run(CWebDlg& dlg, const std::vector<Step>& steps) {
+    HWND ui = CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    SetWindowLongPtrW(ui, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RunOnUi));
+    std::atomic<bool> done{false};
+    std::thread driver([&] {
+      CWebCDlg* panel = nullptr;
+      WaitFor([&] { return (panel = dlg.ContentPanel()) != nullptr; });
+      for (const Step& step : steps) {
+        if (!step.onUi) {
+          step.action(panel);
+          continue;
+        }
+        std::function<void()> call = [&] { step.action(panel); };
+        SendMessageW(ui, WM_APP, 0, reinterpret_cast<LPARAM>(&call));
+      }
+      dlg.Cancel();
+      done = true;
+    });
+    UINT_PTR watchdog = SetTimer(nullptr, 0, 30000, [](HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(0); });
+    INT_PTR result = dlg.DoModal();
+    KillTimer(nullptr, watchdog);
+    // The driver may still ask this thread for steps.
+    while (!done) {
+      MSG msg;
+      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+      Sleep(5);
+    }
+    driver.join();
+    DestroyWindow(ui);
+    return result;
+  }
+  static LRESULT CALLBACK RunOnUi(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg != WM_APP) return DefWindowProcW(hwnd, msg, wp, lp);
+    (*reinterpret_cast<std::function<void()>*>(lp))();
+    return 0;
+  }
+
+  // Page script on the launcher's own script object.
+  static std::wstring Page(const std::wstring& expression) {
+    static CImpIDispatch bridge;
+    ScriptHost page(&bridge);
+    VARIANT result;
+    VariantInit(&result);
+    EXPECT_TRUE(page.Evaluate(expression, &result)) << std::string(page.error().begin(), page.error().end());
+    std::wstring text = V_VT(&result) == VT_BSTR ? std::wstring(V_BSTR(&result), SysStringLen(V_BSTR(&result)))
+                                                 : L"<" + std::to_wstring(V_VT(&result)) + L">";
+    VariantClear(&result);
+    return text;
+  }
+  static std::wstring Login(const std::wstring& text) {
+    return Page(L"window.external.JavascriptToCsharp('LoginResult', '" + text + L"')");
+  }
+
+  static HWND MainWindow(CWebDlg& dlg) { return dlg.GetSafeHwnd(); }
+
+  std::vector<tov::MessageBoxCall> boxes;
+  size_t logStart = 0;
+};
+
+}  // namespace
+
+TEST_F(LoginLaunch, PageScriptReachesThePanelsDispatcherWhileThePanelExists) {
+  CWebDlg dlg;
+  Run(dlg, {Ui([&](CWebCDlg*) {
+    EXPECT_EQ(Page(L"window.external.JavascriptToCsharp('GetCommandLine', 'ignored')"), ModulePath());
+    EXPECT_EQ(Page(L"window.external.JavascriptToCsharp('Unknown', 'a b|c')"), L"");
+    EXPECT_EQ(Page(L"window.external.JavascriptToCsharp('loginresult', 'true|x')"), L"");
+    EXPECT_EQ(Page(L"typeof window.external.JavascriptToCsharp('LoginResult')"), L"undefined");
+  })});
+  std::string log = NewLog();
+  EXPECT_EQ(Count("[CWebCDlg::JavascriptToCPLUSPLUS::"), 3u) << log;
+  EXPECT_NE(log.find("] method:GetCommandLine,paramters:ignored\r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("] method:Unknown,paramters:a b|c\r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("] method:loginresult,paramters:true|x\r\n"), std::string::npos) << log;
+  // Lower case is not the login operation.
+  EXPECT_EQ(Count("[CWebCDlg::OnLoginResult::"), 0u) << log;
+
+  // Without a panel (its window is gone) nothing is dispatched or logged.
+  size_t before = Log().size();
+  EXPECT_EQ(dlg.DispatchScriptCall(L"GetCommandLine", L""), L"");
+  EXPECT_EQ(Log().size(), before);
+}
+
+TEST_F(LoginLaunch, LoginResultTextsMalformedRefusedThenAcceptedOnce) {
+  CWebDlg dlg;
+  Run(dlg, {Ui([&](CWebCDlg*) {
+    Login(L"");
+    Login(L"true");
+    EXPECT_TRUE(boxes.empty());
+    Login(L" true|a");
+    Login(L"truex|a");
+    Login(L"false|a");
+    ASSERT_EQ(boxes.size(), 3u);
+    for (const auto& box : boxes) {
+      EXPECT_EQ(box.text, L"登录验证未通过");
+      EXPECT_EQ(box.caption, L"login-launch");
+      EXPECT_EQ(box.flags, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
+      EXPECT_EQ(box.owner, nullptr);
+    }
+    // A refusal changes nothing: the next result is taken anew, and after
+    // a success every later one is ignored, refusals included.
+    Login(L"TrUe|first|ignored");
+    Login(L"true|second");
+    Login(L"false|x");
+    EXPECT_EQ(boxes.size(), 3u);
+  })});
+  std::string log = NewLog();
+  EXPECT_EQ(Count("[INFO][CWebCDlg::OnLoginResult::"), 5u) << log;
+  EXPECT_EQ(Count("] paramters is error!\r\n"), 2u) << log;
+  EXPECT_EQ(Count("] is logic suc!\r\n"), 1u) << log;
+  EXPECT_EQ(Count("] already login\r\n"), 2u) << log;
+  // Never ready: nothing started.
+  EXPECT_EQ(Count("[CWebCDlg::LaunchGame::"), 0u) << log;
+}
+
+TEST_F(LoginLaunch, LoginFirstThenReadyStartsTheGameOnTheWorkerAndEndsTheRun) {
+  InstallGame();
+  CWebDlg dlg;
+  bool launchedInsideSetReady = false;
+  bool hiddenWhenDone = false;
+  INT_PTR result = Run(dlg, {Ui([&](CWebCDlg*) { Login(L"true|user=a b&token=1|rest"); }),
+                             Worker([&](CWebCDlg* panel) {
+                               EXPECT_EQ(Count("][CWebCDlg::LaunchGame::"), 0u);
+                               panel->SetReady();
+                               // The launch ran inside SetReady, on this thread.
+                               launchedInsideSetReady = Count("] LaunchGame Succ\r\n") == 1;
+                               hiddenWhenDone = !IsWindowVisible(dlg.GetSafeHwnd());
+                             })});
+  EXPECT_EQ(result, IDCANCEL);
+  EXPECT_TRUE(launchedInsideSetReady);
+  EXPECT_TRUE(hiddenWhenDone);
+
+  ASSERT_TRUE(WaitFor([&] { return GetFileAttributesW(StartedFile().c_str()) != INVALID_FILE_ATTRIBUTES; }));
+  std::string report = ReadFileBytes(StartedFile());
+  EXPECT_EQ(ReportValue(report, "command_line"),
+            std::wstring(GetCommandLineW()) + L" --parameters=user=a b&token=1 --plat_extra=");
+  EXPECT_EQ(ReportValue(report, "working_directory"), GetAppState().clientDir + L"\\bm");
+  EXPECT_EQ(ReportValue(report, "executable"), GameExe());
+
+  std::string log = NewLog();
+  const char* order[] = {"] is logic suc!\r\n", "] is ready\r\n", "][CWebCDlg::LaunchGame::",
+                         "] LaunchGame\r\n", "] LaunchGame Succ\r\n", "][CWebDlg::Cancel::"};
+  size_t at = 0;
+  for (const char* line : order) {
+    size_t next = log.find(line, at);
+    EXPECT_NE(next, std::string::npos) << line << "\n" << log;
+    if (next != std::string::npos) at = next;
+  }
+  EXPECT_EQ(Count("] LaunchGame Faild"), 0u);
+  HWND game = FindWindowW(L"BrakmoorDemoClient", nullptr);
+  if (game) PostMessageW(game, WM_CLOSE, 0, 0);
+}
+
+TEST_F(LoginLaunch, ReadyFirstThenLoginStartsInsideTheScriptCallAndMaximisesAFirstInstall) {
+  InstallGame();
+  GetAppState().firstInstall = 1;
+  CWebDlg dlg;
+  INT_PTR result = Run(dlg, {Worker([&](CWebCDlg* panel) { panel->SetReady(); }),
+                             Ui([&](CWebCDlg*) {
+                               EXPECT_EQ(Count("] is ready\r\n"), 1u);
+                               EXPECT_EQ(Count("][CWebCDlg::LaunchGame::"), 0u);
+                               Login(L"true|p");
+                               // Back from the script call: the game has
+                               // started, after the pause for its window.
+                               EXPECT_EQ(Count("] LaunchGame Succ\r\n"), 1u);
+                               EXPECT_FALSE(IsWindowVisible(dlg.GetSafeHwnd()));
+                             })});
+  EXPECT_EQ(result, IDCANCEL);
+  HWND game = nullptr;
+  ASSERT_TRUE(WaitFor([&] { return (game = FindWindowW(L"BrakmoorDemoClient", nullptr)) != nullptr; }));
+  EXPECT_TRUE(WaitFor([&] { return IsZoomed(game) != FALSE; }, 5000));
+  PostMessageW(game, WM_CLOSE, 0, 0);
+  EXPECT_EQ(ReportValue(ReadFileBytes(StartedFile()), "command_line"),
+            std::wstring(GetCommandLineW()) + L" --parameters=p --plat_extra=");
+}
+
+TEST_F(LoginLaunch, FailedStartsKeepTheLauncherOpenAndAreNotRetried) {
+  // No game executable.
+  {
+    CWebDlg dlg;
+    bool openAfterLaunch = false;
+    Run(dlg, {Ui([&](CWebCDlg*) { Login(L"true|x"); }),
+              Worker([&](CWebCDlg* panel) {
+                panel->SetReady();
+                openAfterLaunch = IsWindowVisible(dlg.GetSafeHwnd()) && dlg.ContentPanel() != nullptr;
+              }),
+              Ui([&](CWebCDlg*) { Login(L"true|again"); })});
+    EXPECT_TRUE(openAfterLaunch) << "the launcher did not stay open";
+    EXPECT_EQ(Count("] LaunchGame Faild\r\n"), 1u) << NewLog();
+    EXPECT_EQ(Count("] LaunchGame Succ"), 0u);
+    EXPECT_EQ(Count("] already login\r\n"), 1u);
+    EXPECT_EQ(Count("[CWebDlg::Cancel::"), 1u) << "only the test's own Cancel";
+  }
+  // A command line that would not fit: the game is not run with a cut one.
+  InstallGame();
+  logStart = Log().size();
+  {
+    CWebDlg dlg;
+    std::wstring longParams(1024 - wcslen(GetCommandLineW()), L'x');
+    bool openAfterLaunch = false;
+    Run(dlg, {Worker([&](CWebCDlg* panel) { panel->SetReady(); }),
+              Ui([&](CWebCDlg*) {
+                Login(L"true|" + longParams);
+                openAfterLaunch = IsWindowVisible(dlg.GetSafeHwnd()) != FALSE;
+              })});
+    EXPECT_TRUE(openAfterLaunch);
+    EXPECT_EQ(Count("] LaunchGame Faild\r\n"), 1u) << NewLog();
+    EXPECT_EQ(Count("][command line too long]\r\n"), 1u) << NewLog();
+    Sleep(500);
+    EXPECT_EQ(GetFileAttributesW(StartedFile().c_str()), INVALID_FILE_ATTRIBUTES) << "the game ran";
+  }
+}
+
+TEST_F(LoginLaunch, LuaPathFileInTheCurrentDirectoryNamesTheScriptDirectory) {
+  InstallGame();
+  wchar_t previous[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, previous);
+  std::wstring dir = GetAppState().installRoot + L"\\cwd";
+  CreateDirectoryW(dir.c_str(), nullptr);
+  ASSERT_TRUE(SetCurrentDirectoryW(dir.c_str()));
+  // Written as a text editor of the system's code page would.
+  const std::wstring scripts = L"C:\\Lua Ü\\dev";
+  WriteFileBytes(dir + L"\\luapath.txt", WideToAnsi(scripts) + "\r\nnot read\r\n");
+  CWebDlg dlg;
+  Run(dlg, {Worker([](CWebCDlg* panel) { panel->SetReady(); }), Ui([](CWebCDlg*) { Login(L"true|p"); })});
+  ASSERT_TRUE(WaitFor([&] { return GetFileAttributesW(StartedFile().c_str()) != INVALID_FILE_ATTRIBUTES; }));
+  EXPECT_EQ(ReportValue(ReadFileBytes(StartedFile()), "command_line"),
+            std::wstring(GetCommandLineW()) + L" --parameters=p --plat_extra= \"--luapath=" + scripts + L"\"");
+  EXPECT_EQ(ReportValue(ReadFileBytes(StartedFile()), "working_directory"), GetAppState().clientDir + L"\\bm");
+  if (HWND game = FindWindowW(L"BrakmoorDemoClient", nullptr)) PostMessageW(game, WM_CLOSE, 0, 0);
+  SetCurrentDirectoryW(previous);
+}
