@@ -6,7 +6,14 @@
 #include <cstdint>
 #include <string>
 
+#include "provisioning/package_rules.h"
+#include "provisioning/version_rules.h"
+
 class CWebDlg;
+
+// The installed client's version as read from its version file at the start
+// of the update decision; 0.0.0.0 until then. Written once by the worker.
+LocalClientVersionRecord& LocalClientVersion();
 
 // Stateless: everything it works on is process-wide (the configuration map,
 // the local client version, the first-install flag).
@@ -34,6 +41,24 @@ class CGameRemoteConfig {
   static void ShowStatusText(CWebDlg* mainWindow, const std::wstring& text);
   static void ShowProgress(CWebDlg* mainWindow, const std::wstring& percentText, int position,
                            int isDownload);
+
+  // Fills `record` from a version text by the leading-number rules and logs
+  // the text. Nothing happens for a null record.
+  static void CStringToLocalClientVersion(LocalClientVersionRecord* record, const std::wstring& text);
+
+  // Downloads the package into InstallRoot\bm.zip, unpacks it into the
+  // client directory and completes the installation; 1 on success, 0 on
+  // any failure (the caller shows its own failure text).
+  static int OnDownLoad(CWebDlg* mainWindow);
+  // Transfer progress: the percentage of the announced total, capped at
+  // 100, or 0% while the total is unknown. With `shown`, a report that
+  // would change nothing on screen is left out. Always 0 (go on).
+  static int OnDownloadProgress(CWebDlg* mainWindow, int64_t totalToDownload, int64_t downloaded,
+                                int64_t totalToUpload, int64_t uploaded,
+                                tov::ProgressRepeatFilter* shown = nullptr);
+  // Unpacks the archive into the client directory with the count of
+  // entries done shown; 1 when every entry was written.
+  static int OnUnzipFile(const std::wstring& archivePath, CWebDlg* mainWindow);
 
  private:
   // What the worker does once the entry page has been requested: decide

@@ -25,6 +25,18 @@ ProgressStep DownloadProgress(int64_t total, int64_t done) {
   return {std::to_wstring(percent) + L"%", percent};
 }
 
+bool ProgressRepeatFilter::IsNew(const ProgressStep& step, int isDownload) {
+  bool phase = isDownload != 0;
+  if (m_bShown && step.position == m_last.position && step.text == m_last.text &&
+      phase == (m_isDownload != 0)) {
+    return false;
+  }
+  m_bShown = true;
+  m_last = step;
+  m_isDownload = isDownload;
+  return true;
+}
+
 ProgressStep UnzipProgress(uint64_t k, uint64_t n) {
   unsigned position = n == 0 ? 0u : static_cast<unsigned>(100 * k / n);
   return {std::to_wstring(k) + L"/" + std::to_wstring(n), static_cast<int>(position)};

@@ -20,6 +20,22 @@ struct ProgressStep {
 // capped at 100 when more arrives than was announced.
 ProgressStep DownloadProgress(int64_t total, int64_t done);
 
+// Remembers the last progress shown so a report that would change nothing
+// on screen (same text, same position, same phase) can be left out: the
+// transfer callback fires far more often than the percentage moves, and
+// every panel update is a round trip to the window's thread.
+class ProgressRepeatFilter {
+ public:
+  // True when `step` differs from the last one let through (always for the
+  // first), and remembers it.
+  bool IsNew(const ProgressStep& step, int isDownload);
+
+ private:
+  bool m_bShown = false;
+  ProgressStep m_last{L"", 0};
+  int m_isDownload = 0;
+};
+
 // Extraction progress after entry k of n (from 1): "k/n" at (100*k)/n.
 ProgressStep UnzipProgress(uint64_t k, uint64_t n);
 

@@ -53,4 +53,8 @@ int CompareClientVersion(const LocalClientVersionRecord& a, const LocalClientVer
   return 0;
 }
 
+bool IsClientCurrent(const LocalClientVersionRecord& local, const LocalClientVersionRecord* minimum) {
+  return minimum && CompareClientVersion(local, *minimum) >= 0;
+}
+
 }  // namespace tov

@@ -20,4 +20,9 @@ LocalClientVersionRecord ParseClientVersion(const std::wstring& text);
 // Negative when a < b, 0 when equal, positive when a > b; field by field.
 int CompareClientVersion(const LocalClientVersionRecord& a, const LocalClientVersionRecord& b);
 
+// Whether the installed client may stay: only when a minimum is configured
+// and the local version is not below it. Without a minimum the package is
+// fetched on every start.
+bool IsClientCurrent(const LocalClientVersionRecord& local, const LocalClientVersionRecord* minimum);
+
 }  // namespace tov

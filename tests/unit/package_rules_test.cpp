@@ -34,6 +34,20 @@ TEST(ClientVersion, NumbersNotTextDecide) {
   EXPECT_LT(CompareClientVersion(V(-1, 9, 9, 9), V(0, 0, 0, 0)), 0);
 }
 
+TEST(ClientVersion, OnlyAConfiguredMinimumLetsTheClientStay) {
+  LocalClientVersionRecord minimum = ParseClientVersion(L"1.0.0.9");
+  EXPECT_TRUE(IsClientCurrent(ParseClientVersion(L"1.0.0.10"), &minimum));
+  EXPECT_TRUE(IsClientCurrent(ParseClientVersion(L"1.0.0.9\n"), &minimum));
+  EXPECT_FALSE(IsClientCurrent(ParseClientVersion(L"1.0.0.8"), &minimum));
+  LocalClientVersionRecord older = ParseClientVersion(L"1.9.9.9");
+  EXPECT_TRUE(IsClientCurrent(ParseClientVersion(L"2.0"), &older));
+  // Nothing installed (0.0.0.0) still counts as current against a zero minimum.
+  LocalClientVersionRecord zero{};
+  EXPECT_TRUE(IsClientCurrent(LocalClientVersionRecord{}, &zero));
+  // No minimum configured: download on every start, whatever is installed.
+  EXPECT_FALSE(IsClientCurrent(V(INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX), nullptr));
+}
+
 TEST(DownloadUrl, ChannelFirstThenVersionEverywhere) {
   EXPECT_EQ(BuildDownloadUrl(L"http://h/p/{ditch_name}/{version}/bm.zip?c={ditch_name}", L"webvarn",
                              L"1.0.0.1"),
@@ -53,6 +67,20 @@ TEST(Progress, DownloadPercentRules) {
   EXPECT_EQ(DownloadProgress(1000, 1500).position, 100);
   int64_t big = int64_t(6) << 30;  // 6 GiB
   EXPECT_EQ(DownloadProgress(big, big / 2).position, 50);
+}
+
+TEST(Progress, OnlyReportsThatChangeTheScreenPassTheFilter) {
+  ProgressRepeatFilter filter;
+  EXPECT_TRUE(filter.IsNew(DownloadProgress(0, 10), 1));
+  // A transfer without a length repeats 0% at 0 to its end.
+  EXPECT_FALSE(filter.IsNew(DownloadProgress(0, 5000), 1));
+  EXPECT_TRUE(filter.IsNew(DownloadProgress(1000, 10), 1));  // "1%" is new text
+  EXPECT_FALSE(filter.IsNew(DownloadProgress(1000, 19), 1));
+  EXPECT_TRUE(filter.IsNew(DownloadProgress(1000, 20), 1));
+  // The same figures in the other phase name the phase label anew.
+  EXPECT_TRUE(filter.IsNew({L"2%", 2}, 0));
+  EXPECT_TRUE(filter.IsNew({L"2/100", 2}, 0));
+  EXPECT_TRUE(filter.IsNew({L"2/100", 3}, 0));
 }
 
 TEST(Progress, UnzipCountsEntries) {
