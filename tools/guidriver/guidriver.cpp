@@ -5,7 +5,8 @@
 //   guidriver texts TITLE [CLASS]                window text, then child texts
 //   guidriver command TITLE CLASS ID             post WM_COMMAND ID (1 = OK, 6 = Yes, 7 = No)
 //   guidriver close TITLE [CLASS]                send the system close command
-//   guidriver state TITLE [CLASS]                visible, position and size
+//   guidriver state TITLE [CLASS]                visible, position and size, then
+//                                                "maximized" or "normal"
 //   guidriver owned TITLE [CLASS]                the windows it owns: one line
 //                                                "owned CLASS visible|hidden X Y W H TEXT",
 //                                                then child lines as in texts, with
@@ -188,8 +189,8 @@ int wmain(int argc, wchar_t** argv) {
   if (verb == L"state") {
     RECT r{};
     GetWindowRect(hwnd, &r);
-    std::printf("%s %ld %ld %ld %ld\n", IsWindowVisible(hwnd) ? "visible" : "hidden", r.left, r.top,
-                r.right - r.left, r.bottom - r.top);
+    std::printf("%s %ld %ld %ld %ld %s\n", IsWindowVisible(hwnd) ? "visible" : "hidden", r.left, r.top,
+                r.right - r.left, r.bottom - r.top, IsZoomed(hwnd) ? "maximized" : "normal");
     return 0;
   }
   return 2;

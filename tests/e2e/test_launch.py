@@ -1,0 +1,240 @@
+"""Login and game start end to end: TovLauncherTest.exe under Wine, whose
+page is a script run by Wine's JScript engine against the launcher's real
+script object, the loopback server, and the demo game client, which reports
+how it was started."""
+import os
+import re
+import shutil
+import unittest
+
+import harness
+from harness import STAMP, gui
+from client import LoopbackServer, read_started_file
+
+MAIN = "TovLauncher"
+GAME = "Brakmoor"
+VERSION = "1.0.0.1"
+# A configuration value ends at its second "=", so this one has none.
+CUSTOM = "plat:demo&zone:7"
+LOGIN = "CWebCDlg::OnLoginResult"
+LAUNCH = "CWebCDlg::LaunchGame"
+
+
+def page(*statements):
+    """A page script: `ext` is window.external."""
+    return "var ext = window.external;\n" + "\n".join(statements) + "\n"
+
+
+def login(text):
+    return "ext.JavascriptToCsharp('LoginResult', '%s');" % text
+
+
+class LaunchTest(unittest.TestCase):
+    def setUp(self):
+        harness.require_environment(self)
+        if not harness.TEST_LAUNCHER_EXE:
+            self.fail("TOV_TEST_LAUNCHER_EXE is not set (run through CTest)")
+        while gui("close", MAIN, "-")[0] == 0:
+            gui("gone", MAIN, "-", 3000)
+        self.close_games()
+        harness.reset_install_root()
+        self.server = LoopbackServer(port=harness.server_port()).start()
+        self.proc = None
+        self.copy = None
+
+    def tearDown(self):
+        while gui("close", MAIN, "-")[0] == 0:
+            gui("gone", MAIN, "-", 3000)
+        self.close_games()
+        if self.proc:
+            try:
+                self.proc.wait(timeout=15)
+            except Exception:
+                self.proc.kill()
+        if self.copy:
+            self.copy.remove()
+        self.server.stop()
+
+    # -- helpers
+
+    def close_games(self):
+        while gui("close", GAME, "-")[0] == 0:
+            gui("gone", GAME, "-", 3000)
+
+    def serve(self, custom=CUSTOM, version=VERSION):
+        base = self.server.base_url
+        self.server.set_config(body="EntryUrl=%s/entry/login.html\nClientVersion=%s\n"
+                                    "ClientMiniUpdateVersion=%s\n"
+                                    "ClientDownloadUrl=%s/packages/{ditch_name}/{version}/bm.zip\n"
+                                    "CustomParameters=%s\n" % (base, version, version, base, custom))
+
+    def install_client(self, with_game=True):
+        """An installed client that is current: the up-to-date path sets the
+        panel ready at once."""
+        os.makedirs(harness.install_root("client", "bm"), exist_ok=True)
+        with open(harness.install_root("client", "game_client_version.txt"), "w") as f:
+            f.write(VERSION)
+        if with_game:
+            shutil.copy(harness.DEMO_CLIENT, harness.install_root("client", "bm", "bm.exe"))
+
+    def launch(self, script, *args, luapath=None):
+        self.copy = harness.LauncherCopy(source=harness.TEST_LAUNCHER_EXE)
+        script_path = os.path.join(self.copy.dir, "page.js")
+        with open(script_path, "w", encoding="utf-8") as f:
+            f.write(script)
+        if luapath is not None:
+            with open(os.path.join(self.copy.dir, "luapath.txt"), "wb") as f:
+                f.write(luapath)
+        win_script = "C:\\" + os.path.relpath(script_path, harness.drive_c()).replace("/", "\\")
+        self.proc = self.copy.start(*args, env={"TOV_PAGE_SCRIPT": win_script,
+                                                "BM_EXIT_AFTER_MS": "15000"})
+        self.script_path = script_path
+        return self.proc
+
+    def script_errors(self):
+        path = self.script_path + ".errors"
+        return open(path, encoding="utf-8").read() if os.path.exists(path) else ""
+
+    def wait_log(self, pattern, timeout=30):
+        regex = re.compile(STAMP + pattern)
+        found = harness.wait_for(lambda: regex.search(harness.read_log() or ""), timeout)
+        self.assertTrue(found, "not logged: %s\n%s\npage errors: %s"
+                        % (pattern, harness.read_log(), self.script_errors()))
+        return found
+
+    def info(self, op, text):
+        return r"\[INFO\]\[" + re.escape(op) + r"::\d+\] " + re.escape(text) + r"\r\n"
+
+    def assert_in_order(self, *patterns):
+        log = harness.read_log() or ""
+        at = 0
+        for p in patterns:
+            m = re.compile(STAMP + p).search(log, at)
+            self.assertTrue(m, "not found after %d: %s\n%s" % (at, p, log))
+            at = m.end()
+
+    def started(self, timeout=20):
+        path = harness.install_root("client", "bm", "bm_started.txt")
+        self.assertTrue(harness.wait_for(lambda: os.path.exists(path), timeout),
+                        "the game did not start\n%s" % harness.read_log())
+        return read_started_file(path)
+
+    def logged_command_line(self):
+        m = re.search(STAMP + r"\[INFO\]\[" + LAUNCH + r"::\d+\] (.*)\r\n" + STAMP +
+                      self.info(LAUNCH, "LaunchGame"), harness.read_log())
+        self.assertTrue(m, harness.read_log())
+        return m.group(1)
+
+    def error_texts(self):
+        texts = []
+        for r in self.server.records():
+            m = re.search(r"(?:^|&)error_msg=([^&]*)", r["query"])
+            if r["endpoint"] == "error" and m:
+                texts.append(m.group(1).replace("%20", " "))
+        return texts
+
+    def assert_launcher_exits(self):
+        self.assertEqual(harness.exit_code(self.proc, timeout=30), 0)
+        self.assertEqual(gui("gone", MAIN, "-", 5000)[0], 0)
+
+    # -- the game starts
+
+    def test_login_before_ready_starts_the_game_from_the_worker_with_the_composed_line(self):
+        self.serve()
+        self.install_client()
+        # The page logs in as soon as it loads, before the version decision.
+        self.launch(page(login("true|account=p%201&token=T0k|ignored")), "--launcher-arg")
+        game = self.started()
+        self.assert_launcher_exits()
+
+        line = game["command_line"]
+        self.assertEqual(line, self.logged_command_line())
+        suffix = " --parameters=account=p%201&token=T0k --plat_extra=" + CUSTOM
+        self.assertTrue(line.endswith(suffix), line)
+        # The launcher's own command line comes first, its argument included.
+        launcher_part = line[:-len(suffix)]
+        exe = "C:\\" + os.path.relpath(self.copy.exe, harness.drive_c()).replace("/", "\\")
+        self.assertEqual(launcher_part, '"%s" --launcher-arg' % exe)
+        self.assertEqual(game["working_directory"], "C:\\bm-webvarn\\client\\bm")
+        self.assertEqual(game["executable"].lower(), "c:\\bm-webvarn\\client\\bm\\bm.exe")
+        # Logged in first, so the worker's SetReady started the game.
+        self.assert_in_order(self.info(LOGIN, "is logic suc!"),
+                             self.info("CWebCDlg::SetReady", "is ready"),
+                             self.info(LAUNCH, "LaunchGame Succ"),
+                             self.info("CWebDlg::Cancel", "Laucher Stop"))
+        self.assertEqual(harness.wait_for(lambda: len(re.findall("LaunchGame Succ", harness.read_log()))), 1)
+        events = [r for r in self.server.wait_records(5) if "ac=game_start" in r["query"]]
+        self.assertEqual(len(events), 1)
+        self.assertTrue(harness.wait_for(lambda: "game start success" in self.error_texts()))
+        self.assertIn("game start", self.error_texts())
+        self.assertEqual(self.script_errors(), "")
+
+    def test_ready_before_login_and_luapath_txt_in_the_current_directory(self):
+        self.serve()
+        self.install_client()
+        self.launch(page("window.setTimeout(function () { %s }, 4000);" % login("TRUE|a=1")),
+                    luapath=b"D:\\lua dev\\scripts\r\nsecond line\r\n")
+        game = self.started()
+        self.assert_launcher_exits()
+        self.assert_in_order(self.info("CWebCDlg::SetReady", "is ready"),
+                             self.info(LOGIN, "is logic suc!"),
+                             self.info(LAUNCH, "LaunchGame Succ"))
+        self.assertTrue(game["command_line"].endswith(
+            " --parameters=a=1 --plat_extra=" + CUSTOM + ' "--luapath=D:\\lua dev\\scripts"'),
+            game["command_line"])
+
+    def test_first_install_maximises_the_game_window(self):
+        self.serve()
+        self.server.build_package("webvarn/%s/bm.zip" % VERSION, harness.DEMO_CLIENT)
+        self.launch(page(login("true|first")))
+        game = self.started(timeout=60)
+        self.assert_launcher_exits()
+        self.assertTrue(game["command_line"].endswith(" --parameters=first --plat_extra=" + CUSTOM))
+        self.assertEqual(gui("wait", GAME, "-", 5000)[0], 0)
+        state = harness.wait_for(lambda: (lambda s: s if s.endswith("maximized") else None)(
+            gui("state", GAME, "-")[1].strip()), 5)
+        self.assertTrue(state, gui("state", GAME, "-")[1])
+
+    # -- the launcher stays
+
+    def test_missing_game_executable_keeps_the_launcher_open_and_reports_the_failure(self):
+        self.serve()
+        self.install_client(with_game=False)
+        self.launch(page(login("true|x"),
+                         "window.setTimeout(function () { %s }, 500);" % login("true|y")))
+        self.wait_log(self.info(LAUNCH, "LaunchGame Faild"))
+        self.assertTrue(harness.wait_for(lambda: "game start failed" in self.error_texts()),
+                        self.error_texts())
+        self.assertNotIn("game start success", self.error_texts())
+        self.wait_log(self.info(LOGIN, "already login"))
+        state = gui("state", MAIN, "-")
+        self.assertEqual(state[0], 0)
+        self.assertTrue(state[1].startswith("visible"), state[1])
+        self.assertIsNone(self.proc.poll(), "the launcher exited")
+        self.assertNotIn("Laucher Stop", harness.read_log())
+        self.assertEqual(gui("close", MAIN, "-")[0], 0)
+        self.assertEqual(harness.exit_code(self.proc), 0)
+
+    def test_refused_login_shows_the_box_and_a_later_login_is_taken(self):
+        self.serve()
+        self.install_client()
+        self.launch(page(login("false|"), login("true|second")))
+        self.assertEqual(gui("box", "登录验证未通过", 30000)[0], 0,
+                         harness.read_log())
+        self.assertFalse(os.path.exists(harness.install_root("client", "bm", "bm_started.txt")))
+        self.assertEqual(gui("answer", "登录验证未通过", 1)[0], 0)
+        game = self.started()
+        self.assert_launcher_exits()
+        self.assertTrue(game["command_line"].endswith(" --parameters=second --plat_extra=" + CUSTOM))
+        self.assertEqual(len(re.findall(re.escape("is logic suc!"), harness.read_log())), 1)
+
+    def test_only_the_test_build_runs_a_page_script(self):
+        def holds(path, text):
+            with open(path, "rb") as f:
+                return text.encode("utf-16-le") in f.read()
+        self.assertTrue(holds(harness.TEST_LAUNCHER_EXE, "TOV_PAGE_SCRIPT"))
+        self.assertFalse(holds(harness.LAUNCHER_EXE, "TOV_PAGE_SCRIPT"))
+
+
+if __name__ == "__main__":
+    unittest.main()
