@@ -1,0 +1,495 @@
+"""The client update end to end: a first install from nothing, a second
+start that finds the client current, and the ways a download or a package
+can go wrong, each checked by its panel text, log lines, reports and what it
+leaves on disk."""
+import getpass
+import os
+import re
+import shutil
+import subprocess
+import unittest
+import urllib.parse
+import zipfile
+
+import harness
+from harness import STAMP, gui
+from client import LoopbackServer
+
+MAIN = "TovLauncher"
+VERSION = "1.0.0.1"
+PACKAGE = "webvarn/%s/bm.zip" % VERSION
+FAILURE = "更新失败,请检查网络"
+DONE = "更新已完成"
+DOWNLOADING = "正在下载："
+UNPACKING = "正在解压："
+UNINSTALL_NAME = "Brakmoor-\u5378\u8f7d"
+UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\bm_webvarn"
+PROGRESS, PERCENT, PHASE, STATUS = "1000", "1001", "1002", "1003"
+ZIP_TIME = (2024, 1, 1, 0, 0, 0)
+
+DECIDE = "CGameRemoteConfig::InitRemoteConfig"
+CONVERT = "CGameRemoteConfig::CStringToLocalClientVersion"
+DOWNLOAD = "CGameRemoteConfig::OnDownLoad"
+UNZIP = "CGameRemoteConfig::OnUnzipFile"
+READY = "CWebCDlg::SetReady"
+
+
+def build_zip(entries, zip64=False):
+    """An archive of (name, data) in this order; data None makes a directory
+    entry. zip64 writes every size and offset in the 64-bit records, as
+    tools do for packages over 4 GiB."""
+    path = os.path.join(harness.BUILD_DIR, "e2e-install-package.zip")
+    saved = zipfile.ZIP64_LIMIT
+    if zip64:
+        zipfile.ZIP64_LIMIT = 0
+    try:
+        with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as zf:
+            for name, data in entries:
+                info = zipfile.ZipInfo(name, ZIP_TIME)
+                info.compress_type = zipfile.ZIP_STORED if data is None else zipfile.ZIP_DEFLATED
+                zf.writestr(info, b"" if data is None else data)
+    finally:
+        zipfile.ZIP64_LIMIT = saved
+    with open(path, "rb") as f:
+        data = f.read()
+    os.remove(path)
+    return data
+
+
+def empty_zip():
+    return b"PK\x05\x06" + b"\x00" * 18
+
+
+def user_dir(*parts):
+    return harness.drive_c("users", getpass.getuser(), *parts)
+
+
+def start_menu_dir():
+    return user_dir("AppData", "Roaming", "Microsoft", "Windows", "Start Menu", "Apps", "webvarn")
+
+
+def link_target(path):
+    r = subprocess.run(["lnkinfo", path], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                       timeout=60)
+    if r.returncode != 0:
+        return None
+    text = r.stdout.decode("utf-8", "replace")
+    fields = dict(re.findall(r"^\t(Local path|Command line arguments)\t+: ?(.*)$", text, re.M))
+    return fields.get("Local path"), fields.get("Command line arguments", "")
+
+
+class InstallTest(unittest.TestCase):
+    def setUp(self):
+        harness.require_environment(self)
+        while gui("close", MAIN, "-")[0] == 0:
+            gui("gone", MAIN, "-", 3000)
+        harness.reset_install_root()
+        harness.wine(["reg", "delete", UNINSTALL_KEY, "/f"])
+        shutil.rmtree(start_menu_dir(), ignore_errors=True)
+        desktop_link = user_dir("Desktop", "Brakmoor.lnk")
+        if os.path.exists(desktop_link):
+            os.remove(desktop_link)
+        self.server = LoopbackServer(port=harness.server_port()).start()
+        self.procs = []
+        self.copies = []
+
+    def tearDown(self):
+        while gui("close", MAIN, "-")[0] == 0:
+            gui("gone", MAIN, "-", 3000)
+        for p in self.procs:
+            try:
+                p.wait(timeout=15)
+            except Exception:
+                p.kill()
+        for c in self.copies:
+            c.remove()
+        self.server.stop()
+
+    # -- helpers
+
+    def configure(self, minimum=VERSION, package=None, **fault):
+        base = self.server.base_url
+        body = ("EntryUrl=%s/entry/login.html\nClientVersion=%s\n" % (base, VERSION) +
+                ("ClientMiniUpdateVersion=%s\n" % minimum if minimum is not None else "") +
+                "ClientDownloadUrl=%s/packages/{ditch_name}/{version}/bm.zip\n" % base)
+        self.server.set_config(body=body)
+        if package is None:
+            self.server.build_package(PACKAGE, harness.DEMO_CLIENT)
+        else:
+            self.server.register_package(PACKAGE, data=package)
+        if fault:
+            self.server.add_fault("packages", **fault)
+
+    def launch(self, test_build=True):
+        copy = harness.LauncherCopy(
+            source=harness.TEST_LAUNCHER_EXE if test_build else harness.LAUNCHER_EXE)
+        self.copies.append(copy)
+        proc = copy.start()
+        self.procs.append(proc)
+        self.assertEqual(gui("wait", MAIN, "-", 20000)[0], 0, "main window did not appear")
+        return copy, proc
+
+    def finish(self, proc):
+        self.assertEqual(gui("close", MAIN, "-")[0], 0)
+        self.assertEqual(harness.exit_code(proc), 0)
+
+    def lines(self):
+        """(level, operation, message) of every log line so far."""
+        log = harness.read_log() or ""
+        out = []
+        for level, op, msg in re.findall(
+                STAMP + r"\[(INFO|ERROR)\]\[([A-Za-z:]+)::\d+\](?: |\[)(.*?)\]?\r\n", log, re.S):
+            out.append((level, op, msg))
+        return out
+
+    def wait_end(self, timeout=30):
+        """Waits for the worker's last line: the install, the up-to-date
+        ending or the failure."""
+        ends = {("INFO", DOWNLOAD, "unzip is finish!"), ("INFO", DECIDE, "update finish!"),
+                ("ERROR", DECIDE, "download error")}
+        found = harness.wait_for(lambda: ends & set(self.lines()), timeout)
+        self.assertTrue(found, "the worker did not end:\n" + (harness.read_log() or ""))
+        return found.pop()
+
+    def of(self, *operations):
+        return [(level, msg) for level, op, msg in self.lines() if op in operations]
+
+    def panel(self):
+        """The four provisioning controls: id -> (visible, text, position)."""
+        code, out = gui("owned", MAIN, "-")
+        controls = {}
+        for line in out.split("\n")[1:] if code == 0 else []:
+            fields = line.rstrip("\r").split("\t")
+            if len(fields) >= 5 and fields[0] in (PROGRESS, PERCENT, PHASE, STATUS):
+                controls[fields[0]] = (fields[2] == "visible", fields[3], fields[4])
+        return controls if len(controls) == 4 else None
+
+    def final_panel(self, status):
+        panel = harness.wait_for(lambda: (p := self.panel()) and p[STATUS][:2] == (True, status)
+                                 and p, 10)
+        self.assertTrue(panel, "panel status is not %r: %r" % (status, self.panel()))
+        self.assertFalse(panel[PROGRESS][0] or panel[PHASE][0] or panel[PERCENT][0], panel)
+        return panel
+
+    def sample_panel_until_end(self):
+        """Distinct panel states seen while the worker runs."""
+        seen = []
+        while not self.ended():
+            p = self.panel()
+            if p and (not seen or seen[-1] != p):
+                seen.append(p)
+        return seen
+
+    def ended(self):
+        return {("INFO", DOWNLOAD, "unzip is finish!"), ("INFO", DECIDE, "update finish!"),
+                ("ERROR", DECIDE, "download error")} & set(self.lines())
+
+    def reports(self):
+        """(endpoint, action or decoded text) of the reports after start-up's."""
+        out = []
+        for r in self.server.records():
+            query = r["query_bytes"].decode("latin-1") if "query_bytes" in r else r["query"]
+            if r["endpoint"] == "event":
+                m = re.search(r"&ac=(\w+)$", query)
+                out.append(("event", m.group(1) if m else ""))
+            else:
+                m = re.search(r"&error_msg=(.*)$", query)
+                out.append(("error", urllib.parse.unquote(m.group(1)) if m else None))
+        return [r for r in out if r not in (("event", "create"), ("error", "launcher start"))]
+
+    def wait_reports(self, expected):
+        got = harness.wait_for(lambda: sorted(self.reports()) == sorted(expected) or None, 10)
+        self.assertTrue(got, "reports %r, expected %r" % (self.reports(), expected))
+
+    def package_requests(self):
+        return [(r.get("status"), r.get("outcome"), r.get("bytes")) for r in self.server.requests()
+                if r.get("route") in ("package", "packages", "files")]
+
+    def archive(self):
+        path = harness.install_root("bm.zip")
+        if not os.path.exists(path):
+            return None
+        with open(path, "rb") as f:
+            return f.read()
+
+    def client_file(self, relative):
+        path = harness.install_root("client", *relative.split("/"))
+        if not os.path.isfile(path):
+            return None
+        with open(path, "rb") as f:
+            return f.read()
+
+    def address(self):
+        return self.server.base_url + "/packages/" + PACKAGE
+
+    def expect_download_failure(self, proc):
+        self.assertEqual(self.wait_end(), ("ERROR", DECIDE, "download error"))
+        self.assertEqual(self.of(DOWNLOAD)[-1], ("INFO", "download is error!"))
+        self.assertNotIn(("INFO", "download is finish"), self.of(DOWNLOAD))
+        self.assertEqual(self.of(UNZIP), [])
+        self.expect_not_installed()
+        self.final_panel(FAILURE)
+        self.wait_reports([("event", "download_start"),
+                           ("error", "game download start, download url:" + self.address()),
+                           ("error", "game download failed")])
+        self.finish(proc)
+
+    def expect_unzip_failure(self, proc, error):
+        """The package arrived whole and was refused while unpacking; the
+        archive stays for a look."""
+        self.assertEqual(self.wait_end(), ("ERROR", DECIDE, "download error"))
+        self.assertIn(("ERROR", error), self.of(UNZIP))
+        self.assertNotIn(("INFO", "unzip is finish!"), self.of(UNZIP))
+        self.assertEqual(self.of(DOWNLOAD)[-2:], [("INFO", "download is finish"),
+                                                  ("INFO", "unzip is error!")])
+        self.expect_not_installed()
+        self.final_panel(FAILURE)
+        self.wait_reports([("event", "download_start"), ("event", "unzip_start"),
+                           ("error", "game download start, download url:" + self.address()),
+                           ("error", "game download success"),
+                           ("error", "game unzip start"),
+                           ("error", "game unzip failed")])
+        self.finish(proc)
+
+    def expect_not_installed(self):
+        self.assertIsNone(self.client_file("game_client_version.txt"))
+        self.assertFalse(os.path.exists(harness.install_root("Brakmoor.exe")))
+        self.assertNotIn(READY, [op for _, op, _ in self.lines()])
+        self.assertNotEqual(harness.wine(["reg", "query", UNINSTALL_KEY]).returncode, 0)
+
+    def expect_installed(self, proc, files):
+        self.assertEqual(self.wait_end(), ("INFO", DOWNLOAD, "unzip is finish!"))
+        self.assertIsNone(self.archive())
+        self.assertEqual(self.client_file("game_client_version.txt"), VERSION.encode())
+        for name, data in files.items():
+            self.assertEqual(self.client_file(name), data, name)
+        self.final_panel(DONE)
+        self.finish(proc)
+
+    # -- first install and the start after it
+
+    def test_first_install_from_nothing_then_a_start_that_finds_the_client_current(self):
+        self.configure()
+        # Slow enough that the download can be watched in the panel.
+        self.server.add_fault("packages", rate=120_000)
+        copy, proc = self.launch(test_build=False)
+        seen = self.sample_panel_until_end()
+        self.assertEqual(self.wait_end(), ("INFO", DOWNLOAD, "unzip is finish!"))
+
+        # The panel: the download with a rising percentage, the count of
+        # entries after it, then the status text alone.
+        downloading = [p for p in seen if p[PHASE][1] == DOWNLOADING and p[PROGRESS][0]]
+        self.assertGreater(len(downloading), 1, seen)
+        positions = [int(p[PROGRESS][2]) for p in downloading]
+        self.assertEqual(positions, sorted(positions), seen)
+        # A sample may fall between a text change and the showing that
+        # follows it, and reads the controls one after the other.
+        percents = [int(p[PERCENT][1][:-1]) for p in downloading if p[PERCENT][1].endswith("%")]
+        self.assertEqual(percents, sorted(percents), seen)
+        self.assertGreater(max(percents), 0, seen)
+        self.assertTrue(all(not p[STATUS][0] for p in downloading), seen)
+        first_unpack = next((i for i, p in enumerate(seen) if p[PHASE][1] == UNPACKING), len(seen))
+        self.assertTrue(all(p[PHASE][1] == DOWNLOADING for p in seen[:first_unpack]), seen)
+        panel = self.final_panel(DONE)
+        self.assertEqual(panel[PHASE][1], UNPACKING)
+        self.assertEqual(panel[PROGRESS][2], "0")
+
+        # The log, in order.
+        root = "C:\\bm-webvarn"
+        address = self.address()
+        self.assertEqual(self.of(DECIDE, CONVERT)[-2:], [
+            ("INFO", root + "\\client\\game_client_version.txt"),
+            ("INFO", "local_client_version:" + VERSION),  # the minimum; no local file
+        ])
+        self.assertEqual(self.of(DOWNLOAD, UNZIP, READY), [
+            ("INFO", "OnDownLoad begin"),
+            ("INFO", root + "\\bm.zip"),
+            ("INFO", address),
+            ("INFO", "download is finish"),
+            ("INFO", "unzip file:" + root + "\\bm.zip begin"),
+            ("INFO", "bm/"), ("INFO", "bm/bm.exe"), ("INFO", "bm/data/"),
+            ("INFO", "bm/data/brakmoor.txt"),
+            ("INFO", "unzip is finish!"),
+            ("INFO", "C:" + copy.exe[len(harness.drive_c()):].replace("/", "\\")),
+            ("INFO", "is ready"),
+            ("INFO", "unzip is finish!"),
+        ])
+        self.wait_reports([("event", "download_start"), ("event", "unzip_start"), ("event", ""),
+                           ("error", "game download start, download url:" + address),
+                           ("error", "game download success"),
+                           ("error", "game unzip start"),
+                           ("error", "game unzip success")])
+
+        # What the install left: the client, its version, the launcher copy,
+        # links and the uninstall entry; no archive.
+        self.assertIsNone(self.archive())
+        self.assertEqual(self.client_file("game_client_version.txt"), VERSION.encode())
+        with open(harness.DEMO_CLIENT, "rb") as f:
+            self.assertEqual(self.client_file("bm/bm.exe"), f.read())
+        self.assertEqual(self.client_file("bm/data/brakmoor.txt"), b"Brakmoor demo client data.\n")
+        with open(harness.LAUNCHER_EXE, "rb") as a, open(harness.install_root("Brakmoor.exe"), "rb") as b:
+            self.assertEqual(a.read(), b.read())
+        installed = root + "\\Brakmoor.exe"
+        for path, arguments in ((os.path.join(start_menu_dir(), "Brakmoor.lnk"), ""),
+                                (os.path.join(start_menu_dir(), UNINSTALL_NAME + ".lnk"), "/uninstall"),
+                                (user_dir("Desktop", "Brakmoor.lnk"), ""),
+                                (harness.install_root(UNINSTALL_NAME + ".lnk"), "/uninstall")):
+            self.assertEqual(link_target(path), (installed, arguments), path)
+        entry = harness.wine(["reg", "query", UNINSTALL_KEY]).stdout.decode("utf-8", "replace")
+        self.assertRegex(entry, r"UninstallString\s+REG_SZ\s+" + re.escape(installed + " /uninstall"))
+        self.assertEqual(len([r for r in self.package_requests()]), 1)
+        self.finish(proc)
+
+        # Second start: the version file says 1.0.0.1, the minimum too.
+        requests_before = len(self.package_requests())
+        self.server.clear_records()
+        copy2, proc = self.launch(test_build=False)
+        self.assertEqual(self.wait_end(), ("INFO", DECIDE, "update finish!"))
+        self.assertEqual(self.of(DECIDE, CONVERT, READY, DOWNLOAD)[-7:], [
+            ("INFO", root + "\\client\\game_client_version.txt"),
+            ("INFO", "local_client_version:" + VERSION),
+            ("INFO", "local_client_version:" + VERSION),
+            ("INFO", "work_path:C:" + copy2.exe[len(harness.drive_c()):].replace("/", "\\")),
+            ("INFO", "dest_path:" + installed),
+            ("INFO", "is ready"),
+            ("INFO", "update finish!"),
+        ])
+        self.assertEqual(self.of(DOWNLOAD), [])
+        self.assertEqual(len(self.package_requests()), requests_before)
+        self.final_panel(DONE)
+        self.assertEqual(self.reports(), [])
+        self.assertEqual(link_target(user_dir("Desktop", "Brakmoor.lnk")), (installed, ""))
+        self.finish(proc)
+
+    def test_without_a_configured_minimum_an_installed_client_is_fetched_again(self):
+        os.makedirs(harness.install_root("client"))
+        with open(harness.install_root("client", "game_client_version.txt"), "wb") as f:
+            f.write(b"99.0.0.0\r\n")
+        self.configure(minimum=None)
+        _, proc = self.launch()
+        self.wait_end()
+        # Text mode reads CR LF as LF, which stays in the text and ends up as
+        # an empty line in the log; no minimum is converted.
+        self.assertEqual(self.of(CONVERT), [("INFO", "local_client_version:99.0.0.0")])
+        self.assertRegex(harness.read_log(), CONVERT + r"::\d+\] local_client_version:99\.0\.0\.0\r\n\r\n")
+        self.expect_installed(proc, {"bm/data/brakmoor.txt": b"Brakmoor demo client data.\n"})
+
+    # -- the transfer
+
+    def test_final_404_fails_and_leaves_the_body_it_wrote(self):
+        self.configure(status=404)
+        _, proc = self.launch()
+        self.expect_download_failure(proc)
+        self.assertTrue(self.archive(), "the 404 body stays in the archive")
+
+    def test_302_to_the_package_installs(self):
+        self.configure(redirect=302)
+        _, proc = self.launch()
+        self.expect_installed(proc, {"bm/data/brakmoor.txt": b"Brakmoor demo client data.\n"})
+        self.assertEqual([o for _, o, _ in self.package_requests()], ["redirect", "complete"])
+
+    def test_without_a_length_the_bar_stays_at_zero(self):
+        self.configure(chunked=True, rate=150_000)
+        _, proc = self.launch()
+        seen = self.sample_panel_until_end()
+        downloading = [p for p in seen if p[PHASE][1] == DOWNLOADING]
+        self.assertTrue(downloading, seen)
+        for p in downloading:
+            self.assertEqual((p[PROGRESS][2], p[PERCENT][1]), ("0", "0%"), p)
+        self.expect_installed(proc, {"bm/data/brakmoor.txt": b"Brakmoor demo client data.\n"})
+
+    def test_more_bytes_than_announced_end_at_100_and_the_cut_archive_is_refused(self):
+        package = build_zip([("bm/", None), ("bm/a.txt", os.urandom(200_000))])
+        announced = len(package) // 2
+        # libcurl stops reading at the announced length, so the archive is
+        # cut short of its directory even though the transfer "succeeded".
+        self.configure(package=package, announce=announced, rate=100_000)
+        _, proc = self.launch()
+        seen = self.sample_panel_until_end()
+        shown = [int(p[PROGRESS][2]) for p in seen if p[PHASE][1] == DOWNLOADING]
+        self.assertTrue(shown and max(shown) <= 100 and shown == sorted(shown), seen)
+        self.expect_unzip_failure(proc, "zipfile is NULL!")
+        self.assertEqual(len(self.archive()), announced)
+
+    def test_cut_connection_fails_with_the_partial_archive_left(self):
+        self.configure(cut_after=50_000)
+        _, proc = self.launch()
+        self.expect_download_failure(proc)
+        self.assertEqual(len(self.archive()), 50_000)
+
+    def test_stalled_transfer_ends_in_a_failure(self):
+        self.configure(stall_after=30_000)
+        _, proc = self.launch()  # the test build gives up after 2 s of silence
+        self.expect_download_failure(proc)
+        self.assertEqual(len(self.archive()), 30_000)
+        self.assertEqual([o for _, o, _ in self.package_requests()], ["stall_ended"])
+
+    # -- the package
+
+    def test_something_that_is_no_archive_is_refused(self):
+        self.configure(package=os.urandom(4096))
+        _, proc = self.launch()
+        self.expect_unzip_failure(proc, "zipfile is NULL!")
+        self.assertEqual(len(self.archive()), 4096)
+
+    def test_checksum_mismatch_fails_after_the_entries_before_it(self):
+        marker = b"checksummed data " * 64
+        stored = build_stored_with_bad_crc([("bm/", None), ("bm/first.txt", b"first"),
+                                            ("bm/second.txt", marker)], "bm/second.txt")
+        self.configure(package=stored)
+        _, proc = self.launch()
+        target = "C:\\bm-webvarn\\client\\bm/second.txt"
+        self.expect_unzip_failure(proc, "crc error: " + target)
+        self.assertEqual(self.client_file("bm/first.txt"), b"first")
+
+    def test_entry_climbing_out_of_the_client_directory_is_refused(self):
+        package = build_zip([("bm/", None), ("bm/ok.txt", b"ok"), ("../evil.txt", b"evil"),
+                             ("bm/after.txt", b"after")])
+        self.configure(package=package)
+        _, proc = self.launch()
+        self.expect_unzip_failure(proc, "refused entry (parent directory component): ../evil.txt")
+        self.assertEqual(self.client_file("bm/ok.txt"), b"ok")
+        self.assertIsNone(self.client_file("bm/after.txt"))
+        self.assertFalse(os.path.exists(harness.install_root("evil.txt")))
+
+    def test_files_without_directory_entries_get_their_directories(self):
+        package = build_zip([("bm/data/deep/x.txt", b"deep"), ("bm/bm.txt", b"top")])
+        self.configure(package=package)
+        _, proc = self.launch()
+        self.expect_installed(proc, {"bm/data/deep/x.txt": b"deep", "bm/bm.txt": b"top"})
+
+    def test_an_empty_archive_installs_nothing_but_the_version(self):
+        self.configure(package=empty_zip())
+        _, proc = self.launch()
+        self.expect_installed(proc, {})
+        self.assertEqual(sorted(os.listdir(harness.install_root("client"))),
+                         ["game_client_version.txt"])
+
+    def test_zip64_archive_installs(self):
+        package = build_zip([("bm/", None), ("bm/big.txt", b"zip64 " * 1000)], zip64=True)
+        self.assertIn(b"PK\x06\x06", package)  # the 64-bit end record
+        self.configure(package=package)
+        _, proc = self.launch()
+        self.expect_installed(proc, {"bm/big.txt": b"zip64 " * 1000})
+
+
+def build_stored_with_bad_crc(entries, bad):
+    """Stored (uncompressed) entries, with the checksum of `bad` off by one in
+    both its headers: the data reads back whole and only the check fails."""
+    path = os.path.join(harness.BUILD_DIR, "e2e-install-crc.zip")
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_STORED) as zf:
+        for name, data in entries:
+            zf.writestr(zipfile.ZipInfo(name, ZIP_TIME), b"" if data is None else data)
+    with zipfile.ZipFile(path) as zf:
+        crc = zf.getinfo(bad).CRC
+    with open(path, "rb") as f:
+        data = f.read()
+    os.remove(path)
+    right = crc.to_bytes(4, "little")
+    wrong = ((crc + 1) & 0xFFFFFFFF).to_bytes(4, "little")
+    assert data.count(right) == 2, "the checksum must appear in exactly two headers"
+    return data.replace(right, wrong)
+
+
+if __name__ == "__main__":
+    unittest.main()
