@@ -28,6 +28,9 @@ class TelemetryTest(unittest.TestCase):
         harness.reset_install_root()
         self.server = LoopbackServer(port=harness.server_port()).start()
         self.addCleanup(self.server.stop)
+        # No configuration: the worker stops after its request, so the only
+        # reports of a run are those of start-up.
+        self.server.set_config(status=404, body="")
         self.launcher = harness.LauncherCopy()
         self.addCleanup(self.launcher.remove)
         self.procs = []
