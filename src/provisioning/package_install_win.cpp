@@ -137,9 +137,12 @@ int CGameRemoteConfig::OnDownloadProgress(CWebDlg* mainWindow, int64_t totalToDo
 int CGameRemoteConfig::OnUnzipFile(const std::wstring& archivePath, CWebDlg* mainWindow) {
   LOG_INFO(L"unzip file:" + archivePath + L" begin", kUnzipOp);
   GetWebLogger().Log(L"game unzip start");
+  tov::ProgressRepeatFilter shown;
   int result = ExtractPackage(archivePath, GetAppState().clientDir,
-                              [mainWindow](const std::wstring& text, int position) {
-                                ShowProgress(mainWindow, text, position, 0);
+                              [&](const std::wstring& text, int position) {
+                                if (shown.IsNew({text, position}, 0)) {
+                                  ShowProgress(mainWindow, text, position, 0);
+                                }
                               });
   if (!result) return 0;
   LOG_INFO(L"unzip is finish!", kUnzipOp);

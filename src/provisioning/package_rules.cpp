@@ -26,14 +26,11 @@ ProgressStep DownloadProgress(int64_t total, int64_t done) {
 }
 
 bool ProgressRepeatFilter::IsNew(const ProgressStep& step, int isDownload) {
-  bool phase = isDownload != 0;
-  if (m_bShown && step.position == m_last.position && step.text == m_last.text &&
-      phase == (m_isDownload != 0)) {
-    return false;
-  }
+  bool download = isDownload != 0;
+  if (m_bShown && step.position == m_position && download == m_bDownload) return false;
   m_bShown = true;
-  m_last = step;
-  m_isDownload = isDownload;
+  m_position = step.position;
+  m_bDownload = download;
   return true;
 }
 

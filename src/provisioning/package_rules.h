@@ -20,20 +20,23 @@ struct ProgressStep {
 // capped at 100 when more arrives than was announced.
 ProgressStep DownloadProgress(int64_t total, int64_t done);
 
-// Remembers the last progress shown so a report that would change nothing
-// on screen (same text, same position, same phase) can be left out: the
-// transfer callback fires far more often than the percentage moves, and
-// every panel update is a round trip to the window's thread.
+// Remembers the last progress report let through, so that one which would
+// change nothing on screen can be left out: the panel applies a percentage
+// text only when the bar's position changes, so a report with the position
+// and phase of the last one shows nothing new whatever its text. Transfer
+// callbacks fire far more often than the percentage moves, a package may
+// hold tens of thousands of entries for 100 positions, and every panel
+// update is a round trip to the window's thread.
 class ProgressRepeatFilter {
  public:
-  // True when `step` differs from the last one let through (always for the
-  // first), and remembers it.
+  // True for the first report and whenever the position or the phase
+  // (download or not) differs from the last one let through.
   bool IsNew(const ProgressStep& step, int isDownload);
 
  private:
   bool m_bShown = false;
-  ProgressStep m_last{L"", 0};
-  int m_isDownload = 0;
+  int m_position = 0;
+  bool m_bDownload = false;
 };
 
 // Extraction progress after entry k of n (from 1): "k/n" at (100*k)/n.

@@ -74,13 +74,16 @@ TEST(Progress, OnlyReportsThatChangeTheScreenPassTheFilter) {
   EXPECT_TRUE(filter.IsNew(DownloadProgress(0, 10), 1));
   // A transfer without a length repeats 0% at 0 to its end.
   EXPECT_FALSE(filter.IsNew(DownloadProgress(0, 5000), 1));
-  EXPECT_TRUE(filter.IsNew(DownloadProgress(1000, 10), 1));  // "1%" is new text
+  EXPECT_FALSE(filter.IsNew(DownloadProgress(1000, 9), 1));
+  EXPECT_TRUE(filter.IsNew(DownloadProgress(1000, 10), 1));
   EXPECT_FALSE(filter.IsNew(DownloadProgress(1000, 19), 1));
   EXPECT_TRUE(filter.IsNew(DownloadProgress(1000, 20), 1));
-  // The same figures in the other phase name the phase label anew.
-  EXPECT_TRUE(filter.IsNew({L"2%", 2}, 0));
-  EXPECT_TRUE(filter.IsNew({L"2/100", 2}, 0));
-  EXPECT_TRUE(filter.IsNew({L"2/100", 3}, 0));
+  // The same position in the other phase names the phase label anew.
+  EXPECT_TRUE(filter.IsNew({L"1/50", 2}, 0));
+  // The panel would keep "1/50": a new count at the same position shows nothing.
+  EXPECT_FALSE(filter.IsNew({L"2/100", 2}, 0));
+  EXPECT_TRUE(filter.IsNew({L"3/100", 3}, 0));
+  EXPECT_TRUE(filter.IsNew({L"3/100", 3}, 1));
 }
 
 TEST(Progress, UnzipCountsEntries) {
