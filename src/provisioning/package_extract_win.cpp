@@ -5,6 +5,7 @@
 #include <unzip.h>
 #include <iowin32.h>
 
+#include <unordered_set>
 #include <vector>
 
 #include "app/launcher_log.h"
@@ -34,19 +35,45 @@ struct ArchiveCloser {
   }
 };
 
-// Creates every missing directory of `path` below `root` (root itself exists).
-void CreateParents(const std::wstring& root, const std::wstring& relative, bool includeLast) {
-  size_t pos = 0;
-  for (;;) {
-    size_t sep = relative.find_first_of(L"/\\", pos);
-    if (sep == std::wstring::npos) {
-      if (includeLast && !relative.empty()) ::CreateDirectoryW((root + L"\\" + relative).c_str(), nullptr);
-      return;
+// The directories below the client directory that this extraction has made
+// or found, so a package of many files in few directories asks the file
+// system once per directory rather than once per file and level.
+class DirectoryMaker {
+ public:
+  explicit DirectoryMaker(const std::wstring& root) : m_root(root) {}
+
+  // Creates every missing directory of `relative` below the root (which
+  // exists); the last component too when `includeLast`.
+  void CreateParents(const std::wstring& relative, bool includeLast) {
+    size_t pos = 0;
+    for (;;) {
+      size_t sep = relative.find_first_of(L"/\\", pos);
+      if (sep == std::wstring::npos) {
+        if (includeLast && !relative.empty()) Make(relative);
+        return;
+      }
+      if (sep > 0) Make(relative.substr(0, sep));
+      pos = sep + 1;
     }
-    if (sep > 0) ::CreateDirectoryW((root + L"\\" + relative.substr(0, sep)).c_str(), nullptr);
-    pos = sep + 1;
   }
-}
+
+ private:
+  void Make(const std::wstring& relative) {
+    // "a/b" and "a\\b" are the same directory.
+    std::wstring key = relative;
+    for (wchar_t& c : key) {
+      if (c == L'/') c = L'\\';
+    }
+    if (m_made.count(key)) return;
+    if (::CreateDirectoryW((m_root + L"\\" + key).c_str(), nullptr) ||
+        ::GetLastError() == ERROR_ALREADY_EXISTS) {
+      m_made.insert(key);
+    }
+  }
+
+  std::wstring m_root;
+  std::unordered_set<std::wstring> m_made;
+};
 
 bool CopyEntry(unzFile zip, const std::wstring& target) {
   if (unzOpenCurrentFile(zip) != UNZ_OK) return false;
@@ -115,6 +142,7 @@ int ExtractPackage(const std::wstring& archivePath, const std::wstring& clientDi
     return 0;
   }
   const ZPOS64_T total = global.number_entry;
+  DirectoryMaker directories(clientDir);
   for (ZPOS64_T k = 1; k <= total; ++k) {
     unz_file_info64 info{};
     char name[kNameBuffer] = {};
@@ -142,10 +170,10 @@ int ExtractPackage(const std::wstring& archivePath, const std::wstring& clientDi
 
     bool isDirectory = info.size_filename > 0 && name[info.size_filename - 1] == '/';
     if (isDirectory) {
-      CreateParents(clientDir, entry, true);
+      directories.CreateParents(entry, true);
     } else {
       // Many tools write no directory entries; the parents are made here.
-      CreateParents(clientDir, entry, false);
+      directories.CreateParents(entry, false);
       if (!CopyEntry(archive.file, target)) return 0;
     }
 
