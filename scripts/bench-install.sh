@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Download and extraction throughput of the launcher against curl and unzip,
+# on loopback (see tools/bench/bench_install.py). Not part of the tests.
+#   scripts/bench-install.sh [build-dir] [options of bench_install.py]
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${1:-$root/build/win}
+shift || true
+[ -x "$build/src/TovLauncher.exe" ] || { echo "no launcher in $build; build it first" >&2; exit 1; }
+
+xvfb_pid=
+prefix=$(sed -n 's/^TOV_WINEPREFIX:PATH=//p' "$build/CMakeCache.txt")
+cleanup() {
+  # Only this build's wineserver, and Wine before the display it draws on.
+  WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+}
+trap cleanup EXIT
+if [ -z "${DISPLAY:-}" ]; then
+  n=90
+  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 1600x900x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  export DISPLAY=":$n"
+  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+fi
+python3 "$root/tools/bench/bench_install.py" --build "$build" "$@"
