@@ -136,8 +136,12 @@ bool CDialogBase::RouteThroughDialogs(MSG* msg) {
 bool CDialogBase::PreTranslateMessage(MSG*) { return false; }
 
 void CDialogBase::EndDialog(INT_PTR result) {
-  m_modalResult = result;
-  m_modalEnded = true;
+  // The first end of a run decides its result: a launch that cancels right
+  // after the player closed the window must not turn that close around.
+  if (!m_modalEnded) {
+    m_modalResult = result;
+    m_modalEnded = true;
+  }
   if (m_hWnd) {
     ::ShowWindow(m_hWnd, SW_HIDE);
     // Wakes the modal loop, which may be waiting for a message.
