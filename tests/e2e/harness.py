@@ -111,6 +111,21 @@ class LauncherCopy:
         shutil.rmtree(self.dir, ignore_errors=True)
 
 
+def end_run(procs, windows=(("TovLauncher", "-"),)):
+    """Closes what a test left open (each window by caption and class, until
+    none is left), then waits for the started programs, killing stragglers."""
+    for title, cls in windows:
+        while gui("close", title, cls)[0] == 0:
+            gui("gone", title, cls, 3000)
+    for p in procs:
+        if p is None:
+            continue
+        try:
+            p.wait(timeout=15)
+        except subprocess.TimeoutExpired:
+            p.kill()
+
+
 def reset_install_root():
     shutil.rmtree(install_root(), ignore_errors=True)
     if os.path.isfile(install_root()):

@@ -43,14 +43,9 @@ class LaunchTest(unittest.TestCase):
         self.copy = None
 
     def tearDown(self):
-        while gui("close", MAIN, "-")[0] == 0:
-            gui("gone", MAIN, "-", 3000)
+        harness.end_run([], ((MAIN, "-"),))
         self.close_games()
-        if self.proc:
-            try:
-                self.proc.wait(timeout=15)
-            except Exception:
-                self.proc.kill()
+        harness.end_run([self.proc], ())
         if self.copy:
             self.copy.remove()
         self.server.stop()

@@ -49,13 +49,7 @@ class RemoteConfigTest(unittest.TestCase):
         self.copies = []
 
     def tearDown(self):
-        while gui("close", MAIN, "-")[0] == 0:
-            gui("gone", MAIN, "-", 3000)
-        for p in self.procs:
-            try:
-                p.wait(timeout=15)
-            except Exception:
-                p.kill()
+        harness.end_run(self.procs, ((MAIN, "-"),))
         for c in self.copies:
             c.remove()
         if self.server:

@@ -18,14 +18,8 @@ class StartupTest(unittest.TestCase):
         self.procs = []
 
     def tearDown(self):
-        for title, cls in (("Brakmoor", BOX), (MAIN, "-"), ("Brakmoor", "BrakmoorDemoClient")):
-            while gui("close", title, cls)[0] == 0:
-                gui("gone", title, cls, 3000)
-        for p in self.procs:
-            try:
-                p.wait(timeout=15)
-            except Exception:
-                p.kill()
+        harness.end_run(self.procs, (("Brakmoor", BOX), (MAIN, "-"),
+                                     ("Brakmoor", "BrakmoorDemoClient")))
         for c in self.copies:
             c.remove()
 

@@ -36,14 +36,7 @@ class TelemetryTest(unittest.TestCase):
         self.procs = []
 
     def tearDown(self):
-        for title, cls in (("TovLauncher", BOX), (MAIN, "-")):
-            while gui("close", title, cls)[0] == 0:
-                gui("gone", title, cls, 3000)
-        for p in self.procs:
-            try:
-                p.wait(timeout=15)
-            except Exception:
-                p.kill()
+        harness.end_run(self.procs, (("TovLauncher", BOX), (MAIN, "-")))
 
     def start(self):
         proc = self.launcher.start()

@@ -42,15 +42,8 @@ class UninstallTest(unittest.TestCase):
         os.makedirs(self.neighbour, exist_ok=True)
 
     def tearDown(self):
-        for title, cls in (("Brakmoor", BOX), ("TovLauncher", "-"),
-                           ("Brakmoor", "BrakmoorDemoClient")):
-            while gui("close", title, cls)[0] == 0:
-                gui("gone", title, cls, 3000)
-        for p in self.procs:
-            try:
-                p.wait(timeout=15)
-            except subprocess.TimeoutExpired:
-                p.kill()
+        harness.end_run(self.procs, (("Brakmoor", BOX), ("TovLauncher", "-"),
+                                     ("Brakmoor", "BrakmoorDemoClient")))
         subprocess.run(["chmod", "-R", "u+w", harness.install_root()], check=False)
         harness.reset_install_root()
         shutil.rmtree(START_MENU_APPS, ignore_errors=True)
