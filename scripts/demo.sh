@@ -19,20 +19,16 @@ port=${port%%/*}
 
 prefix="$build/demo-prefix"
 server_pid=
-xvfb_pid=
+. scripts/lib/display.sh
 cleanup() {
   WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true
   [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  tov_stop_display
 }
 trap cleanup EXIT
 
-if [ -z "${DISPLAY:-}" ]; then
-  n=90
-  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 1600x900x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  export DISPLAY=":$n"
+tov_ensure_display
+if [ -n "$xvfb_pid" ]; then
   echo "demo: no display; drawing on Xvfb $DISPLAY (screenshot: import -display $DISPLAY -window root shot.png)"
 fi
 

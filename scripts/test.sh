@@ -27,22 +27,14 @@ cmake -S . -B "$build/win" -G Ninja -DCMAKE_BUILD_TYPE=Release \
 cmake --build "$build/win" -j "$jobs" || exit 1
 
 # Wine draws its windows on an X display; without one we bring our own.
-xvfb_pid=
-if [ -z "${DISPLAY:-}" ]; then
-  n=90
-  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 1600x900x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  export DISPLAY=":$n"
-  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-fi
+. scripts/lib/display.sh
+tov_ensure_display
 
 prefix=$(sed -n 's/^TOV_WINEPREFIX:PATH=//p' "$build/win/CMakeCache.txt")
 cleanup() {
   # Only our own wineserver, and Wine before the display it draws on.
   [ -n "$prefix" ] && WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
-  true
+  tov_stop_display
 }
 trap cleanup EXIT
 
