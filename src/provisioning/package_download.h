@@ -15,6 +15,11 @@ struct DownloadOutcome {
   bool ok() const { return curlResult == 0 && httpStatus == 200; }
 };
 
+// Creates or truncates `path` for the package's raw bytes, or null. The
+// stream gets a large buffer: the C runtime otherwise hands the file system
+// the data a few kilobytes at a time, whatever libcurl delivers at once.
+FILE* OpenPackageFile(const std::wstring& path);
+
 // Follows redirects; bounded like every transfer of the launcher (no endless
 // wait on a dead connection). `url` is in the thread's ANSI code page.
 DownloadOutcome DownloadToFile(const std::string& url, FILE* file, const DownloadProgressFn& progress);

@@ -18,7 +18,15 @@ int OnTransferInfo(void* user, curl_off_t total, curl_off_t done, curl_off_t, cu
   return 0;  // the transfer always goes on
 }
 
+constexpr size_t kPackageFileBuffer = 1024 * 1024;
+
 }  // namespace
+
+FILE* OpenPackageFile(const std::wstring& path) {
+  FILE* file = _wfopen(path.c_str(), L"wb");
+  if (file) std::setvbuf(file, nullptr, _IOFBF, kPackageFileBuffer);
+  return file;
+}
 
 size_t WritePackageData(char* data, size_t size, size_t count, void* file) {
   FILE** stream = static_cast<FILE**>(file);
@@ -45,7 +53,7 @@ DownloadOutcome DownloadToFile(const std::string& url, FILE* file, const Downloa
   curl_easy_setopt(curl.get(), CURLOPT_LOW_SPEED_TIME, limits.stallSeconds);
   // Bigger reads than the default keep a fast local link from being limited
   // by per-read overhead (callbacks, window updates).
-  curl_easy_setopt(curl.get(), CURLOPT_BUFFERSIZE, 256L * 1024);
+  curl_easy_setopt(curl.get(), CURLOPT_BUFFERSIZE, 512L * 1024);
   outcome.curlResult = curl_easy_perform(curl.get());
   curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &outcome.httpStatus);
   return outcome;

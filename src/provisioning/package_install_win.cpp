@@ -74,7 +74,7 @@ int CGameRemoteConfig::OnDownLoad(CWebDlg* mainWindow) {
   }
   std::wstring archivePath = GetAppState().installRoot + L"\\bm.zip";
   LOG_INFO(archivePath, kDownloadOp);
-  UniqueFile archive(_wfopen(archivePath.c_str(), L"wb"));
+  UniqueFile archive(OpenPackageFile(archivePath));
   if (!archive) {
     LOG_ERROR(L"install_dir is NULL!", kDownloadOp);
     return 0;
