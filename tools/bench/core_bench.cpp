@@ -1,8 +1,8 @@
-// Times the launcher's extraction core on its own, without windows: a
-// package unpacked with ExtractPackage into a fresh directory, the log
-// written as in the launcher. Splits the cost of unpacking from the cost of
-// showing it (compare with the launcher's own run in bench_install.py).
-//   extract_bench.exe ARCHIVE WORKDIR
+// Times the launcher's download and extraction cores on their own, without
+// windows, so the benchmark can tell their cost from the cost of showing
+// progress (scripts/bench-install.sh compares both with the real launcher).
+//   core_bench.exe download URL FILE
+//   core_bench.exe extract ARCHIVE WORKDIR   (the log written as in the launcher)
 #include <windows.h>
 
 #include <cstdio>
@@ -10,16 +10,44 @@
 
 #include "app/app_state.h"
 #include "app/launcher_log.h"
+#include "provisioning/ansi_text_win.h"
+#include "provisioning/package_download.h"
 #include "provisioning/package_extract.h"
 
-int wmain(int argc, wchar_t** argv) {
-  if (argc < 3) {
-    std::fprintf(stderr, "usage: extract_bench ARCHIVE WORKDIR\n");
-    return 2;
+namespace {
+
+class Stopwatch {
+ public:
+  Stopwatch() {
+    ::QueryPerformanceFrequency(&m_freq);
+    ::QueryPerformanceCounter(&m_start);
   }
-  std::wstring work = argv[2];
+  double Seconds() const {
+    LARGE_INTEGER now;
+    ::QueryPerformanceCounter(&now);
+    return double(now.QuadPart - m_start.QuadPart) / double(m_freq.QuadPart);
+  }
+
+ private:
+  LARGE_INTEGER m_freq, m_start;
+};
+
+int Download(const std::wstring& url, const std::wstring& path) {
+  FILE* file = OpenPackageFile(path);
+  if (!file) return 2;
+  long long calls = 0;
+  Stopwatch clock;
+  DownloadOutcome outcome = DownloadToFile(WideToAnsi(url), file, [&](int64_t, int64_t) { ++calls; });
+  bool closed = std::fclose(file) == 0;
+  double seconds = clock.Seconds();
+  std::printf("%s progress_calls=%lld seconds=%.3f\n", outcome.ok() && closed ? "ok" : "failed",
+              calls, seconds);
+  return outcome.ok() && closed ? 0 : 1;
+}
+
+int Extract(const std::wstring& archive, const std::wstring& work) {
   AppState& app = GetAppState();
-  app.appName = L"extract_bench";
+  app.appName = L"core_bench";
   app.installRoot = work;
   app.clientDir = work + L"\\client";
   ::CreateDirectoryW(work.c_str(), nullptr);
@@ -27,12 +55,19 @@ int wmain(int argc, wchar_t** argv) {
   GetLauncherLog();  // opened before the clock starts, as in the launcher
 
   unsigned long long entries = 0;
-  LARGE_INTEGER freq, t0, t1;
-  ::QueryPerformanceFrequency(&freq);
-  ::QueryPerformanceCounter(&t0);
-  int ok = ExtractPackage(argv[1], app.clientDir, [&](const std::wstring&, int) { ++entries; });
-  ::QueryPerformanceCounter(&t1);
-  double seconds = double(t1.QuadPart - t0.QuadPart) / double(freq.QuadPart);
+  Stopwatch clock;
+  int ok = ExtractPackage(archive, app.clientDir, [&](const std::wstring&, int) { ++entries; });
+  double seconds = clock.Seconds();
   std::printf("%s entries=%llu seconds=%.3f\n", ok ? "ok" : "failed", entries, seconds);
   return ok ? 0 : 1;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  std::wstring mode = argc > 1 ? argv[1] : L"";
+  if (argc == 4 && mode == L"download") return Download(argv[2], argv[3]);
+  if (argc == 4 && mode == L"extract") return Extract(argv[2], argv[3]);
+  std::fprintf(stderr, "usage: core_bench download URL FILE | extract ARCHIVE WORKDIR\n");
+  return 2;
 }
