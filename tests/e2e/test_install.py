@@ -13,7 +13,7 @@ import zipfile
 
 import harness
 from harness import STAMP, gui
-from client import LoopbackServer
+from client import LoopbackServer, build_demo_package
 
 MAIN = "TovLauncher"
 VERSION = "1.0.0.1"
@@ -114,9 +114,13 @@ class InstallTest(unittest.TestCase):
                 "ClientDownloadUrl=%s/packages/{ditch_name}/{version}/bm.zip\n" % base)
         self.server.set_config(body=body)
         if package is None:
-            self.server.build_package(PACKAGE, harness.DEMO_CLIENT)
-        else:
-            self.server.register_package(PACKAGE, data=package)
+            path = os.path.join(harness.BUILD_DIR, "e2e-install-demo.zip")
+            build_demo_package(path, harness.DEMO_CLIENT)
+            with open(path, "rb") as f:
+                package = f.read()
+            os.remove(path)
+        self.server.register_package(PACKAGE, data=package)
+        self.package_size = len(package)
         if fault:
             self.server.add_fault("packages", **fault)
 
@@ -270,8 +274,8 @@ class InstallTest(unittest.TestCase):
 
     def test_first_install_from_nothing_then_a_start_that_finds_the_client_current(self):
         self.configure()
-        # Slow enough that the download can be watched in the panel.
-        self.server.add_fault("packages", rate=120_000)
+        # Slow enough (about 5 s) that the download can be watched in the panel.
+        self.server.add_fault("packages", rate=self.package_size // 5)
         copy, proc = self.launch(test_build=False)
         seen = self.sample_panel_until_end()
         self.assertEqual(self.wait_end(), ("INFO", DOWNLOAD, "unzip is finish!"))
@@ -389,7 +393,8 @@ class InstallTest(unittest.TestCase):
         self.assertEqual([o for _, o, _ in self.package_requests()], ["redirect", "complete"])
 
     def test_without_a_length_the_bar_stays_at_zero(self):
-        self.configure(chunked=True, rate=150_000)
+        self.configure()
+        self.server.add_fault("packages", chunked=True, rate=self.package_size // 3)
         _, proc = self.launch()
         seen = self.sample_panel_until_end()
         downloading = [p for p in seen if p[PHASE][1] == DOWNLOADING]
