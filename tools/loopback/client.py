@@ -30,9 +30,9 @@ HOST = "127.0.0.1"
 
 
 def _server_module():
-    spec = importlib.util.spec_from_file_location("loopback_server", SERVER_SCRIPT)
-    mod = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(mod)
+    module_found = importlib.util.spec_from_file_location("loopback_server", SERVER_SCRIPT)
+    mod = importlib.util.module_from_spec(module_found)
+    module_found.loader.exec_module(mod)
     return mod
 
 
