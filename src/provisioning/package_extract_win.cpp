@@ -3,12 +3,12 @@
 #include <windows.h>
 
 #include <unzip.h>
-#include <iowin32.h>
 
 #include <unordered_set>
 #include <vector>
 
 #include "app/launcher_log.h"
+#include "provisioning/archive_io_win.h"
 #include "provisioning/package_rules.h"
 #include "platform/unique_handle.h"
 
@@ -127,7 +127,7 @@ bool IsEmptyArchiveFile(const std::wstring& path) {
 int ExtractPackage(const std::wstring& archivePath, const std::wstring& clientDir,
                    const ExtractProgress& progress) {
   zlib_filefunc64_def io;
-  fill_win32_filefunc64W(&io);
+  FillReadAheadWin32FileFunc64W(&io);
   ArchiveCloser archive{unzOpen2_64(archivePath.c_str(), &io)};
   if (!archive.file) {
     if (IsEmptyArchiveFile(archivePath)) return 1;

@@ -60,11 +60,12 @@ class Extract : public ::testing::Test {
     HANDLE h = CreateFileW((client_ + L"\\" + relative).c_str(), GENERIC_READ, FILE_SHARE_READ,
                            nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return "<missing>";
-    char buf[4096];
+    std::string out;
+    char buf[65536];
     DWORD n = 0;
-    ReadFile(h, buf, sizeof buf, &n, nullptr);
+    while (ReadFile(h, buf, sizeof buf, &n, nullptr) && n > 0) out.append(buf, n);
     CloseHandle(h);
-    return std::string(buf, n);
+    return out;
   }
 
   bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
@@ -82,6 +83,29 @@ TEST_F(Extract, WritesEveryEntryInOrderWithCountProgress) {
   EXPECT_EQ(Read(L"bm\\data\\deep\\x.txt"), "no dir entries");
   std::vector<std::pair<std::wstring, int>> expected = {{L"1/3", 33}, {L"2/3", 66}, {L"3/3", 100}};
   EXPECT_EQ(steps_, expected);
+}
+
+TEST_F(Extract, ArchivesFarLargerThanTheReadWindowUnpackIntact) {
+  // A central directory, entries and one entry each bigger than the reader's
+  // window, and entries straddling its edges.
+  std::vector<TestZipEntry> entries;
+  for (int i = 0; i < 4000; ++i) {
+    std::string data(static_cast<size_t>(i * 37 % 1500), '\0');
+    for (size_t j = 0; j < data.size(); ++j) data[j] = static_cast<char>('a' + (i + j) % 26);
+    entries.push_back({"bm/data/" + std::to_string(i % 40) + "/entry-with-a-longish-name-" +
+                           std::to_string(i) + ".txt",
+                       data});
+    if (i == 1234) entries.push_back({"bm/big.pak", std::string(700 * 1024, 'B') + "end"});
+  }
+  ASSERT_EQ(Run(entries), 1);
+  EXPECT_EQ(steps_.size(), entries.size());
+  for (const TestZipEntry& e : entries) {
+    std::wstring name(e.name.begin(), e.name.end());
+    for (wchar_t& c : name) {
+      if (c == L'/') c = L'\\';
+    }
+    ASSERT_EQ(Read(name), e.data) << e.name;
+  }
 }
 
 TEST_F(Extract, OverwritesFilesAndKeepsOnesTheArchiveLacks) {
