@@ -2,17 +2,33 @@
 one run, on loopback only.
 
 Download: a 1 GiB package fetched by the real launcher under Wine (panel
-updates and all) and by `curl -o`. Extraction: a package of 20,000 small
-files and one 512 MiB file unpacked by the real launcher and by `unzip`.
-The launcher's phases are timed from outside by the moment its log lines
-appear (the log is flushed line by line):
+updates and all) and by curl. Extraction: a package of 20,000 small files
+and one 512 MiB file unpacked by the real launcher and by unzip. Columns:
 
-  download:   the package address logged by OnDownLoad .. "download is finish"
-  extraction: "unzip file:... begin" .. OnUnzipFile's "unzip is finish!"
+  baseline, native  `curl -s -o` and `unzip -q -o -d` of the machine; they
+                    pay none of Wine's costs per file and per socket, so this
+                    is the bound of the machine, not of a Windows program.
+  launcher          the release launcher under Wine, timed from outside by
+                    the moment its log lines appear (flushed line by line):
+                      download:   the package address logged by OnDownLoad
+                                  .. "download is finish"
+                      extraction: "unzip file:... begin" .. OnUnzipFile's
+                                  "unzip is finish!"
+  ratio             baseline time / launcher time: above 1, the launcher
+                    is faster.
+  tool under Wine   the same curl and unzip built for Windows
+                    (scripts/build-bench-tools.sh) and run under Wine in the
+                    build's prefix, with the launcher's ratio against them.
+                    They are timed from process start to exit; what merely
+                    starting one costs under Wine is printed below the table.
+                    `--no-wine-tools` leaves this column out.
+  core, no window   core_bench.exe: the launcher's download and extraction
+                    code under Wine without any window, which shows what the
+                    panel costs.
 
 Each side runs `--rounds` times, alternating; the best round of each counts.
-For reference, core_bench.exe times the same download and extraction code
-under Wine without any window, which shows what the panel costs.
+Every output of the tools is checked against the package, so a failed or
+short run cannot pass for a fast one.
 """
 import argparse
 import os
@@ -157,6 +173,65 @@ def timed(cmd):
     return time.monotonic() - t0
 
 
+class WineTools:
+    """curl.exe and unzip.exe under Wine, started the way the launcher is
+    (the build's wine-run, its prefix, WINEDEBUG=-all)."""
+
+    def __init__(self, launcher, tools_dir):
+        self.launcher = launcher
+        self.curl = os.path.join(tools_dir, "curl.exe")
+        self.unzip = os.path.join(tools_dir, "unzip.exe")
+        for exe in (self.curl, self.unzip):
+            if not os.path.isfile(exe):
+                raise SystemExit("%s missing: run scripts/build-bench-tools.sh (as root) or "
+                                 "pass --no-wine-tools" % exe)
+        # Seconds for a run that only prints the version, best seen.
+        self.start_cost = {}
+        # The first program in the prefix also starts its wineserver and
+        # services, which no later run pays again.
+        for exe in (self.curl, self.unzip):
+            self._run(exe, ["-v" if exe == self.unzip else "-V"])
+
+    def _run(self, exe, args):
+        r = self.launcher.wine(exe, *args, timeout=600)
+        if r.returncode != 0:
+            raise RuntimeError("%s %s failed (%d): %r %r" % (
+                os.path.basename(exe), " ".join(args), r.returncode, r.stdout[-2000:],
+                r.stderr[-2000:]))
+
+    def timed(self, exe, *args):
+        # A version query first: it makes sure the prefix's wineserver is up,
+        # so the timed run pays only what starting a program costs, and it
+        # measures that cost.
+        name = os.path.basename(exe)
+        t0 = time.monotonic()
+        self._run(exe, ["-v" if exe == self.unzip else "-V"])
+        self.start_cost[name] = min(self.start_cost.get(name, 1e9), time.monotonic() - t0)
+        os.sync()
+        t0 = time.monotonic()
+        self._run(exe, args)
+        return time.monotonic() - t0
+
+
+def check_download(path, size, who):
+    got = os.path.getsize(path) if os.path.exists(path) else -1
+    if got != size:
+        raise RuntimeError("%s fetched %d bytes of %d" % (who, got, size))
+
+
+def check_tree(out_dir, files, total, who):
+    """The unpacked tree holds as many files, and as many bytes, as the
+    package's file entries."""
+    n = size = 0
+    for d, _, names in os.walk(out_dir):
+        for name in names:
+            n += 1
+            size += os.path.getsize(os.path.join(d, name))
+    if (n, size) != (files, total):
+        raise RuntimeError("%s unpacked %d files, %d bytes; the package has %d files, %d bytes"
+                           % (who, n, size, files, total))
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--build", required=True, help="the Windows build tree")
@@ -165,6 +240,11 @@ def main():
     ap.add_argument("--small-files", type=int, default=20000)
     ap.add_argument("--big-mib", type=int, default=512)
     ap.add_argument("--rounds", type=int, default=2)
+    ap.add_argument("--tools", default=os.path.join(
+        os.environ.get("TOV_CACHE_DIR", "/var/cache/tovlauncher"), "bench-tools"),
+        help="curl.exe and unzip.exe of scripts/build-bench-tools.sh")
+    ap.add_argument("--no-wine-tools", action="store_true",
+                    help="leave out curl.exe and unzip.exe under Wine")
     args = ap.parse_args()
 
     build = os.path.abspath(args.build)
@@ -174,6 +254,7 @@ def main():
     port = int(re.match(r"https?://[^/:]+:(\d+)", base).group(1))
     prefix = cache_value(build, "TOV_WINEPREFIX")
     launcher = Launcher(build, prefix)
+    tools = None if args.no_wine_tools else WineTools(launcher, os.path.abspath(args.tools))
 
     print("preparing packages in %s ..." % work, flush=True)
     big = os.path.join(work, "download-%dMiB.zip" % args.download_mib)
@@ -194,20 +275,28 @@ def main():
         server.set_config(body="EntryUrl=%s/entry/login.html\nClientVersion=big\n"
                                "ClientDownloadUrl=%s/packages/bench/{version}/bm.zip\n" % (url, url))
         size = os.path.getsize(big)
+        package_url = url + "/packages/bench/big/bm.zip"
         curl_out = os.path.join(work, "curl.zip")
-        curl_t, launcher_t = [], []
+        curl_t, wine_t, launcher_t = [], [], []
         for _ in range(args.rounds):
-            curl_t.append(timed(["curl", "-s", "-o", curl_out, url + "/packages/bench/big/bm.zip"]))
+            curl_t.append(timed(["curl", "-s", "-o", curl_out, package_url]))
+            check_download(curl_out, size, "curl")
             os.remove(curl_out)
+            if tools:
+                wine_t.append(tools.timed(tools.curl, "-s", "-o", windows_path(curl_out),
+                                          package_url))
+                check_download(curl_out, size, "curl.exe")
+                os.remove(curl_out)
             seen = launcher.run({
                 "start": r"\[CGameRemoteConfig::OnDownLoad::\d+\] http://",
                 "end": r"\] download is finish\r\n",
             })
             launcher_t.append(seen["end"] - seen["start"])
         core_out = os.path.join(work, "core.zip")
-        core_dl = launcher.core("download", url + "/packages/bench/big/bm.zip", windows_path(core_out))
+        core_dl = launcher.core("download", package_url, windows_path(core_out))
         os.remove(core_out)
-        results["download"] = (size, min(curl_t), min(launcher_t), "curl -o", core_dl)
+        results["download"] = (size, "curl -o", min(curl_t), min(launcher_t),
+                               min(wine_t) if wine_t else None, core_dl)
 
         # -- extraction
         server.register_package("bench/many/bm.zip", path=many)
@@ -216,12 +305,19 @@ def main():
         with zipfile.ZipFile(many) as zf:
             unpacked = sum(i.file_size for i in zf.infolist())
             entries = len(zf.infolist())
+            files = sum(1 for i in zf.infolist() if not i.is_dir())
         out_dir = os.path.join(work, "unzip-out")
-        unzip_t, launcher_t = [], []
+        unzip_t, wine_t, launcher_t = [], [], []
         for _ in range(args.rounds):
             shutil.rmtree(out_dir, ignore_errors=True)
             unzip_t.append(timed(["unzip", "-q", "-o", many, "-d", out_dir]))
+            check_tree(out_dir, files, unpacked, "unzip")
             shutil.rmtree(out_dir, ignore_errors=True)
+            if tools:
+                wine_t.append(tools.timed(tools.unzip, "-q", "-o", windows_path(many),
+                                          "-d", windows_path(out_dir)))
+                check_tree(out_dir, files, unpacked, "unzip.exe")
+                shutil.rmtree(out_dir, ignore_errors=True)
             seen = launcher.run({
                 "start": r"\[CGameRemoteConfig::OnUnzipFile::\d+\] unzip file:.* begin\r\n",
                 "end": r"\[CGameRemoteConfig::OnUnzipFile::\d+\] unzip is finish!\r\n",
@@ -231,21 +327,31 @@ def main():
         shutil.rmtree(core_dir, ignore_errors=True)
         core_x = launcher.core("extract", windows_path(many), windows_path(core_dir))
         shutil.rmtree(core_dir, ignore_errors=True)
-        results["extraction"] = (unpacked, min(unzip_t), min(launcher_t), "unzip", core_x)
+        results["extraction"] = (unpacked, "unzip", min(unzip_t), min(launcher_t),
+                                 min(wine_t) if wine_t else None, core_x)
     finally:
         server.stop()
         shutil.rmtree(launcher.install_root, ignore_errors=True)
 
+    def rate(seconds, mib):
+        return "%6.2fs %5.0fMiB/s" % (seconds, mib / seconds)
+
     print()
-    print("%-11s %6s %22s %22s %7s %22s" % ("phase", "MiB", "baseline", "launcher", "ratio",
-                                             "core, no window"))
-    for phase, (nbytes, base_t, ours_t, tool, core_t) in results.items():
+    print("%-11s %6s  %-25s  %-18s  %6s  %-25s  %s" % (
+        "phase", "MiB", "baseline, native", "launcher", "ratio", "tool under Wine, ratio",
+        "core, no window"))
+    for phase, (nbytes, tool, base_t, ours_t, wine_t, core_t) in results.items():
         mib = nbytes / MIB
-        print("%-11s %6.0f %7s %5.2fs %5.0fMiB/s %6.2fs %5.0fMiB/s %7.2f %6.2fs %5.0fMiB/s" % (
-            phase, mib, tool, base_t, mib / base_t, ours_t, mib / ours_t, base_t / ours_t,
-            core_t, mib / core_t))
-    print("(extraction: %d entries; best of %d rounds each; launcher under Wine, tools native)"
+        wine = "%s %6.2f" % (rate(wine_t, mib), wine_t / ours_t) if wine_t else "-"
+        print("%-11s %6.0f  %-7s%s  %s  %6.2f  %-25s  %s" % (
+            phase, mib, tool, rate(base_t, mib), rate(ours_t, mib), base_t / ours_t, wine,
+            rate(core_t, mib)))
+    print("(extraction: %d entries; best of %d rounds each; ratio: tool time / launcher time)"
           % (entries, args.rounds))
+    if tools:
+        print("(tools under Wine timed from start to exit; a run that only prints the version "
+              "takes %s)" % ", ".join("%.2fs for %s" % (t, n)
+                                      for n, t in sorted(tools.start_cost.items())))
 
 
 if __name__ == "__main__":
