@@ -4,11 +4,14 @@
 
 #include <unzip.h>
 
+#include <algorithm>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "app/launcher_log.h"
 #include "provisioning/archive_io_win.h"
+#include "provisioning/ordered_writer.h"
 #include "provisioning/package_rules.h"
 #include "platform/unique_handle.h"
 
@@ -75,31 +78,34 @@ class DirectoryMaker {
   std::unordered_set<std::wstring> m_made;
 };
 
-bool CopyEntry(unzFile zip, const std::wstring& target) {
-  if (unzOpenCurrentFile(zip) != UNZ_OK) return false;
+// Entries up to this size are read whole and written by the background
+// writer; larger ones are streamed to disk from this thread.
+constexpr ZPOS64_T kQueuedEntryLimit = 1024 * 1024;
+constexpr size_t kQueueBudget = 16 * 1024 * 1024;
+
+// Reads the current entry to its end into `out` (or writes it to `file`);
+// false on undecodable data, a failed write or a checksum mismatch.
+bool ReadEntry(unzFile zip, const std::wstring& target, std::vector<char>* out, HANDLE file) {
   bool ok = true;
-  {
-    tov::UniqueHandleK out(::CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                         FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!out) {
-      unzCloseCurrentFile(zip);
-      return false;
+  std::vector<char> buffer(kCopyBuffer);
+  for (;;) {
+    int n = unzReadCurrentFile(zip, buffer.data(), static_cast<unsigned>(buffer.size()));
+    if (n == 0) break;
+    if (n < 0) {
+      ok = false;
+      break;
     }
-    std::vector<char> buffer(kCopyBuffer);
-    for (;;) {
-      int n = unzReadCurrentFile(zip, buffer.data(), static_cast<unsigned>(buffer.size()));
-      if (n == 0) break;
-      if (n < 0) {
-        ok = false;
-        break;
-      }
-      DWORD written = 0;
-      // A full disk must not leave a short file that later counts as installed.
-      if (!::WriteFile(out.get(), buffer.data(), static_cast<DWORD>(n), &written, nullptr) ||
-          written != static_cast<DWORD>(n)) {
-        ok = false;
-        break;
-      }
+    if (out) {
+      out->insert(out->end(), buffer.data(), buffer.data() + n);
+      continue;
+    }
+    DWORD written = 0;
+    // A full disk must not leave a short file that later counts as installed.
+    if (!::WriteFile(file, buffer.data(), static_cast<DWORD>(n), &written, nullptr) ||
+        written != static_cast<DWORD>(n)) {
+      LOG_ERROR(L"write failed: " + target, kOp);
+      ok = false;
+      break;
     }
   }
   // The checksum is only known once the entry has been read to its end.
@@ -109,6 +115,34 @@ bool CopyEntry(unzFile zip, const std::wstring& target) {
     ok = false;
   }
   return ok;
+}
+
+bool StreamEntry(unzFile zip, const std::wstring& target) {
+  if (unzOpenCurrentFile(zip) != UNZ_OK) return false;
+  tov::UniqueHandleK out(::CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!out) {
+    LOG_ERROR(L"write failed: " + target, kOp);
+    unzCloseCurrentFile(zip);
+    return false;
+  }
+  return ReadEntry(zip, target, nullptr, out.get());
+}
+
+bool WriteWholeFile(const tov::OrderedWriter::Job& job) {
+  tov::UniqueHandleK out(::CreateFileW(job.target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!out) return false;
+  size_t done = 0;
+  while (done < job.data.size()) {
+    DWORD chunk = static_cast<DWORD>(std::min<size_t>(job.data.size() - done, 1u << 30));
+    DWORD written = 0;
+    if (!::WriteFile(out.get(), job.data.data() + done, chunk, &written, nullptr) || written != chunk) {
+      return false;
+    }
+    done += written;
+  }
+  return true;
 }
 
 bool IsEmptyArchiveFile(const std::wstring& path) {
@@ -143,6 +177,13 @@ int ExtractPackage(const std::wstring& archivePath, const std::wstring& clientDi
   }
   const ZPOS64_T total = global.number_entry;
   DirectoryMaker directories(clientDir);
+  tov::OrderedWriter writer(WriteWholeFile, kQueueBudget);
+  // A file the writer could not write ends the extraction; the entries read
+  // after it were never written.
+  auto writeFailed = [&writer] {
+    LOG_ERROR(L"write failed: " + writer.FailedTarget(), kOp);
+    return 0;
+  };
   for (ZPOS64_T k = 1; k <= total; ++k) {
     unz_file_info64 info{};
     char name[kNameBuffer] = {};
@@ -171,13 +212,24 @@ int ExtractPackage(const std::wstring& archivePath, const std::wstring& clientDi
     bool isDirectory = info.size_filename > 0 && name[info.size_filename - 1] == '/';
     if (isDirectory) {
       directories.CreateParents(entry, true);
-    } else {
+    } else if (info.uncompressed_size <= kQueuedEntryLimit) {
       // Many tools write no directory entries; the parents are made here.
       directories.CreateParents(entry, false);
-      if (!CopyEntry(archive.file, target)) return 0;
+      tov::OrderedWriter::Job job{target, {}};
+      job.data.reserve(static_cast<size_t>(info.uncompressed_size));
+      if (unzOpenCurrentFile(archive.file) != UNZ_OK) return 0;
+      if (!ReadEntry(archive.file, target, &job.data, nullptr)) return 0;
+      if (!writer.Queue(std::move(job))) return writeFailed();
+    } else {
+      directories.CreateParents(entry, false);
+      // Earlier files first, so one of the same name never overwrites this.
+      if (!writer.Finish()) return writeFailed();
+      if (!StreamEntry(archive.file, target)) return 0;
     }
 
     if (k < total && unzGoToNextFile(archive.file) != UNZ_OK) return 0;
+    // The last step reads 100%: by then every file is on disk.
+    if (k == total && !writer.Finish()) return writeFailed();
     tov::ProgressStep step = tov::UnzipProgress(k, total);
     if (progress) progress(step.text, step.position);
   }

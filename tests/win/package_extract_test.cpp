@@ -89,12 +89,12 @@ TEST_F(Extract, ArchivesFarLargerThanTheReadWindowUnpackIntact) {
   // A central directory, entries and one entry each bigger than the reader's
   // window, and entries straddling its edges.
   std::vector<TestZipEntry> entries;
-  for (int i = 0; i < 4000; ++i) {
+  // Long names make a central directory larger than the window with few files.
+  const std::string padding(150, 'n');
+  for (int i = 0; i < 2000; ++i) {
     std::string data(static_cast<size_t>(i * 37 % 1500), '\0');
     for (size_t j = 0; j < data.size(); ++j) data[j] = static_cast<char>('a' + (i + j) % 26);
-    entries.push_back({"bm/data/" + std::to_string(i % 40) + "/entry-with-a-longish-name-" +
-                           std::to_string(i) + ".txt",
-                       data});
+    entries.push_back({"bm/" + std::to_string(i % 20) + "/" + padding + std::to_string(i), data});
     if (i == 1234) entries.push_back({"bm/big.pak", std::string(700 * 1024, 'B') + "end"});
   }
   ASSERT_EQ(Run(entries), 1);
@@ -113,6 +113,31 @@ TEST_F(Extract, OverwritesFilesAndKeepsOnesTheArchiveLacks) {
   ASSERT_EQ(Run({{"a.txt", "new"}}), 1);
   EXPECT_EQ(Read(L"a.txt"), "new");
   EXPECT_EQ(Read(L"b.txt"), "kept");
+}
+
+TEST_F(Extract, EntriesOfOneNameLandInArchiveOrderWhateverTheirSize) {
+  // Small entries are written in the background, large ones directly.
+  std::string large(1536 * 1024, 'L');
+  ASSERT_EQ(Run({{"same.bin", "small first"}, {"same.bin", large}}), 1);
+  EXPECT_EQ(Read(L"same.bin"), large);
+  ASSERT_EQ(Run({{"same.bin", large}, {"same.bin", "small last"}}), 1);
+  EXPECT_EQ(Read(L"same.bin"), "small last");
+}
+
+TEST_F(Extract, AFileThatCannotBeWrittenEndsTheExtraction) {
+  // A directory stands where the file belongs.
+  ASSERT_TRUE(CreateDirectoryW((client_ + L"\\taken.txt").c_str(), nullptr));
+  std::vector<TestZipEntry> entries = {{"a.txt", "1"}, {"taken.txt", "2"}};
+  for (int i = 0; i < 50; ++i) entries.push_back({"later" + std::to_string(i) + ".txt", "3"});
+  EXPECT_EQ(Run(entries), 0);
+  EXPECT_EQ(Read(L"a.txt"), "1");
+  for (int i = 0; i < 50; ++i) EXPECT_FALSE(Exists(client_ + L"\\later" + std::to_wstring(i) + L".txt"));
+  EXPECT_NE(steps_.size(), entries.size());
+
+  std::string large(1536 * 1024, 'L');
+  EXPECT_EQ(Run({{"b.txt", "1"}, {"taken.txt", large}, {"after.txt", "3"}}), 0);
+  EXPECT_EQ(Read(L"b.txt"), "1");
+  EXPECT_FALSE(Exists(client_ + L"\\after.txt"));
 }
 
 TEST_F(Extract, AnEmptyArchiveSucceedsAndWritesNothing) {
