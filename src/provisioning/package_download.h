@@ -20,8 +20,28 @@ struct DownloadOutcome {
 // the data a few kilobytes at a time, whatever libcurl delivers at once.
 FILE* OpenPackageFile(const std::wstring& path);
 
-// Follows redirects; bounded like every transfer of the launcher (no endless
-// wait on a dead connection). `url` is in the thread's ANSI code page.
+// One package transfer's libcurl handle. It is made before the transfer is
+// prepared, so that a launcher short of memory stops before it reports a
+// download start.
+class PackageTransfer {
+ public:
+  PackageTransfer();
+  ~PackageTransfer();
+  PackageTransfer(const PackageTransfer&) = delete;
+  PackageTransfer& operator=(const PackageTransfer&) = delete;
+  // False when libcurl could not make the handle.
+  explicit operator bool() const { return m_curl != nullptr; }
+
+  // Follows redirects; bounded like every transfer of the launcher (no
+  // endless wait on a dead connection). `url` is in the thread's ANSI code
+  // page. The handle is released when it returns; once per object.
+  DownloadOutcome Run(const std::string& url, FILE* file, const DownloadProgressFn& progress);
+
+ private:
+  void* m_curl;
+};
+
+// A transfer of its own; curlResult stays -1 when no handle could be made.
 DownloadOutcome DownloadToFile(const std::string& url, FILE* file, const DownloadProgressFn& progress);
 
 // libcurl callbacks, named as the rest of the launcher knows them.

@@ -2,15 +2,9 @@
 
 #include <curl/curl.h>
 
-#include <memory>
-
 #include "provisioning/transfer_limits.h"
 
 namespace {
-
-struct CurlDeleter {
-  void operator()(CURL* c) const { curl_easy_cleanup(c); }
-};
 
 int OnTransferInfo(void* user, curl_off_t total, curl_off_t done, curl_off_t, curl_off_t) {
   const auto* progress = static_cast<const DownloadProgressFn*>(user);
@@ -35,26 +29,41 @@ size_t WritePackageData(char* data, size_t size, size_t count, void* file) {
   return std::fwrite(data, size, count, *stream);
 }
 
-DownloadOutcome DownloadToFile(const std::string& url, FILE* file, const DownloadProgressFn& progress) {
+PackageTransfer::PackageTransfer() : m_curl(curl_easy_init()) {}
+
+PackageTransfer::~PackageTransfer() {
+  if (m_curl) curl_easy_cleanup(static_cast<CURL*>(m_curl));
+}
+
+DownloadOutcome PackageTransfer::Run(const std::string& url, FILE* file,
+                                     const DownloadProgressFn& progress) {
   DownloadOutcome outcome;
-  std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
+  CURL* curl = static_cast<CURL*>(m_curl);
   if (!curl) return outcome;
   const TransferLimits& limits = CurrentTransferLimits();
-  curl_easy_setopt(curl.get(), CURLOPT_URL, url.c_str());
-  curl_easy_setopt(curl.get(), CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(curl.get(), CURLOPT_MAXREDIRS, limits.maxRedirects);
-  curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, WritePackageData);
-  curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &file);
-  curl_easy_setopt(curl.get(), CURLOPT_XFERINFOFUNCTION, OnTransferInfo);
-  curl_easy_setopt(curl.get(), CURLOPT_XFERINFODATA, &progress);
-  curl_easy_setopt(curl.get(), CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(curl.get(), CURLOPT_CONNECTTIMEOUT, limits.connectSeconds);
-  curl_easy_setopt(curl.get(), CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(curl.get(), CURLOPT_LOW_SPEED_TIME, limits.stallSeconds);
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, limits.maxRedirects);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WritePackageData);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &file);
+  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnTransferInfo);
+  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &progress);
+  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, limits.connectSeconds);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, limits.stallSeconds);
   // Bigger reads than the default keep a fast local link from being limited
   // by per-read overhead (callbacks, window updates).
-  curl_easy_setopt(curl.get(), CURLOPT_BUFFERSIZE, 512L * 1024);
-  outcome.curlResult = curl_easy_perform(curl.get());
-  curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &outcome.httpStatus);
+  curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, 512L * 1024);
+  outcome.curlResult = curl_easy_perform(curl);
+  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &outcome.httpStatus);
+  // Released at once: its cached connection is of no use to the extraction.
+  curl_easy_cleanup(curl);
+  m_curl = nullptr;
   return outcome;
+}
+
+DownloadOutcome DownloadToFile(const std::string& url, FILE* file, const DownloadProgressFn& progress) {
+  PackageTransfer transfer;
+  return transfer.Run(url, file, progress);
 }

@@ -79,6 +79,11 @@ int CGameRemoteConfig::OnDownLoad(CWebDlg* mainWindow) {
     LOG_ERROR(L"install_dir is NULL!", kDownloadOp);
     return 0;
   }
+  PackageTransfer transfer;
+  if (!transfer) {
+    LOG_ERROR(L"curl is NULL!", kDownloadOp);
+    return 0;
+  }
   const std::wstring* pattern = Instance().FindConfigValue(L"ClientDownloadUrl");
   if (!pattern) {
     LOG_ERROR(L"ClientDownloadUrl is NotFound!", kDownloadOp);
@@ -97,13 +102,9 @@ int CGameRemoteConfig::OnDownLoad(CWebDlg* mainWindow) {
 
   tov::ProgressRepeatFilter shown;
   DownloadOutcome outcome =
-      DownloadToFile(WideToAnsi(address), archive.get(), [&](int64_t total, int64_t done) {
+      transfer.Run(WideToAnsi(address), archive.get(), [&](int64_t total, int64_t done) {
         OnDownloadProgress(mainWindow, total, done, 0, 0, &shown);
       });
-  if (outcome.curlResult < 0) {
-    LOG_ERROR(L"curl is NULL!", kDownloadOp);
-    return 0;
-  }
   bool written = CloseArchive(archive);
   if (!outcome.ok() || !written) {
     ShowStatusText(mainWindow, L"更新失败,请检查网络");
