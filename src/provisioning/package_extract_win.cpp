@@ -133,9 +133,10 @@ bool WriteWholeFile(const tov::OrderedWriter::Job& job) {
   tov::UniqueHandleK out(::CreateFileW(job.target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!out) return false;
+  // In the same blocks as a streamed entry, as the decompressor gave them.
   size_t done = 0;
   while (done < job.data.size()) {
-    DWORD chunk = static_cast<DWORD>(std::min<size_t>(job.data.size() - done, 1u << 30));
+    DWORD chunk = static_cast<DWORD>(std::min(job.data.size() - done, kCopyBuffer));
     DWORD written = 0;
     if (!::WriteFile(out.get(), job.data.data() + done, chunk, &written, nullptr) || written != chunk) {
       return false;
