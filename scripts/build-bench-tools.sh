@@ -50,7 +50,7 @@ fi
 compiler=$($cc --version | head -1)
 # The libcurl build is part of the key: new dependencies give a new curl.exe.
 key=$( { echo "$curl_dsc"; echo "$unzip_dsc"; echo "$compiler"; basename "$deps";
-         cat "$self" "$toolchain"; } | sha256sum | cut -c1-16)
+         cat "$self" "$here/lib/curl-source.sh" "$toolchain"; } | sha256sum | cut -c1-16)
 out="$cache_root/bench-tools-$key"
 
 if [ -f "$out/.complete" ]; then
@@ -68,18 +68,7 @@ mkdir -p "$work" "$out"
 trap 'rm -rf "$work"; [ -f "$out/.complete" ] || rm -rf "$out"' EXIT
 cd "$work"
 
-# Same fallback as build-deps.sh: a version may be listed by several suites
-# while only one mirror holds its files.
-fetch_source() {
-  local pkg=$1 suite
-  for suite in "" /bookworm-security /bookworm-updates /bookworm; do
-    if apt-get source -qq "$pkg$suite" >/dev/null 2>&1; then
-      return 0
-    fi
-  done
-  say "cannot fetch the source package $pkg"
-  return 1
-}
+. "$here/lib/curl-source.sh"
 fetch_source curl
 fetch_source unzip
 curl_src=$(find . -maxdepth 1 -type d -name 'curl-*' | head -1)
@@ -100,30 +89,9 @@ fi
 # the library first) and linked against the installed libcurl.a.
 cmake -S "$curl_src" -B curl-build -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-  -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_EXPORT_COMPILE_COMMANDS=ON \
-  -DBUILD_SHARED_LIBS=OFF \
   -DBUILD_CURL_EXE=ON \
-  -DBUILD_TESTING=OFF \
-  -DENABLE_MANUAL=OFF \
-  -DHTTP_ONLY=ON \
-  -DCURL_USE_SCHANNEL=ON \
-  -DCURL_USE_OPENSSL=OFF \
-  -DCURL_USE_LIBSSH2=OFF \
-  -DCURL_USE_LIBSSH=OFF \
-  -DCURL_USE_GSSAPI=OFF \
-  -DCURL_DISABLE_LDAP=ON \
-  -DCURL_DISABLE_LDAPS=ON \
-  -DCURL_ZLIB=OFF \
-  -DCURL_BROTLI=OFF \
-  -DCURL_ZSTD=OFF \
-  -DUSE_NGHTTP2=OFF \
-  -DUSE_LIBIDN2=OFF \
-  -DUSE_WIN32_IDN=OFF \
-  -DENABLE_UNIX_SOCKETS=OFF \
-  -DCURL_CA_BUNDLE=none \
-  -DCURL_CA_PATH=none \
-  -DCURL_CA_FALLBACK=OFF >curl-configure.log 2>&1 || { cat curl-configure.log >&2; exit 1; }
+  "${curl_cmake_options[@]}" >curl-configure.log 2>&1 || { cat curl-configure.log >&2; exit 1; }
 # The one generated source of the tool (an empty manual with ENABLE_MANUAL off).
 ninja -C curl-build src/tool_hugehelp.c >/dev/null
 python3 - curl-build/compile_commands.json curl-build/tool-objects.txt <<'EOF'

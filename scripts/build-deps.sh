@@ -12,19 +12,7 @@ cc=x86_64-w64-mingw32-gcc-posix
 ar=x86_64-w64-mingw32-ar
 
 cd "$work"
-# dpkg-source -x (run by apt-get source) applies Debian's patch series.
-# A version may be listed by several suites while only one mirror holds the
-# files, so each suite is tried in turn.
-fetch_source() {
-  local pkg=$1 suite
-  for suite in "" /bookworm-security /bookworm-updates /bookworm; do
-    if apt-get source -qq "$pkg$suite" >/dev/null 2>&1; then
-      return 0
-    fi
-  done
-  echo "build-deps: cannot fetch the source package $pkg" >&2
-  return 1
-}
+. "$(dirname "${BASH_SOURCE[0]}")/lib/curl-source.sh"
 fetch_source curl
 fetch_source zlib
 
@@ -32,34 +20,11 @@ curl_src=$(find . -maxdepth 1 -type d -name 'curl-*' | head -1)
 zlib_src=$(find . -maxdepth 1 -type d -name 'zlib-*' | head -1)
 [ -n "$curl_src" ] && [ -n "$zlib_src" ] || { echo "build-deps: sources missing" >&2; exit 1; }
 
-# libcurl: static, Schannel, HTTP(S) only. The CA settings are "none" so that
-# no path of the build machine ends up inside the launcher.
 cmake -S "$curl_src" -B curl-build -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-  -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_INSTALL_PREFIX="$prefix" \
-  -DBUILD_SHARED_LIBS=OFF \
   -DBUILD_CURL_EXE=OFF \
-  -DBUILD_TESTING=OFF \
-  -DENABLE_MANUAL=OFF \
-  -DHTTP_ONLY=ON \
-  -DCURL_USE_SCHANNEL=ON \
-  -DCURL_USE_OPENSSL=OFF \
-  -DCURL_USE_LIBSSH2=OFF \
-  -DCURL_USE_LIBSSH=OFF \
-  -DCURL_USE_GSSAPI=OFF \
-  -DCURL_DISABLE_LDAP=ON \
-  -DCURL_DISABLE_LDAPS=ON \
-  -DCURL_ZLIB=OFF \
-  -DCURL_BROTLI=OFF \
-  -DCURL_ZSTD=OFF \
-  -DUSE_NGHTTP2=OFF \
-  -DUSE_LIBIDN2=OFF \
-  -DUSE_WIN32_IDN=OFF \
-  -DENABLE_UNIX_SOCKETS=OFF \
-  -DCURL_CA_BUNDLE=none \
-  -DCURL_CA_PATH=none \
-  -DCURL_CA_FALLBACK=OFF >/dev/null
+  "${curl_cmake_options[@]}" >/dev/null
 cmake --build curl-build -j "$jobs" >/dev/null
 cmake --install curl-build >/dev/null
 

@@ -89,7 +89,7 @@ fi
 
 compiler=$(x86_64-w64-mingw32-gcc-posix --version | head -1)
 key=$( { echo "$curl_dsc"; echo "$zlib_dsc"; echo "$compiler";
-         cat "$here/build-deps.sh" "$here/../cmake/mingw-w64-x86_64.cmake"; } | sha256sum | cut -c1-16)
+         cat "$here/build-deps.sh" "$here/lib/curl-source.sh" "$here/../cmake/mingw-w64-x86_64.cmake"; } | sha256sum | cut -c1-16)
 prefix="$cache_root/deps-$key"
 
 if [ -f "$prefix/.complete" ]; then
