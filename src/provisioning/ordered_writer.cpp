@@ -1,5 +1,7 @@
 #include "provisioning/ordered_writer.h"
 
+#include <algorithm>
+#include <cwctype>
 #include <mutex>
 #include <system_error>
 #include <utility>
@@ -32,6 +34,7 @@ bool OrderedWriter::Queue(Job job) {
     if (!m_write(job)) {
       m_bFailed = true;
       m_failed = job.target;
+      m_failedSequence = job.sequence;
     }
     return !m_bFailed;
   }
@@ -59,6 +62,16 @@ std::wstring OrderedWriter::FailedTarget() const {
   return m_failed;
 }
 
+uint64_t OrderedWriter::FailedSequence() const {
+  std::lock_guard<FastMutex> hold(m_lock);
+  return m_failedSequence;
+}
+
+bool OrderedWriter::Failed() const {
+  std::lock_guard<FastMutex> hold(m_lock);
+  return m_bFailed;
+}
+
 void OrderedWriter::Run() {
   std::unique_lock<FastMutex> hold(m_lock);
   for (;;) {
@@ -75,6 +88,7 @@ void OrderedWriter::Run() {
     if (!ok && !m_bFailed) {
       m_bFailed = true;
       m_failed = job.target;
+      m_failedSequence = job.sequence;
       // What came after a failed file is not written: the files on disk stay
       // those of the entries before it.
       for (const Job& dropped : m_queue) m_queuedBytes -= dropped.data.size();
@@ -82,6 +96,57 @@ void OrderedWriter::Run() {
     }
     m_changed.notify_all();
   }
+}
+
+OrderedWriterPool::OrderedWriterPool(OrderedWriter::WriteFn write, size_t writers,
+                                     size_t budgetBytes)
+    : m_write(std::move(write)) {
+  size_t count = std::max<size_t>(writers, 1);
+  for (size_t i = 0; i < count; ++i) {
+    m_writers.push_back(std::make_unique<OrderedWriter>(
+        [this](const OrderedWriter::Job& job) { return Write(job); }, budgetBytes / count));
+  }
+}
+
+bool OrderedWriterPool::Write(const OrderedWriter::Job& job) {
+  // Handed over after a file that failed: left out, as if unpacking had
+  // stopped there. Counted as done; the failure is already known.
+  if (job.sequence > m_failedAt.load()) return true;
+  if (m_write(job)) return true;
+  uint64_t earliest = m_failedAt.load();
+  while (job.sequence < earliest && !m_failedAt.compare_exchange_weak(earliest, job.sequence)) {
+  }
+  return false;
+}
+
+bool OrderedWriterPool::Queue(OrderedWriter::Job job) {
+  if (m_failedAt.load() != UINT64_MAX) return false;
+  // Letters folded the way the file system ignores case, for the choice only.
+  size_t hash = 1469598103934665603ull;
+  for (wchar_t c : job.target) {
+    hash = (hash ^ static_cast<size_t>(std::towlower(static_cast<wint_t>(c)))) * 1099511628211ull;
+  }
+  job.sequence = m_next++;
+  return m_writers[hash % m_writers.size()]->Queue(std::move(job));
+}
+
+bool OrderedWriterPool::Finish() {
+  for (const auto& writer : m_writers) writer->Finish();
+  return m_failedAt.load() == UINT64_MAX;
+}
+
+std::wstring OrderedWriterPool::FailedTarget() const {
+  // Each writer fails at most once; the earliest of their failures is the one
+  // that ended the work.
+  std::wstring first;
+  uint64_t firstAt = UINT64_MAX;
+  for (const auto& writer : m_writers) {
+    if (writer->Failed() && writer->FailedSequence() < firstAt) {
+      firstAt = writer->FailedSequence();
+      first = writer->FailedTarget();
+    }
+  }
+  return first;
 }
 
 }  // namespace tov

@@ -1,8 +1,11 @@
 // Writes files on a thread of its own, one after another in the order given.
 #pragma once
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,6 +24,7 @@ class OrderedWriter {
   struct Job {
     std::wstring target;
     std::vector<char> data;
+    uint64_t sequence = 0;  // set by OrderedWriterPool
   };
   // Creates or replaces job.target with job.data; false on any failure.
   using WriteFn = std::function<bool(const Job&)>;
@@ -39,6 +43,9 @@ class OrderedWriter {
   bool Finish();
   // The target whose write failed first; empty while none has.
   std::wstring FailedTarget() const;
+  bool Failed() const;
+  // The sequence number of the job that failed.
+  uint64_t FailedSequence() const;
 
  private:
   void Run();
@@ -52,8 +59,37 @@ class OrderedWriter {
   bool m_bBusy = false;
   bool m_bStopping = false;
   std::wstring m_failed;
+  uint64_t m_failedSequence = 0;
   bool m_bFailed = false;
   std::thread m_thread;  // not running when it could not be started
+};
+
+// Several writers, each with a thread: the creation of one file overlaps
+// with the file system lookups of the next, which under Wine are about half
+// of a small file's cost. A target always goes to the same writer (names
+// compared as Windows compares them), so files of one name still land in
+// the order given. The writers do not wait for each other, so when one
+// fails another may already have written files handed over after the
+// failed one; once the failure is known no later job is started, and every
+// job handed over before it is still written.
+class OrderedWriterPool {
+ public:
+  OrderedWriterPool(OrderedWriter::WriteFn write, size_t writers, size_t budgetBytes);
+
+  // False once any write has failed (this job is then dropped).
+  bool Queue(OrderedWriter::Job job);
+  // Waits for every writer; false if any write failed.
+  bool Finish();
+  // The target of the earliest job found failed; empty while none has.
+  std::wstring FailedTarget() const;
+
+ private:
+  bool Write(const OrderedWriter::Job& job);
+
+  OrderedWriter::WriteFn m_write;
+  std::atomic<uint64_t> m_failedAt{UINT64_MAX};
+  uint64_t m_next = 0;
+  std::vector<std::unique_ptr<OrderedWriter>> m_writers;  // last: they call Write()
 };
 
 }  // namespace tov

@@ -82,6 +82,7 @@ class DirectoryMaker {
 // writer; larger ones are streamed to disk from this thread.
 constexpr ZPOS64_T kQueuedEntryLimit = 1024 * 1024;
 constexpr size_t kQueueBudget = 16 * 1024 * 1024;
+constexpr size_t kWriters = 2;
 
 // Reads the current entry to its end into `out` (or writes it to `file`);
 // false on undecodable data, a failed write or a checksum mismatch.
@@ -178,7 +179,7 @@ int ExtractPackage(const std::wstring& archivePath, const std::wstring& clientDi
   }
   const ZPOS64_T total = global.number_entry;
   DirectoryMaker directories(clientDir);
-  tov::OrderedWriter writer(WriteWholeFile, kQueueBudget);
+  tov::OrderedWriterPool writer(WriteWholeFile, kWriters, kQueueBudget);
   // A file the writer could not write ends the extraction; the entries read
   // after it were never written.
   auto writeFailed = [&writer] {

@@ -93,4 +93,53 @@ TEST(OrderedWriter, TheCallerWaitsWhileTheBudgetIsSpent) {
   EXPECT_LE(most, 1100u);
 }
 
+TEST(OrderedWriterPool, EveryJobIsWrittenAndOneNameKeepsItsOrderWhateverItsCase) {
+  std::mutex lock;
+  std::vector<std::wstring> written;  // target and content, as written
+  {
+    OrderedWriterPool pool(
+        [&](const OrderedWriter::Job& job) {
+          std::lock_guard<std::mutex> hold(lock);
+          written.push_back(job.target + L"=" + std::wstring(job.data.begin(), job.data.end()));
+          return true;
+        },
+        3, 1 << 20);
+    for (int i = 0; i < 3000; ++i) {
+      // Every tenth job rewrites one shared file under changing case.
+      std::wstring target = i % 10 == 0 ? (i % 20 == 0 ? L"Shared.TXT" : L"shared.txt")
+                                        : L"f" + std::to_wstring(i);
+      std::string text = std::to_string(i);
+      ASSERT_TRUE(pool.Queue({target, std::vector<char>(text.begin(), text.end())}));
+    }
+    ASSERT_TRUE(pool.Finish());
+  }
+  ASSERT_EQ(written.size(), 3000u);
+  std::vector<int> shared;
+  for (const std::wstring& w : written) {
+    size_t eq = w.find(L'=');
+    if (w.compare(0, eq, L"Shared.TXT") == 0 || w.compare(0, eq, L"shared.txt") == 0) {
+      shared.push_back(std::stoi(w.substr(eq + 1)));
+    }
+  }
+  ASSERT_EQ(shared.size(), 300u);
+  EXPECT_TRUE(std::is_sorted(shared.begin(), shared.end()));
+}
+
+TEST(OrderedWriterPool, WhatCameBeforeAFailureIsWrittenAndTheRestIsRefused) {
+  for (int round = 0; round < 20; ++round) {
+    Disk disk;
+    disk.failOn = L"f100";
+    OrderedWriterPool pool([&](const OrderedWriter::Job& j) { return disk.Write(j); }, 2, 1 << 20);
+    int queued = 0;
+    for (int i = 0; i < 100000 && pool.Queue(MakeJob(i)); ++i) ++queued;
+    EXPECT_FALSE(pool.Finish());
+    EXPECT_FALSE(pool.Queue(MakeJob(5)));
+    EXPECT_EQ(pool.FailedTarget(), L"f100");
+    EXPECT_LT(queued, 100000);
+    int before = 0;
+    for (const std::wstring& target : disk.written) before += std::stoi(target.substr(1)) < 100;
+    EXPECT_EQ(before, 100) << "round " << round;
+  }
+}
+
 }  // namespace tov
