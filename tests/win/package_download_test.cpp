@@ -90,6 +90,45 @@ TEST(PackageDownload, ARefusedConnectionFails) {
   std::fclose(file);
 }
 
+TEST(PackageDownload, APackageFileReceivesALargeBodyWhole) {
+  testing_support::LoopbackHttpServer server;
+  std::string body(5 * 1024 * 1024 + 123, '\0');
+  for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>((i * 7919) >> 5);
+  server.SetReply({200, "", body});
+  wchar_t dir[MAX_PATH];
+  GetTempPathW(MAX_PATH, dir);
+  std::wstring path = std::wstring(dir) + L"tov-package-" + std::to_wstring(GetCurrentProcessId()) + L".zip";
+  FILE* file = OpenPackageFile(path);
+  ASSERT_NE(file, nullptr);
+  DownloadOutcome outcome = DownloadToFile(server.Url("/packages/bm.zip"), file, nullptr);
+  EXPECT_TRUE(outcome.ok()) << outcome.curlResult << " " << outcome.httpStatus;
+  EXPECT_EQ(std::fclose(file), 0);
+  FILE* back = _wfopen(path.c_str(), L"rb");
+  ASSERT_NE(back, nullptr);
+  EXPECT_TRUE(ReadBack(back) == body);
+  std::fclose(back);
+  DeleteFileW(path.c_str());
+}
+
+TEST(PackageDownload, AFileThatRefusesWritesAbortsTheTransfer) {
+  // Stands in for a full disk: every write fails.
+  testing_support::LoopbackHttpServer server;
+  server.SetReply({200, "", std::string(200000, 'x')});
+  wchar_t dir[MAX_PATH];
+  GetTempPathW(MAX_PATH, dir);
+  std::wstring path = std::wstring(dir) + L"tov-readonly-" + std::to_wstring(GetCurrentProcessId());
+  FILE* make = _wfopen(path.c_str(), L"wb");
+  ASSERT_NE(make, nullptr);
+  std::fclose(make);
+  FILE* file = _wfopen(path.c_str(), L"rb");
+  ASSERT_NE(file, nullptr);
+  DownloadOutcome outcome = DownloadToFile(server.Url("/packages/bm.zip"), file, nullptr);
+  EXPECT_FALSE(outcome.ok());
+  EXPECT_EQ(outcome.curlResult, 23);  // CURLE_WRITE_ERROR
+  std::fclose(file);
+  DeleteFileW(path.c_str());
+}
+
 TEST(PackageDownload, ANullFileAbortsTheTransfer) {
   testing_support::LoopbackHttpServer server;
   server.SetReply({200, "", "data"});
