@@ -75,6 +75,9 @@ class OrderedWriter {
 class OrderedWriterPool {
  public:
   OrderedWriterPool(OrderedWriter::WriteFn write, size_t writers, size_t budgetBytes);
+  // Its writers call back into it.
+  OrderedWriterPool(const OrderedWriterPool&) = delete;
+  OrderedWriterPool& operator=(const OrderedWriterPool&) = delete;
 
   // False once any write has failed (this job is then dropped).
   bool Queue(OrderedWriter::Job job);
