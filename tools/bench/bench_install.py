@@ -295,8 +295,7 @@ def main():
         core_out = os.path.join(work, "core.zip")
         core_dl = launcher.core("download", package_url, windows_path(core_out))
         os.remove(core_out)
-        results["download"] = (size, "curl -o", min(curl_t), min(launcher_t),
-                               min(wine_t) if wine_t else None, core_dl)
+        results["download"] = (size, "curl -o", curl_t, launcher_t, wine_t, core_dl)
 
         # -- extraction
         server.register_package("bench/many/bm.zip", path=many)
@@ -327,8 +326,7 @@ def main():
         shutil.rmtree(core_dir, ignore_errors=True)
         core_x = launcher.core("extract", windows_path(many), windows_path(core_dir))
         shutil.rmtree(core_dir, ignore_errors=True)
-        results["extraction"] = (unpacked, "unzip", min(unzip_t), min(launcher_t),
-                                 min(wine_t) if wine_t else None, core_x)
+        results["extraction"] = (unpacked, "unzip", unzip_t, launcher_t, wine_t, core_x)
     finally:
         server.stop()
         shutil.rmtree(launcher.install_root, ignore_errors=True)
@@ -340,7 +338,9 @@ def main():
     print("%-11s %6s  %-25s  %-18s  %6s  %-25s  %s" % (
         "phase", "MiB", "baseline, native", "launcher", "ratio", "tool under Wine, ratio",
         "core, no window"))
-    for phase, (nbytes, tool, base_t, ours_t, wine_t, core_t) in results.items():
+    for phase, (nbytes, tool, base_all, ours_all, wine_all, core_t) in results.items():
+        base_t, ours_t = min(base_all), min(ours_all)
+        wine_t = min(wine_all) if wine_all else None
         mib = nbytes / MIB
         wine = "%s %6.2f" % (rate(wine_t, mib), wine_t / ours_t) if wine_t else "-"
         print("%-11s %6.0f  %-7s%s  %s  %6.2f  %-25s  %s" % (
@@ -348,6 +348,13 @@ def main():
             rate(core_t, mib)))
     print("(extraction: %d entries; best of %d rounds each; ratio: tool time / launcher time)"
           % (entries, args.rounds))
+    # The best round hides how much a busy machine moves the figures.
+    for phase, (_, tool, base_all, ours_all, wine_all, _) in results.items():
+        rounds = [(tool, base_all), ("launcher", ours_all)]
+        if wine_all:
+            rounds.append(("under Wine", wine_all))
+        print("(%s, every round in seconds: %s)" % (phase, "; ".join(
+            "%s %s" % (name, " ".join("%.2f" % t for t in times)) for name, times in rounds)))
     if tools:
         print("(tools under Wine timed from start to exit; a run that only prints the version "
               "takes %s)" % ", ".join("%.2fs for %s" % (t, n)
