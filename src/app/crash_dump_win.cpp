@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/startup_rules.h"
-#include "platform/unique_handle.h"
+#include "base/unique_handle.h"
 
 namespace {
 

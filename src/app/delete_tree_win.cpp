@@ -1,7 +1,7 @@
 #include "app/delete_tree_win.h"
 
-#include "app/launcher_log.h"
-#include "platform/unique_handle.h"
+#include "base/launcher_log.h"
+#include "base/unique_handle.h"
 
 namespace tov {
 

@@ -9,15 +9,15 @@
 
 #include <cstdlib>
 
-#include "app/app_state.h"
+#include "base/app_state.h"
 #include "app/crash_dump.h"
 #include "app/delete_tree_win.h"
 #include "app/uninstall_rules.h"
-#include "app/launcher_log.h"
-#include "app/launcher_settings.h"
+#include "base/launcher_log.h"
+#include "base/launcher_settings.h"
 #include "app/startup_rules.h"
-#include "platform/message_box.h"
-#include "platform/unique_handle.h"
+#include "base/message_box.h"
+#include "base/unique_handle.h"
 #include "provisioning/desktop_integration.h"
 #include "telemetry/web_logger.h"
 #include "ui/main_window.h"

@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/app_state.h"
-#include "app/launcher_log.h"
-#include "app/launcher_settings.h"
-#include "provisioning/ansi_text_win.h"
+#include "base/app_state.h"
+#include "base/launcher_log.h"
+#include "base/launcher_settings.h"
+#include "base/ansi_text_win.h"
 #include "provisioning/desktop_integration.h"
 #include "provisioning/game_remote_config.h"
 #include "provisioning/launcher_copy_win.h"

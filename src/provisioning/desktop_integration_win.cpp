@@ -6,11 +6,11 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include "app/app_state.h"
-#include "app/launcher_log.h"
-#include "app/launcher_settings.h"
-#include "platform/com_ptr.h"
-#include "platform/unique_handle.h"
+#include "base/app_state.h"
+#include "base/launcher_log.h"
+#include "base/launcher_settings.h"
+#include "base/com_ptr.h"
+#include "base/unique_handle.h"
 
 namespace tov {
 

@@ -4,9 +4,9 @@
 
 #include <memory>
 
-#include "app/launcher_log.h"
-#include "app/launcher_settings.h"
-#include "provisioning/ansi_text_win.h"
+#include "base/launcher_log.h"
+#include "base/launcher_settings.h"
+#include "base/ansi_text_win.h"
 #include "provisioning/config_request.h"
 #include "provisioning/remote_config.h"
 #include "provisioning/transfer_limits.h"

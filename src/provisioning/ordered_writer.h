@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/fast_sync.h"
+#include "base/fast_sync.h"
 
 namespace tov {
 

@@ -9,11 +9,11 @@
 #include <utility>
 #include <vector>
 
-#include "app/launcher_log.h"
+#include "base/launcher_log.h"
 #include "provisioning/archive_io_win.h"
 #include "provisioning/ordered_writer.h"
 #include "provisioning/package_rules.h"
-#include "platform/unique_handle.h"
+#include "base/unique_handle.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <oleauto.h>
 #include <wbemidl.h>
 
-#include "platform/com_ptr.h"
+#include "base/com_ptr.h"
 #include "telemetry/machine_probes.h"
 #include "telemetry/machine_profile.h"
 #include "telemetry/md5.h"

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "platform/unique_handle.h"
+#include "base/unique_handle.h"
 #include "telemetry/internet_handle.h"
 #include "telemetry/request_book.h"
 

@@ -2,7 +2,7 @@
 #include <windows.h>
 #include <iphlpapi.h>
 
-#include "platform/unique_handle.h"
+#include "base/unique_handle.h"
 #include "telemetry/machine_probes.h"
 #include "telemetry/machine_profile.h"
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/unique_handle.h"
+#include "base/unique_handle.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <cstdlib>
 
-#include "app/launcher_log.h"
-#include "app/launcher_settings.h"
+#include "base/launcher_log.h"
+#include "base/launcher_settings.h"
 #include "telemetry/machine_profile.h"
 #include "telemetry/query_escape.h"
 #include "telemetry/report_url.h"

@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include "app/launcher_log.h"
+#include "base/launcher_log.h"
 #include "resource_ids.h"
 #include "ui/browser_host_win.h"
 

@@ -1,7 +1,7 @@
 #include "ui/main_window.h"
 
-#include "app/launcher_log.h"
-#include "platform/unique_handle.h"
+#include "base/launcher_log.h"
+#include "base/unique_handle.h"
 #include "provisioning/game_remote_config.h"
 #include "resource_ids.h"
 #include "ui/browser_host_win.h"

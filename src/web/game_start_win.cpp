@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "provisioning/ansi_text_win.h"
+#include "base/ansi_text_win.h"
 
 BOOL CALLBACK FindProcessWindow(HWND window, LPARAM record) {
   auto* search = reinterpret_cast<ProcessWindowSearch*>(record);

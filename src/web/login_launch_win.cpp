@@ -2,10 +2,10 @@
 // script calls, the launch gate and the start of the game client.
 #include "ui/content_panel.h"
 
-#include "app/app_state.h"
-#include "app/launcher_log.h"
-#include "platform/message_box.h"
-#include "platform/unique_handle.h"
+#include "base/app_state.h"
+#include "base/launcher_log.h"
+#include "base/message_box.h"
+#include "base/unique_handle.h"
 #include "provisioning/game_remote_config.h"
 #include "telemetry/web_logger.h"
 #include "ui/main_window.h"

@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "app/launcher_settings.h"
+#include "base/launcher_settings.h"
 
 namespace {
 

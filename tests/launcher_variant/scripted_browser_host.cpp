@@ -14,7 +14,7 @@
 #include <string>
 
 #include "app/web_app.h"
-#include "platform/utf8.h"
+#include "base/utf8.h"
 #include "script_host.h"
 #include "ui/browser_host_win.h"
 

@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/com_ptr.h"
+#include "base/com_ptr.h"
 
 class ScriptHost final : public IActiveScriptSite {
  public:

@@ -1,5 +1,5 @@
-#include "app/log_format.h"
-#include "platform/utf8.h"
+#include "base/log_format.h"
+#include "base/utf8.h"
 
 #include <gtest/gtest.h>
 

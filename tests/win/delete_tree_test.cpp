@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
+#include "base/app_state.h"
 #include "app/delete_tree_win.h"
-#include "app/launcher_log.h"
-#include "platform/unique_handle.h"
-#include "platform/utf8.h"
+#include "base/launcher_log.h"
+#include "base/unique_handle.h"
+#include "base/utf8.h"
 
 namespace fs = std::filesystem;
 

@@ -22,12 +22,12 @@
 #include <thread>
 #include <vector>
 
-#include "app/app_state.h"
-#include "app/launcher_log.h"
-#include "app/launcher_settings.h"
-#include "platform/com_ptr.h"
-#include "platform/unique_handle.h"
-#include "platform/utf8.h"
+#include "base/app_state.h"
+#include "base/launcher_log.h"
+#include "base/launcher_settings.h"
+#include "base/com_ptr.h"
+#include "base/unique_handle.h"
+#include "base/utf8.h"
 #include "provisioning/desktop_integration.h"
 
 namespace fs = std::filesystem;

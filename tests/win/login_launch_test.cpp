@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/app_state.h"
-#include "platform/message_box.h"
-#include "provisioning/ansi_text_win.h"
+#include "base/app_state.h"
+#include "base/message_box.h"
+#include "base/ansi_text_win.h"
 #include "provisioning/config_request.h"
 #include "script_host.h"
 #include "ui/main_window.h"

@@ -12,10 +12,10 @@
 #include <thread>
 #include <vector>
 
-#include "app/app_state.h"
-#include "app/launcher_log.h"
+#include "base/app_state.h"
+#include "base/launcher_log.h"
 #include "app/web_app.h"
-#include "platform/message_box.h"
+#include "base/message_box.h"
 #include "resource_ids.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include <string>
 #include <thread>
 
-#include "app/app_state.h"
+#include "base/app_state.h"
 #include "provisioning/config_request.h"
 #include "provisioning/game_remote_config.h"
 #include "resource_ids.h"

@@ -8,9 +8,9 @@
 #include <cstdio>
 #include <string>
 
-#include "app/app_state.h"
-#include "app/launcher_log.h"
-#include "provisioning/ansi_text_win.h"
+#include "base/app_state.h"
+#include "base/launcher_log.h"
+#include "base/ansi_text_win.h"
 #include "provisioning/package_download.h"
 #include "provisioning/package_extract.h"
 

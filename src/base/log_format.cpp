@@ -1,4 +1,4 @@
-#include "app/log_format.h"
+#include "base/log_format.h"
 
 namespace tov {
 

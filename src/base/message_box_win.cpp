@@ -1,8 +1,8 @@
-#include "platform/message_box.h"
+#include "base/message_box.h"
 
 #include <mutex>
 
-#include "app/app_state.h"
+#include "base/app_state.h"
 
 namespace tov {
 

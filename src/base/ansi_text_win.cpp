@@ -1,4 +1,4 @@
-#include "provisioning/ansi_text_win.h"
+#include "base/ansi_text_win.h"
 
 #include <windows.h>
 

@@ -1,11 +1,11 @@
-#include "app/launcher_log.h"
+#include "base/launcher_log.h"
 
 #include <share.h>
 #include <windows.h>
 
-#include "app/app_state.h"
-#include "app/log_format.h"
-#include "platform/utf8.h"
+#include "base/app_state.h"
+#include "base/log_format.h"
+#include "base/utf8.h"
 
 namespace {
 const std::wstring& Stamp() {
