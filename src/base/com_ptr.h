@@ -1,7 +1,12 @@
-// The one COM smart pointer of the launcher: Release happens in one place.
+// The one COM smart pointer of the launcher (Release happens in one place),
+// and the owners of the other COM resources: an apartment, a BSTR, a VARIANT.
 #pragma once
 #ifdef _WIN32
+#include <objbase.h>
+#include <oleauto.h>
 #include <unknwn.h>
+
+#include <string>
 
 #include <utility>
 
@@ -66,6 +71,63 @@ class ComPtr {
  private:
   T* p_ = nullptr;
 };
+
+// COM for the length of one scope on whichever thread runs it. A thread
+// that already runs COM in another apartment refuses the first model; then
+// the other is tried, and whatever was not begun here is not undone here,
+// so the thread is left as it was found.
+class ComScope {
+ public:
+  // Apartment-threaded first, as the shell's objects want.
+  ComScope() : ComScope(COINIT_APARTMENTTHREADED, COINIT_APARTMENTTHREADED) {}
+  ComScope(DWORD first, DWORD second) noexcept {
+    m_bReady = SUCCEEDED(::CoInitializeEx(nullptr, first)) ||
+               (second != first && SUCCEEDED(::CoInitializeEx(nullptr, second)));
+  }
+  ~ComScope() {
+    if (m_bReady) ::CoUninitialize();
+  }
+  ComScope(const ComScope&) = delete;
+  ComScope& operator=(const ComScope&) = delete;
+  bool Ready() const { return m_bReady; }
+
+ private:
+  bool m_bReady = false;
+};
+
+class Bstr {
+ public:
+  explicit Bstr(const wchar_t* text) : m_str(::SysAllocString(text)) {}
+  explicit Bstr(const std::wstring& text)
+      : m_str(::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
+  ~Bstr() { ::SysFreeString(m_str); }
+  Bstr(const Bstr&) = delete;
+  Bstr& operator=(const Bstr&) = delete;
+  BSTR get() const { return m_str; }
+  // Hands the string to a caller that frees it (a VARIANT result).
+  BSTR release() { return std::exchange(m_str, nullptr); }
+
+ private:
+  BSTR m_str;
+};
+
+class Variant {
+ public:
+  Variant() { ::VariantInit(&m_var); }
+  ~Variant() { ::VariantClear(&m_var); }
+  Variant(const Variant&) = delete;
+  Variant& operator=(const Variant&) = delete;
+  VARIANT* get() { return &m_var; }
+  const VARIANT* get() const { return &m_var; }
+
+ private:
+  VARIANT m_var;
+};
+
+// The text of a BSTR, empty for a null one (which automation allows).
+inline std::wstring BstrText(BSTR text) {
+  return text ? std::wstring(text, ::SysStringLen(text)) : std::wstring();
+}
 
 }  // namespace tov
 #endif

@@ -3,6 +3,8 @@
 #ifdef _WIN32
 #include <windows.h>
 
+#include <cstdio>
+#include <memory>
 #include <utility>
 
 namespace tov {
@@ -74,6 +76,12 @@ using UniqueFind = UniqueHandle<HANDLE, FindHandleTraits>;
 using UniqueRegKey = UniqueHandle<HKEY, RegKeyTraits>;
 using UniqueModule = UniqueHandle<HMODULE, ModuleTraits>;
 using UniqueGdiObject = UniqueHandle<HGDIOBJ, GdiObjectTraits>;
+
+// C runtime streams, for the few files read or written as text.
+struct FileCloser {
+  void operator()(FILE* file) const noexcept { std::fclose(file); }
+};
+using UniqueFile = std::unique_ptr<FILE, FileCloser>;
 
 }  // namespace tov
 #endif

@@ -21,22 +21,6 @@ constexpr const char* kShortcutOp = "CGameRemoteConfig::CreateShortcut";
 constexpr const char* kLinkOp = "CGameRemoteConfig::CreateLink";
 constexpr const char* kRegistryOp = "CGameRemoteConfig::SetRegisties";
 
-// COM for the shell link object, for the length of one CreateShortcuts. A
-// thread that already runs COM in another apartment refuses; then nothing
-// is undone at the end, so the caller's own COM stays initialised.
-class ComScope {
- public:
-  ComScope() : m_hr(CoInitialize(nullptr)) {}
-  ~ComScope() {
-    if (SUCCEEDED(m_hr)) CoUninitialize();
-  }
-  ComScope(const ComScope&) = delete;
-  ComScope& operator=(const ComScope&) = delete;
-
- private:
-  HRESULT m_hr;
-};
-
 // The user's shell folder, or nothing when the shell cannot name it (for
 // example when it does not exist): links are never written at a path formed
 // from an empty folder, which would land in the root of the current drive.

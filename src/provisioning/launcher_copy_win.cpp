@@ -2,12 +2,13 @@
 
 #include <windows.h>
 
+#include "base/text_win.h"
+
 std::wstring RunningLauncherPath() {
-  wchar_t path[MAX_PATH] = {};
-  DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  // A cut path (n == MAX_PATH) would name some other file.
-  if (n == 0 || n >= MAX_PATH) return L"";
-  return std::wstring(path, n);
+  bool cut = false;
+  std::wstring path = ModulePath(&cut);
+  // A cut path would name some other file.
+  return cut ? std::wstring() : path;
 }
 
 unsigned long CopyLauncher(const std::wstring& source, const std::wstring& destination) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/launcher_log.h"
+#include "base/text_win.h"
 #include "provisioning/archive_io_win.h"
 #include "provisioning/ordered_writer.h"
 #include "provisioning/package_rules.h"
@@ -21,14 +22,6 @@ constexpr const char* kOp = "CGameRemoteConfig::OnUnzipFile";
 constexpr size_t kNameBuffer = 512;
 constexpr size_t kCopyBuffer = 8192;
 constexpr uLong kUtf8NameFlag = 1u << 11;
-
-std::wstring Decode(const char* bytes, UINT codePage) {
-  int n = ::MultiByteToWideChar(codePage, 0, bytes, -1, nullptr, 0);
-  if (n <= 1) return L"";
-  std::wstring out(n - 1, L'\0');
-  ::MultiByteToWideChar(codePage, 0, bytes, -1, out.data(), n);
-  return out;
-}
 
 // Closes the archive on every way out.
 struct ArchiveCloser {
@@ -194,10 +187,10 @@ int ExtractPackage(const std::wstring& archivePath, const std::wstring& clientDi
       return 0;
     }
     if (info.size_filename >= kNameBuffer) {
-      LOG_ERROR(L"entry name too long: " + Decode(name, CP_THREAD_ACP), kOp);
+      LOG_ERROR(L"entry name too long: " + DecodeText(name, CP_THREAD_ACP), kOp);
       return 0;
     }
-    std::wstring entry = Decode(name, (info.flag & kUtf8NameFlag) ? CP_UTF8 : CP_THREAD_ACP);
+    std::wstring entry = DecodeText(name, (info.flag & kUtf8NameFlag) ? CP_UTF8 : CP_THREAD_ACP);
     LOG_INFO(entry, kOp);
 
     std::wstring unsafe = tov::UnsafeEntryReason(entry);

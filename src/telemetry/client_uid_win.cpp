@@ -11,55 +11,12 @@
 
 namespace {
 
-// COM for the length of one read, on whichever thread builds the profile;
-// the thread is left as it was found.
-class ComForThisCall {
- public:
-  ComForThisCall() {
-    m_bReady = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED)) ||
-               SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
-  }
-  ~ComForThisCall() {
-    if (m_bReady) ::CoUninitialize();
-  }
-  ComForThisCall(const ComForThisCall&) = delete;
-  ComForThisCall& operator=(const ComForThisCall&) = delete;
-  bool Ready() const { return m_bReady; }
-
- private:
-  bool m_bReady = false;
-};
-
-class Bstr {
- public:
-  explicit Bstr(const wchar_t* text) : m_str(::SysAllocString(text)) {}
-  ~Bstr() { ::SysFreeString(m_str); }
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  BSTR get() const { return m_str; }
-
- private:
-  BSTR m_str;
-};
-
-class Variant {
- public:
-  Variant() { ::VariantInit(&m_var); }
-  ~Variant() { ::VariantClear(&m_var); }
-  Variant(const Variant&) = delete;
-  Variant& operator=(const Variant&) = delete;
-  VARIANT* get() { return &m_var; }
-
- private:
-  VARIANT m_var;
-};
-
 // The SerialNumber of the last instance of the class the query selects
 // (empty when there is none); false when the query itself fails.
 bool ReadSerialNumber(IWbemServices* services, const wchar_t* query, std::wstring* serial) {
   tov::ComPtr<IEnumWbemClassObject> results;
-  Bstr language(L"WQL");
-  Bstr text(query);
+  tov::Bstr language(L"WQL");
+  tov::Bstr text(query);
   if (FAILED(services->ExecQuery(language.get(), text.get(),
                                  WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr,
                                  results.put()))) {
@@ -70,7 +27,7 @@ bool ReadSerialNumber(IWbemServices* services, const wchar_t* query, std::wstrin
     ULONG returned = 0;
     results->Next(WBEM_INFINITE, 1, object.put(), &returned);
     if (returned == 0 || !object) break;
-    Variant value;
+    tov::Variant value;
     if (SUCCEEDED(object->Get(L"SerialNumber", 0, value.get(), nullptr, nullptr)) &&
         V_VT(value.get()) == VT_BSTR && V_BSTR(value.get())) {
       *serial = V_BSTR(value.get());
@@ -85,7 +42,7 @@ bool ReadSerialNumber(IWbemServices* services, const wchar_t* query, std::wstrin
 
 void ReadClientUid(std::wstring& field) {
   field = tov::kUnknownText;
-  ComForThisCall com;
+  tov::ComScope com(COINIT_MULTITHREADED, COINIT_APARTMENTTHREADED);
   if (!com.Ready()) return;
   if (FAILED(::CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT,
                                     RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr))) {
@@ -97,7 +54,7 @@ void ReadClientUid(std::wstring& field) {
     return;
   }
   tov::ComPtr<IWbemServices> services;
-  Bstr cimv2(L"ROOT\\CIMV2");
+  tov::Bstr cimv2(L"ROOT\\CIMV2");
   if (FAILED(locator->ConnectServer(cimv2.get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr,
                                     services.put()))) {
     return;

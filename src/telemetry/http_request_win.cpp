@@ -4,19 +4,15 @@
 
 #include <vector>
 
+#include "base/text_win.h"
+
 std::wstring DefaultUserAgent() {
   // Asked once: the text does not change while the launcher runs.
   static const std::wstring agent = [] {
     char text[1024] = {};
     DWORD size = sizeof text;
     if (FAILED(::ObtainUserAgentString(0, text, &size))) return std::wstring();
-    text[sizeof text - 1] = '\0';
-    int n = ::MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    if (n <= 1) return std::wstring();
-    std::wstring wide(n, L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), n);
-    wide.resize(n - 1);
-    return wide;
+    return AnsiToWide(std::string(text, sizeof text));
   }();
   return agent;
 }

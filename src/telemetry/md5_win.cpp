@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/unique_handle.h"
+#include "base/utf8.h"
 
 namespace {
 
@@ -21,22 +22,10 @@ struct CryptHashTraits {
   static void close(HCRYPTHASH h) { ::CryptDestroyHash(h); }
 };
 
-std::string ToUtf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                nullptr, nullptr);
-  std::string out(n > 0 ? n : 0, '\0');
-  if (n > 0) {
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
-                          nullptr, nullptr);
-  }
-  return out;
-}
-
 }  // namespace
 
 std::wstring Md5Hex(const std::wstring& text) {
-  const std::string bytes = ToUtf8(text);
+  const std::string bytes = tov::WideToUtf8(text);
 
   // A verify-only context: hashing needs no key container, and none is ever
   // created in the player's profile.

@@ -5,7 +5,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "base/ansi_text_win.h"
+#include "base/text_win.h"
+#include "base/unique_handle.h"
 
 BOOL CALLBACK FindProcessWindow(HWND window, LPARAM record) {
   auto* search = reinterpret_cast<ProcessWindowSearch*>(record);
@@ -19,7 +20,7 @@ BOOL CALLBACK FindProcessWindow(HWND window, LPARAM record) {
 std::optional<std::wstring> ReadLuaPathFile() {
   constexpr const wchar_t* kName = L"luapath.txt";
   if (_waccess(kName, 0) != 0) return std::nullopt;
-  std::unique_ptr<FILE, int (*)(FILE*)> file(_wfopen(kName, L"rt"), &fclose);
+  tov::UniqueFile file(_wfopen(kName, L"rt"));
   // Present but unreadable (a folder of that name, no permission): the
   // override says nothing.
   if (!file) return std::wstring();

@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "base/com_ptr.h"
 #include "base/launcher_settings.h"
 
 namespace {
@@ -11,16 +12,10 @@ std::atomic<ScriptCallReceiver*> g_receiver{nullptr};
 // Strings are what pages pass; anything else is read as its text where
 // automation can convert it, else as empty.
 std::wstring ArgumentText(const VARIANT& v) {
-  if (V_VT(&v) == VT_BSTR) return V_BSTR(&v) ? std::wstring(V_BSTR(&v), SysStringLen(V_BSTR(&v))) : L"";
-  VARIANT converted;
-  VariantInit(&converted);
-  std::wstring text;
-  if (SUCCEEDED(VariantChangeType(&converted, const_cast<VARIANT*>(&v), 0, VT_BSTR)) &&
-      V_BSTR(&converted)) {
-    text.assign(V_BSTR(&converted), SysStringLen(V_BSTR(&converted)));
-  }
-  VariantClear(&converted);
-  return text;
+  if (V_VT(&v) == VT_BSTR) return tov::BstrText(V_BSTR(&v));
+  tov::Variant converted;
+  if (FAILED(VariantChangeType(converted.get(), const_cast<VARIANT*>(&v), 0, VT_BSTR))) return L"";
+  return tov::BstrText(V_BSTR(converted.get()));
 }
 
 }  // namespace

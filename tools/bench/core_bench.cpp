@@ -10,7 +10,7 @@
 
 #include "base/app_state.h"
 #include "base/launcher_log.h"
-#include "base/ansi_text_win.h"
+#include "base/text_win.h"
 #include "provisioning/package_download.h"
 #include "provisioning/package_extract.h"
 

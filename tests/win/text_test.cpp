@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "base/ansi_text_win.h"
+#include "base/text_win.h"
 #include "provisioning/game_remote_config.h"
 
 TEST(AnsiText, FollowsTheThreadsCodePageAndStopsAtNul) {
