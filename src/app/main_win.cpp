@@ -3,4 +3,4 @@
 
 #include "app/web_app.h"
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return GetWebApp().Run(); }
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return GetWebApp().Run(LauncherVariant{}); }

@@ -5,7 +5,24 @@
 #include <memory>
 #include <string>
 
+#include "provisioning/provisioning_settings.h"
+#include "ui/main_window_view.h"
 #include "web/script_bridge.h"
+
+class BrowserHost;
+
+// How the launcher's process ends.
+enum class ExitCode : int {
+  Ok = 0,                      // every ordinary end, a refused second start included
+  DataDirectoryFailed = -1,    // the data directory could not be made
+};
+
+// What a build of the launcher brings to its run. The release executable
+// runs with the defaults; the test build's entry point fills in its own.
+struct LauncherVariant {
+  ProvisioningSettings provisioning = LauncherProvisioningSettings();
+  BrowserHost* browserHost = nullptr;  // null: the launcher's own
+};
 
 class CWebApp {
  public:
@@ -15,7 +32,7 @@ class CWebApp {
   CWebApp& operator=(const CWebApp&) = delete;
 
   // Runs the whole life: returns the process exit code.
-  int Run();
+  int Run(const LauncherVariant& variant);
 
   BOOL InitApplication();
   BOOL InitInstance();
@@ -33,6 +50,10 @@ class CWebApp {
   LPTOP_LEVEL_EXCEPTION_FILTER m_pfnPrevFilter = nullptr;
   std::wstring m_strCmdTail;
   std::unique_ptr<CImpIDispatch> m_pScriptObject;
+  // The main window as the worker and the game launch reach it, with the
+  // launch state; as long-lived as the application object, which is never
+  // destroyed, so a worker still running at exit finds it.
+  MainWindowView m_mainWindowView;
 };
 
 // The one application object of the process.

@@ -17,9 +17,11 @@
 #include "base/launcher_settings.h"
 #include "app/startup_rules.h"
 #include "base/message_box.h"
+#include "base/text_win.h"
 #include "base/unique_handle.h"
 #include "provisioning/desktop_integration.h"
 #include "telemetry/web_logger.h"
+#include "ui/browser_host_win.h"
 #include "ui/main_window.h"
 
 namespace {
@@ -35,14 +37,12 @@ std::wstring ShellFolder(int csidl) {
 
 // Ends the process the way a run that never reaches ExitInstance ends: static
 // objects are destroyed (the log is closed), nothing else is undone.
-[[noreturn]] void EndProcess(int code) { std::exit(code); }
+[[noreturn]] void EndProcess(ExitCode code) { std::exit(static_cast<int>(code)); }
 
 }  // namespace
 
 std::wstring ModuleBaseName() {
-  wchar_t path[MAX_PATH] = {};
-  DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring full(path, n);
+  std::wstring full = ModulePath();
   size_t slash = full.find_last_of(L"\\/");
   std::wstring name = slash == std::wstring::npos ? full : full.substr(slash + 1);
   size_t dot = name.find_last_of(L'.');
@@ -60,10 +60,12 @@ CWebApp::~CWebApp() {
   if (m_hInstanceMutex) ::CloseHandle(m_hInstanceMutex);
 }
 
-int CWebApp::Run() {
+int CWebApp::Run(const LauncherVariant& variant) {
+  UseProvisioningSettings(variant.provisioning);
+  UseBrowserHost(variant.browserHost);
   GetAppState().appName = ModuleBaseName();
   m_strCmdTail = tov::CommandLineTail(::GetCommandLineW());
-  if (!InitApplication()) return -1;
+  if (!InitApplication()) return static_cast<int>(ExitCode::DataDirectoryFailed);
   InitInstance();
   return ExitInstance();
 }
@@ -124,19 +126,19 @@ BOOL CWebApp::InitInstance() {
       ::CloseHandle(m_hInstanceMutex);
       m_hInstanceMutex = nullptr;
     }
-    EndProcess(0);
+    EndProcess(ExitCode::Ok);
   }
 
   m_hInstanceMutex = ::CreateMutexW(nullptr, FALSE, L"TovLauncher");
   if (::GetLastError() == ERROR_ALREADY_EXISTS || IsGameRunning()) {
     tov::ShowMessageBox(nullptr, L"游戏已启动", LauncherSettings::GameTitle, MB_ICONINFORMATION);
-    EndProcess(0);
+    EndProcess(ExitCode::Ok);
   }
 
   LOG_INFO(L"Laucher Start", "CWebApp::InitInstance");
 
   {
-    CWebDlg dlg;
+    CWebDlg dlg(m_mainWindowView);
     dlg.DoModal();
   }
   return FALSE;
@@ -148,7 +150,7 @@ int CWebApp::ExitInstance() {
   ::CoUninitialize();
   ::SetErrorMode(0);
   ::SetUnhandledExceptionFilter(m_pfnPrevFilter);
-  return 0;
+  return static_cast<int>(ExitCode::Ok);
 }
 
 bool CWebApp::IsGameRunning() {

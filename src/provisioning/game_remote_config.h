@@ -1,15 +1,16 @@
 // The provisioning worker: fetches the remote configuration, sends the
 // entry page to the browser and continues with the client update, all on
-// one thread that nobody waits for.
+// one thread that nobody waits for. It sees the screen only through a
+// ProvisioningView, which outlives it.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "provisioning/package_rules.h"
+#include "provisioning/provisioning_view.h"
+#include "provisioning/reachable_plan.h"
 #include "provisioning/version_rules.h"
-
-class CWebDlg;
 
 // The installed client's version as read from its version file at the start
 // of the update decision; 0.0.0.0 until then. Written once by the worker.
@@ -21,14 +22,15 @@ class CGameRemoteConfig {
  public:
   static CGameRemoteConfig& Instance();
 
-  // Thread routine; `lpParameter` is the main window. Always returns 0.
-  static uint32_t InitRemoteConfig(void* lpParameter);
+  // Thread routine; `lpParameter` is the main window's ProvisioningView.
+  // Always returns 0.
+  static uint32_t InitRemoteConfig(void* lpParameter) noexcept;
 
   // libcurl write callback: appends the received bytes to the std::string
   // that `body` points to. The bytes are decoded only once the transfer has
   // ended, so a character split between two reads stays whole. A null
   // `body` returns 0, which makes libcurl abort the transfer.
-  static size_t WriteConfigBody(char* data, size_t size, size_t count, void* body);
+  static size_t WriteConfigBody(char* data, size_t size, size_t count, void* body) noexcept;
 
   // The value of EntryUrl / CustomParameters, empty when absent.
   std::wstring GetEntryUrl() const;
@@ -38,8 +40,8 @@ class CGameRemoteConfig {
 
   // The two ways provisioning shows itself in the content panel: a status
   // text alone, or the progress bar with its phase label and percentage.
-  static void ShowStatusText(CWebDlg* mainWindow, const std::wstring& text);
-  static void ShowProgress(CWebDlg* mainWindow, const std::wstring& percentText, int position,
+  static void ShowStatusText(ProvisioningView* view, const std::wstring& text);
+  static void ShowProgress(ProvisioningView* view, const std::wstring& percentText, int position,
                            int isDownload);
 
   // Fills `record` from a version text by the leading-number rules and logs
@@ -49,19 +51,22 @@ class CGameRemoteConfig {
   // Downloads the package into InstallRoot\bm.zip, unpacks it into the
   // client directory and completes the installation; 1 on success, 0 on
   // any failure (the caller shows its own failure text).
-  static int OnDownLoad(CWebDlg* mainWindow);
+  [[nodiscard]] static int OnDownLoad(ProvisioningView* view);
   // Transfer progress: the percentage of the announced total, capped at
   // 100, or 0% while the total is unknown. With `shown`, a report that
   // would change nothing on screen is left out. Always 0 (go on).
-  static int OnDownloadProgress(CWebDlg* mainWindow, int64_t totalToDownload, int64_t downloaded,
+  static int OnDownloadProgress(ProvisioningView* view, int64_t totalToDownload, int64_t downloaded,
                                 int64_t totalToUpload, int64_t uploaded,
                                 tov::ProgressRepeatFilter* shown = nullptr);
   // Unpacks the archive into the client directory with the count of
   // entries done shown; 1 when every entry was written.
-  static int OnUnzipFile(const std::wstring& archivePath, CWebDlg* mainWindow);
+  [[nodiscard]] static int OnUnzipFile(const std::wstring& archivePath, ProvisioningView* view);
 
  private:
   // What the worker does once the entry page has been requested: decide
   // whether the installed client is current and update it if not.
-  static void DecideClientUpdate(CWebDlg* mainWindow);
+  static void DecideClientUpdate(ProvisioningView* view);
+  // The steps that make the current client reachable, for either ending.
+  static void MakeReachable(ProvisioningView* view, tov::ClientEnding ending,
+                            const std::wstring& archivePath);
 };

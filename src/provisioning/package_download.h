@@ -5,6 +5,8 @@
 #include <functional>
 #include <string>
 
+#include "provisioning/curl_easy_win.h"
+
 // Called by libcurl as data arrives: bytes announced (0 while unknown) and
 // bytes received so far.
 using DownloadProgressFn = std::function<void(int64_t total, int64_t done)>;
@@ -16,8 +18,8 @@ struct DownloadOutcome {
 };
 
 // Creates or truncates `path` for the package's raw bytes, or null. The
-// stream gets a large buffer: the C runtime otherwise hands the file system
-// the data a few kilobytes at a time, whatever libcurl delivers at once.
+// stream is unbuffered: WritePackageData hands each delivery of libcurl to
+// the file's handle in one piece.
 FILE* OpenPackageFile(const std::wstring& path);
 
 // One package transfer's libcurl handle. It is made before the transfer is
@@ -26,7 +28,6 @@ FILE* OpenPackageFile(const std::wstring& path);
 class PackageTransfer {
  public:
   PackageTransfer();
-  ~PackageTransfer();
   PackageTransfer(const PackageTransfer&) = delete;
   PackageTransfer& operator=(const PackageTransfer&) = delete;
   // False when libcurl could not make the handle.
@@ -35,14 +36,15 @@ class PackageTransfer {
   // Follows redirects; bounded like every transfer of the launcher (no
   // endless wait on a dead connection). `url` is in the thread's ANSI code
   // page. The handle is released when it returns; once per object.
-  DownloadOutcome Run(const std::string& url, FILE* file, const DownloadProgressFn& progress);
+  [[nodiscard]] DownloadOutcome Run(const std::string& url, FILE* file,
+                                    const DownloadProgressFn& progress);
 
  private:
-  void* m_curl;
+  UniqueCurl m_curl;
 };
 
 // A transfer of its own; curlResult stays -1 when no handle could be made.
-DownloadOutcome DownloadToFile(const std::string& url, FILE* file, const DownloadProgressFn& progress);
+[[nodiscard]] DownloadOutcome DownloadToFile(const std::string& url, FILE* file, const DownloadProgressFn& progress);
 
 // libcurl callbacks, named as the rest of the launcher knows them.
-size_t WritePackageData(char* data, size_t size, size_t count, void* file);
+size_t WritePackageData(char* data, size_t size, size_t count, void* file) noexcept;

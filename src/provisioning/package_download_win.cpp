@@ -7,14 +7,17 @@
 
 #include <climits>
 
-#include "provisioning/transfer_limits.h"
 
 namespace {
 
-int OnTransferInfo(void* user, curl_off_t total, curl_off_t done, curl_off_t, curl_off_t) {
+int OnTransferInfo(void* user, curl_off_t total, curl_off_t done, curl_off_t, curl_off_t) noexcept {
   const auto* progress = static_cast<const DownloadProgressFn*>(user);
-  if (*progress) (*progress)(static_cast<int64_t>(total), static_cast<int64_t>(done));
-  return 0;  // the transfer always goes on
+  try {
+    if (*progress) (*progress)(static_cast<int64_t>(total), static_cast<int64_t>(done));
+  } catch (...) {
+    return 1;  // nothing may unwind through libcurl: the transfer aborts
+  }
+  return 0;
 }
 
 }  // namespace
@@ -27,7 +30,7 @@ FILE* OpenPackageFile(const std::wstring& path) {
   return file;
 }
 
-size_t WritePackageData(char* data, size_t size, size_t count, void* file) {
+size_t WritePackageData(char* data, size_t size, size_t count, void* file) noexcept {
   FILE** stream = static_cast<FILE**>(file);
   if (!stream || !*stream) return 0;
   if (size == 0 || count == 0) return 0;
@@ -47,35 +50,25 @@ size_t WritePackageData(char* data, size_t size, size_t count, void* file) {
 
 PackageTransfer::PackageTransfer() : m_curl(curl_easy_init()) {}
 
-PackageTransfer::~PackageTransfer() {
-  if (m_curl) curl_easy_cleanup(static_cast<CURL*>(m_curl));
-}
-
 DownloadOutcome PackageTransfer::Run(const std::string& url, FILE* file,
                                      const DownloadProgressFn& progress) {
   DownloadOutcome outcome;
-  CURL* curl = static_cast<CURL*>(m_curl);
+  CURL* curl = m_curl.get();
   if (!curl) return outcome;
-  const TransferLimits& limits = CurrentTransferLimits();
+  ApplyTransferLimits(curl);
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, limits.maxRedirects);
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WritePackageData);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &file);
   curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnTransferInfo);
   curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &progress);
   curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, limits.connectSeconds);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, limits.stallSeconds);
   // Bigger reads than the default keep a fast local link from being limited
   // by per-read overhead (callbacks, window updates).
   curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, 512L * 1024);
   outcome.curlResult = curl_easy_perform(curl);
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &outcome.httpStatus);
   // Released at once: its cached connection is of no use to the extraction.
-  curl_easy_cleanup(curl);
-  m_curl = nullptr;
+  m_curl.reset();
   return outcome;
 }
 

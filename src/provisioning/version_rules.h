@@ -12,6 +12,10 @@ struct LocalClientVersionRecord {
 
 namespace tov {
 
+// The installed client's version file in the client directory: the text
+// of the configured ClientVersion, no line end.
+inline constexpr const wchar_t* kVersionFileName = L"game_client_version.txt";
+
 // Four "."-separated fields, each read as its leading decimal number
 // (leading blanks skipped, optional sign, saturating at the 32-bit limits);
 // a missing field or one without digits is 0.

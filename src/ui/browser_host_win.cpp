@@ -1,22 +1,38 @@
 #include "ui/browser_host_win.h"
 
+#include <atomic>
+
 namespace {
-constexpr const wchar_t* kBrowserClassId = L"{8856F961-340A-11D0-A96B-00C04FD705A2}";
+
+class PlaceholderHost final : public BrowserHost {
+ public:
+  bool RegisterWindowClass() override {
+    static const bool registered = RegisterBrowserClass(::DefWindowProcW);
+    return registered;
+  }
+  void Navigate(HWND host, const std::wstring& url) override {
+    if (host) ::SetWindowTextW(host, url.c_str());
+  }
+};
+
+PlaceholderHost g_placeholder;
+std::atomic<BrowserHost*> g_host{nullptr};
+
 }  // namespace
 
-bool RegisterBrowserHostClass() {
-  static const bool registered = [] {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = ::DefWindowProcW;
-    wc.hInstance = ::GetModuleHandleW(nullptr);
-    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    wc.lpszClassName = kBrowserClassId;
-    return ::RegisterClassExW(&wc) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-  }();
-  return registered;
+bool RegisterBrowserClass(WNDPROC windowProc) {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = windowProc;
+  wc.hInstance = ::GetModuleHandleW(nullptr);
+  wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+  wc.lpszClassName = kBrowserClassId;
+  return ::RegisterClassExW(&wc) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
-void NavigateBrowserHost(HWND host, const std::wstring& url) {
-  if (host) ::SetWindowTextW(host, url.c_str());
+BrowserHost& CurrentBrowserHost() {
+  BrowserHost* host = g_host.load();
+  return host ? *host : g_placeholder;
 }
+
+void UseBrowserHost(BrowserHost* host) { g_host.store(host); }

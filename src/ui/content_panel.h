@@ -7,32 +7,17 @@
 
 #include "ui/dialog_win.h"
 #include "ui/progress_display.h"
-#include "web/login_launch.h"
 
 class CWebDlg;
 
 class CWebCDlg : public CDialogBase, private tov::ProvisioningControls {
  public:
-  // `mainWindow` owns the panel; the game launch hides it and ends its
-  // modal run.
+  // `mainWindow` owns the panel.
   explicit CWebCDlg(CWebDlg* mainWindow);
   ~CWebCDlg() override;
 
-  // The installed client is current: called once by the provisioning worker
-  // on its own thread. Starts the game there when the login came first.
-  void SetReady();
-
-  // Script calls from the page, on the user-interface thread: logs the call
-  // and runs the operation it names; returns the text the page gets.
-  std::wstring JavascriptToCPLUSPLUS(const std::wstring& method, const std::wstring& params);
-  // The page's "LoginResult": starts the game when the client is ready.
-  void OnLoginResult(const std::wstring& params);
-  // Starts the game client with the login parameters; on success hides the
-  // launcher and ends its run. On whichever thread completed the gate.
-  void LaunchGame();
-
-  // Logs the address and sends the embedded page to it. Any thread; does
-  // nothing but log once the panel's window is gone.
+  // Logs the address and sends the embedded page to it; on the panel's
+  // thread (the main window's view carries the worker's request here).
   void InitWebBrower(const std::wstring& url);
 
   // On the panel's own thread: one progress report, and one control shown
@@ -59,11 +44,4 @@ class CWebCDlg : public CDialogBase, private tov::ProvisioningControls {
   int m_bUnzipLabelSet = 0;
 
   CWebDlg* m_pMainWindow;
-  // The login and ready flags: set and tested under one lock so that the
-  // game starts exactly once.
-  tov::LaunchGate m_launchGate;
-  // Written before the login passes the gate, read by LaunchGame after it:
-  // the gate's lock orders the two.
-  std::wstring m_strLoginParams;
-  PROCESS_INFORMATION m_gameProcess{};
 };

@@ -20,10 +20,7 @@ BOOL CWebCDlg::OnInitDialog() {
   ::SetWindowLongPtrW(bar, GWL_EXSTYLE, exStyle & ~static_cast<LONG_PTR>(WS_EX_STATICEDGE));
   ::InvalidateRect(bar, nullptr, FALSE);
   // The worker shows what it needs; until then only the web page is seen.
-  for (tov::PanelControl c : {tov::PanelControl::Progress, tov::PanelControl::StatusText,
-                              tov::PanelControl::PhaseLabel, tov::PanelControl::PercentText}) {
-    Show(c, false);
-  }
+  for (tov::PanelControl c : tov::kProvisioningControls) Show(c, false);
   return TRUE;
 }
 
@@ -49,7 +46,7 @@ bool CWebCDlg::PreTranslateMessage(MSG* msg) {
 
 void CWebCDlg::InitWebBrower(const std::wstring& url) {
   LOG_INFO(url, "CWebCDlg::InitWebBrower");
-  CallOnWindowThread([&] { NavigateBrowserHost(::GetDlgItem(m_hWnd, IDC_BROWSER), url); });
+  CurrentBrowserHost().Navigate(::GetDlgItem(m_hWnd, IDC_BROWSER), url);
 }
 
 void CWebCDlg::ApplyProgress(const std::wstring& statusText, const std::wstring& percentText,

@@ -8,29 +8,24 @@
 #include "ui/content_panel.h"
 #include "ui/dialog_win.h"
 #include "ui/progress_display.h"
+#include "ui/main_window_view.h"
 #include "web/script_bridge.h"
 
-// While it exists, the main window receives the page's script calls.
+// While it exists, the main window receives the page's script calls. The
+// worker and the game launch reach it only through `view`.
 class CWebDlg : public CDialogBase, public ScriptCallReceiver {
  public:
-  CWebDlg();
+  explicit CWebDlg(MainWindowView& view);
   ~CWebDlg() override;
 
-  // The operations the provisioning worker and the game launch use. Each
-  // runs on the window's thread while the caller waits, so they are safe
-  // from any thread; once the window is gone they do nothing (Close and
-  // Cancel still log).
-  void UpdateProgress(std::wstring statusText, std::wstring percentText, int position,
-                      int isDownload);
-  void ShowPanelControl(tov::PanelControl control, bool visible);
-  // The content panel while it has a window, else null.
+  // The content panel while it has a window, else null. On the window's
+  // thread only.
   CWebCDlg* ContentPanel() const;
-  // End the modal run: Close with IDOK (the panel's close button), Cancel
-  // with IDCANCEL (after the game has started).
+  // Ends the modal run with IDOK (the panel's close button). Safe from any
+  // thread; logs even when the window is gone.
   void Close();
-  void Cancel();
 
-  // A script call from the page, on the user-interface thread: the panel's
+  // A script call from the page, on the user-interface thread: the launch's
   // answer, or empty (and nothing logged) without a panel.
   std::wstring DispatchScriptCall(const std::wstring& method, const std::wstring& params) override;
 
@@ -43,6 +38,7 @@ class CWebDlg : public CDialogBase, public ScriptCallReceiver {
  private:
   HWND PanelWindow() const;
 
+  MainWindowView& m_view;
   HICON m_hIcon;
   std::unique_ptr<CWebCDlg> m_pContentPanel;
 };

@@ -8,15 +8,17 @@
 
 namespace {
 
-DWORD WINAPI RunProvisioningWorker(LPVOID mainWindow) {
-  return CGameRemoteConfig::InitRemoteConfig(mainWindow);
+DWORD WINAPI RunProvisioningWorker(LPVOID view) noexcept {
+  return CGameRemoteConfig::InitRemoteConfig(view);
 }
 
 }  // namespace
 
-CWebDlg::CWebDlg()
+CWebDlg::CWebDlg(MainWindowView& view)
     : CDialogBase(IDD_TOVLAUNCHER_DIALOG),
+      m_view(view),
       m_hIcon(::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))) {
+  m_view.Bind(this);
   SetScriptCallReceiver(this);
 }
 
@@ -24,11 +26,12 @@ CWebDlg::CWebDlg()
 CWebDlg::~CWebDlg() {
   SetScriptCallReceiver(nullptr);
   DestroyWindow();
+  m_view.Unbind(this);
 }
 
 bool CWebDlg::OnCreate() {
   // The panel's template names the web control's class.
-  RegisterBrowserHostClass();
+  CurrentBrowserHost().RegisterWindowClass();
   m_pContentPanel = std::make_unique<CWebCDlg>(this);
   // Not checked: a panel without a window counts as no panel, and the
   // launcher runs on without one.
@@ -40,8 +43,10 @@ BOOL CWebDlg::OnInitDialog() {
   ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
   ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
   if (HWND panel = PanelWindow()) ::ShowWindow(panel, SW_SHOW);
-  // Nobody waits for the worker: it may outlive the window.
-  tov::UniqueHandleK worker(::CreateThread(nullptr, 0, &RunProvisioningWorker, this, 0, nullptr));
+  // Nobody waits for the worker: it may outlive the window, so it gets the
+  // view, which outlives it, and never this window.
+  ProvisioningView* view = &m_view;
+  tov::UniqueHandleK worker(::CreateThread(nullptr, 0, &RunProvisioningWorker, view, 0, nullptr));
   return TRUE;
 }
 
@@ -86,37 +91,13 @@ INT_PTR CWebDlg::OnMessage(UINT msg, WPARAM wp, LPARAM, bool& handled) {
   }
 }
 
-void CWebDlg::UpdateProgress(std::wstring statusText, std::wstring percentText, int position,
-                             int isDownload) {
-  CallOnWindowThread([&] {
-    if (PanelWindow()) m_pContentPanel->ApplyProgress(statusText, percentText, position, isDownload);
-  });
-}
-
-void CWebDlg::ShowPanelControl(tov::PanelControl control, bool visible) {
-  CallOnWindowThread([&] {
-    if (PanelWindow()) m_pContentPanel->ShowControl(control, visible);
-  });
-}
-
-CWebCDlg* CWebDlg::ContentPanel() const {
-  CWebCDlg* panel = nullptr;
-  CallOnWindowThread([&] {
-    if (PanelWindow()) panel = m_pContentPanel.get();
-  });
-  return panel;
-}
+CWebCDlg* CWebDlg::ContentPanel() const { return PanelWindow() ? m_pContentPanel.get() : nullptr; }
 
 void CWebDlg::Close() {
   LOG_INFO(L"Laucher Stop", "CWebDlg::Close");
   CallOnWindowThread([this] { EndDialog(IDOK); });
 }
 
-void CWebDlg::Cancel() {
-  LOG_INFO(L"Laucher Stop", "CWebDlg::Cancel");
-  CallOnWindowThread([this] { EndDialog(IDCANCEL); });
-}
-
 std::wstring CWebDlg::DispatchScriptCall(const std::wstring& method, const std::wstring& params) {
-  return PanelWindow() ? m_pContentPanel->JavascriptToCPLUSPLUS(method, params) : std::wstring();
+  return PanelWindow() ? m_view.Launch().JavascriptToCPLUSPLUS(method, params) : std::wstring();
 }

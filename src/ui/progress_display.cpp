@@ -12,11 +12,11 @@ void ApplyProgressUpdate(ProvisioningControls* panel, int& downloadLabelSet, int
 
   if (isDownload != 0 && downloadLabelSet == 0) {
     panel->Show(PanelControl::PhaseLabel, false);
-    panel->SetText(PanelControl::PhaseLabel, L"正在下载：");
+    panel->SetText(PanelControl::PhaseLabel, kTextDownloadPhase);
     downloadLabelSet = 1;
   } else if (isDownload == 0 && unzipLabelSet == 0) {
     panel->Show(PanelControl::PhaseLabel, false);
-    panel->SetText(PanelControl::PhaseLabel, L"正在解压：");
+    panel->SetText(PanelControl::PhaseLabel, kTextUnzipPhase);
     unzipLabelSet = 1;
   }
 
@@ -24,11 +24,6 @@ void ApplyProgressUpdate(ProvisioningControls* panel, int& downloadLabelSet, int
     panel->Show(PanelControl::PercentText, false);
     panel->SetText(PanelControl::PercentText, percentText);
   }
-}
-
-bool VisibleInMode(DisplayMode mode, PanelControl control) {
-  bool statusOnly = mode == DisplayMode::StatusText;
-  return (control == PanelControl::StatusText) == statusOnly;
 }
 
 }  // namespace tov

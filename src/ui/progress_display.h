@@ -3,9 +3,9 @@
 #pragma once
 #include <string>
 
-namespace tov {
+#include "provisioning/provisioning_view.h"
 
-enum class PanelControl { Progress, StatusText, PhaseLabel, PercentText };
+namespace tov {
 
 // The four controls as the progress rules see them; the content panel
 // implements it with its real controls.
@@ -29,10 +29,5 @@ class ProvisioningControls {
 void ApplyProgressUpdate(ProvisioningControls* panel, int& downloadLabelSet, int& unzipLabelSet,
                          const std::wstring& statusText, const std::wstring& percentText,
                          int position, int isDownload);
-
-enum class DisplayMode { StatusText, Progress };
-
-// A status text stands alone; progress shows the bar, phase and percentage.
-bool VisibleInMode(DisplayMode mode, PanelControl control);
 
 }  // namespace tov

@@ -5,8 +5,8 @@
 // script object, exactly as the browser would hand it out. Like the real
 // host it keeps the address it was last sent to as its text.
 //
-// Linked ahead of the launcher's library, these definitions replace the
-// placeholder host; the release executable carries none of this.
+// The test build's entry point puts it in place of the launcher's own host;
+// the release executable carries none of this.
 #include <windows.h>
 
 #include <cstdio>
@@ -16,11 +16,10 @@
 #include "app/web_app.h"
 #include "base/utf8.h"
 #include "script_host.h"
-#include "ui/browser_host_win.h"
+#include "scripted_browser_host.h"
 
 namespace {
 
-constexpr const wchar_t* kBrowserClassId = L"{8856F961-340A-11D0-A96B-00C04FD705A2}";
 // Posted by a navigation: the page "loads" once the caller has gone on,
 // as a browser's page does.
 constexpr UINT kRunPage = WM_APP + 1;
@@ -75,23 +74,22 @@ LRESULT CALLBACK HostProc(HWND host, UINT msg, WPARAM wp, LPARAM lp) {
   return ::DefWindowProcW(host, msg, wp, lp);
 }
 
+class ScriptedHost final : public BrowserHost {
+ public:
+  bool RegisterWindowClass() override {
+    static const bool registered = RegisterBrowserClass(&HostProc);
+    return registered;
+  }
+  void Navigate(HWND host, const std::wstring& url) override {
+    if (!host) return;
+    ::SetWindowTextW(host, url.c_str());
+    ::PostMessageW(host, kRunPage, 0, 0);
+  }
+};
+
 }  // namespace
 
-bool RegisterBrowserHostClass() {
-  static const bool registered = [] {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = &HostProc;
-    wc.hInstance = ::GetModuleHandleW(nullptr);
-    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    wc.lpszClassName = kBrowserClassId;
-    return ::RegisterClassExW(&wc) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-  }();
-  return registered;
-}
-
-void NavigateBrowserHost(HWND host, const std::wstring& url) {
-  if (!host) return;
-  ::SetWindowTextW(host, url.c_str());
-  ::PostMessageW(host, kRunPage, 0, 0);
+BrowserHost& ScriptedBrowserHost() {
+  static ScriptedHost host;
+  return host;
 }

@@ -79,12 +79,4 @@ TEST(UpdateProgress, WithoutAPanelNothingHappensNotEvenTheFlags) {
   EXPECT_EQ(downloadLabelSet + unzipLabelSet, 0);
 }
 
-TEST(DisplayModes, StatusTextStandsAloneProgressShowsTheRest) {
-  for (PanelControl c : {PanelControl::Progress, PanelControl::StatusText,
-                         PanelControl::PhaseLabel, PanelControl::PercentText}) {
-    EXPECT_EQ(VisibleInMode(DisplayMode::StatusText, c), c == PanelControl::StatusText);
-    EXPECT_EQ(VisibleInMode(DisplayMode::Progress, c), c != PanelControl::StatusText);
-  }
-}
-
 }  // namespace tov

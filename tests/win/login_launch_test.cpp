@@ -8,22 +8,20 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <functional>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "base/app_state.h"
 #include "base/message_box.h"
-#include "base/ansi_text_win.h"
-#include "provisioning/config_request.h"
+#include "base/text_win.h"
+#include "launcher_under_test.h"
+#include "provisioning/provisioning_settings.h"
 #include "script_host.h"
-#include "ui/main_window.h"
 #include "web/script_bridge.h"
-
-// Every main window starts a real worker; here its configuration request is
-// refused at once, so it ends without ever reaching the ready state.
-const wchar_t* ConfigUrlTemplate() { return L"http://127.0.0.1:1/client_config_{ditch_name}.php"; }
 
 namespace {
 
@@ -67,7 +65,7 @@ std::wstring ReportValue(const std::string& report, const std::string& label) {
   return value;
 }
 
-std::wstring ModulePath() {
+std::wstring ExePath() {
   wchar_t path[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, path, MAX_PATH);
   return path;
@@ -86,6 +84,11 @@ class LoginLaunch : public ::testing::Test {
     CreateDirectoryW(app.clientDir.c_str(), nullptr);
     CreateDirectoryW((app.clientDir + L"\\bm").c_str(), nullptr);
     app.appName = L"login-launch";
+    // Every main window starts a real worker; here its configuration request
+    // is refused at once, so it ends without ever reaching the ready state.
+    ProvisioningSettings settings = LauncherProvisioningSettings();
+    settings.configUrlTemplate = L"http://127.0.0.1:1/client_config_{ditch_name}.php";
+    UseProvisioningSettings(settings);
     // The demo game closes itself; the tests close it sooner.
     SetEnvironmentVariableW(L"BM_EXIT_AFTER_MS", L"20000");
   }
@@ -136,34 +139,34 @@ class LoginLaunch : public ::testing::Test {
   // or on the driving thread, as the provisioning worker's calls do.
   struct Step {
     bool onUi;
-    std::function<void(CWebCDlg* panel)> action;
+    std::function<void(MainWindowView& view)> action;
   };
-  static Step Ui(std::function<void(CWebCDlg*)> action) { return {true, std::move(action)}; }
-  static Step Worker(std::function<void(CWebCDlg*)> action) { return {false, std::move(action)}; }
+  static Step Ui(std::function<void(MainWindowView&)> action) { return {true, std::move(action)}; }
+  static Step Worker(std::function<void(MainWindowView&)> action) { return {false, std::move(action)}; }
 
   // Runs `dlg` modally while a driving thread takes the steps in order; the
   // run ends by a launch or, after the steps, by the test's Cancel. A run
   // still going after 30 s fails the test.
-  static INT_PTR Run(CWebDlg& dlg, const std::vector<Step>& steps) {
+  static INT_PTR Run(LauncherUnderTest& launcher, const std::vector<Step>& steps) {
+    MainWindowView& view = launcher.view;
     HWND ui = CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     SetWindowLongPtrW(ui, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RunOnUi));
     std::atomic<bool> done{false};
     std::thread driver([&] {
-      CWebCDlg* panel = nullptr;
-      WaitFor([&] { return (panel = dlg.ContentPanel()) != nullptr; });
+      WaitFor([&] { return view.HasContentPanel(); });
       for (const Step& step : steps) {
         if (!step.onUi) {
-          step.action(panel);
+          step.action(view);
           continue;
         }
-        std::function<void()> call = [&] { step.action(panel); };
+        std::function<void()> call = [&] { step.action(view); };
         SendMessageW(ui, WM_APP, 0, reinterpret_cast<LPARAM>(&call));
       }
-      dlg.Cancel();
+      view.Cancel();
       done = true;
     });
     UINT_PTR watchdog = SetTimer(nullptr, 0, 30000, [](HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(0); });
-    INT_PTR result = dlg.DoModal();
+    INT_PTR result = launcher.dlg.DoModal();
     KillTimer(nullptr, watchdog);
     // The driver may still ask this thread for steps.
     while (!done) {
@@ -197,8 +200,6 @@ class LoginLaunch : public ::testing::Test {
     return Page(L"window.external.JavascriptToCsharp('LoginResult', '" + text + L"')");
   }
 
-  static HWND MainWindow(CWebDlg& dlg) { return dlg.GetSafeHwnd(); }
-
   std::vector<tov::MessageBoxCall> boxes;
   size_t logStart = 0;
 };
@@ -206,9 +207,10 @@ class LoginLaunch : public ::testing::Test {
 }  // namespace
 
 TEST_F(LoginLaunch, PageScriptReachesThePanelsDispatcherWhileThePanelExists) {
-  CWebDlg dlg;
-  Run(dlg, {Ui([&](CWebCDlg*) {
-    EXPECT_EQ(Page(L"window.external.JavascriptToCsharp('GetCommandLine', 'ignored')"), ModulePath());
+  LauncherUnderTest launcher;
+  CWebDlg& dlg = launcher.dlg;
+  Run(launcher, {Ui([&](MainWindowView&) {
+    EXPECT_EQ(Page(L"window.external.JavascriptToCsharp('GetCommandLine', 'ignored')"), ExePath());
     EXPECT_EQ(Page(L"window.external.JavascriptToCsharp('Unknown', 'a b|c')"), L"");
     EXPECT_EQ(Page(L"window.external.JavascriptToCsharp('loginresult', 'true|x')"), L"");
     EXPECT_EQ(Page(L"typeof window.external.JavascriptToCsharp('LoginResult')"), L"undefined");
@@ -228,8 +230,8 @@ TEST_F(LoginLaunch, PageScriptReachesThePanelsDispatcherWhileThePanelExists) {
 }
 
 TEST_F(LoginLaunch, LoginResultTextsMalformedRefusedThenAcceptedOnce) {
-  CWebDlg dlg;
-  Run(dlg, {Ui([&](CWebCDlg*) {
+  LauncherUnderTest launcher;
+  Run(launcher, {Ui([&](MainWindowView&) {
     Login(L"");
     Login(L"true");
     EXPECT_TRUE(boxes.empty());
@@ -261,13 +263,14 @@ TEST_F(LoginLaunch, LoginResultTextsMalformedRefusedThenAcceptedOnce) {
 
 TEST_F(LoginLaunch, LoginFirstThenReadyStartsTheGameOnTheWorkerAndEndsTheRun) {
   InstallGame();
-  CWebDlg dlg;
+  LauncherUnderTest launcher;
+  CWebDlg& dlg = launcher.dlg;
   bool launchedInsideSetReady = false;
   bool hiddenWhenDone = false;
-  INT_PTR result = Run(dlg, {Ui([&](CWebCDlg*) { Login(L"true|user=a b&token=1|rest"); }),
-                             Worker([&](CWebCDlg* panel) {
+  INT_PTR result = Run(launcher, {Ui([&](MainWindowView&) { Login(L"true|user=a b&token=1|rest"); }),
+                             Worker([&](MainWindowView& view) {
                                EXPECT_EQ(Count("][CWebCDlg::LaunchGame::"), 0u);
-                               panel->SetReady();
+                               view.SetReady();
                                // The launch ran inside SetReady, on this thread.
                                launchedInsideSetReady = Count("] LaunchGame Succ\r\n") == 1;
                                hiddenWhenDone = !IsWindowVisible(dlg.GetSafeHwnd());
@@ -300,9 +303,10 @@ TEST_F(LoginLaunch, LoginFirstThenReadyStartsTheGameOnTheWorkerAndEndsTheRun) {
 TEST_F(LoginLaunch, ReadyFirstThenLoginStartsInsideTheScriptCallAndMaximisesAFirstInstall) {
   InstallGame();
   GetAppState().firstInstall = 1;
-  CWebDlg dlg;
-  INT_PTR result = Run(dlg, {Worker([&](CWebCDlg* panel) { panel->SetReady(); }),
-                             Ui([&](CWebCDlg*) {
+  LauncherUnderTest launcher;
+  CWebDlg& dlg = launcher.dlg;
+  INT_PTR result = Run(launcher, {Worker([&](MainWindowView& view) { view.SetReady(); }),
+                             Ui([&](MainWindowView&) {
                                EXPECT_EQ(Count("] is ready\r\n"), 1u);
                                EXPECT_EQ(Count("][CWebCDlg::LaunchGame::"), 0u);
                                Login(L"true|p");
@@ -323,14 +327,15 @@ TEST_F(LoginLaunch, ReadyFirstThenLoginStartsInsideTheScriptCallAndMaximisesAFir
 TEST_F(LoginLaunch, FailedStartsKeepTheLauncherOpenAndAreNotRetried) {
   // No game executable.
   {
-    CWebDlg dlg;
+    LauncherUnderTest launcher;
+    CWebDlg& dlg = launcher.dlg;
     bool openAfterLaunch = false;
-    Run(dlg, {Ui([&](CWebCDlg*) { Login(L"true|x"); }),
-              Worker([&](CWebCDlg* panel) {
-                panel->SetReady();
-                openAfterLaunch = IsWindowVisible(dlg.GetSafeHwnd()) && dlg.ContentPanel() != nullptr;
+    Run(launcher, {Ui([&](MainWindowView&) { Login(L"true|x"); }),
+              Worker([&](MainWindowView& view) {
+                view.SetReady();
+                openAfterLaunch = IsWindowVisible(dlg.GetSafeHwnd()) && launcher.view.HasContentPanel();
               }),
-              Ui([&](CWebCDlg*) { Login(L"true|again"); })});
+              Ui([&](MainWindowView&) { Login(L"true|again"); })});
     EXPECT_TRUE(openAfterLaunch) << "the launcher did not stay open";
     EXPECT_EQ(Count("] LaunchGame Faild\r\n"), 1u) << NewLog();
     EXPECT_EQ(Count("] LaunchGame Succ"), 0u);
@@ -341,11 +346,12 @@ TEST_F(LoginLaunch, FailedStartsKeepTheLauncherOpenAndAreNotRetried) {
   InstallGame();
   logStart = Log().size();
   {
-    CWebDlg dlg;
+    LauncherUnderTest launcher;
+    CWebDlg& dlg = launcher.dlg;
     std::wstring longParams(1024 - wcslen(GetCommandLineW()), L'x');
     bool openAfterLaunch = false;
-    Run(dlg, {Worker([&](CWebCDlg* panel) { panel->SetReady(); }),
-              Ui([&](CWebCDlg*) {
+    Run(launcher, {Worker([&](MainWindowView& view) { view.SetReady(); }),
+              Ui([&](MainWindowView&) {
                 Login(L"true|" + longParams);
                 openAfterLaunch = IsWindowVisible(dlg.GetSafeHwnd()) != FALSE;
               })});
@@ -367,12 +373,80 @@ TEST_F(LoginLaunch, LuaPathFileInTheCurrentDirectoryNamesTheScriptDirectory) {
   // Written as a text editor of the system's code page would.
   const std::wstring scripts = L"C:\\Lua Ü\\dev";
   WriteFileBytes(dir + L"\\luapath.txt", WideToAnsi(scripts) + "\r\nnot read\r\n");
-  CWebDlg dlg;
-  Run(dlg, {Worker([](CWebCDlg* panel) { panel->SetReady(); }), Ui([](CWebCDlg*) { Login(L"true|p"); })});
+  LauncherUnderTest launcher;
+  Run(launcher, {Worker([](MainWindowView& view) { view.SetReady(); }), Ui([](MainWindowView&) { Login(L"true|p"); })});
   ASSERT_TRUE(WaitFor([&] { return GetFileAttributesW(StartedFile().c_str()) != INVALID_FILE_ATTRIBUTES; }));
   EXPECT_EQ(ReportValue(ReadFileBytes(StartedFile()), "command_line"),
             std::wstring(GetCommandLineW()) + L" --parameters=p --plat_extra= \"--luapath=" + scripts + L"\"");
   EXPECT_EQ(ReportValue(ReadFileBytes(StartedFile()), "working_directory"), GetAppState().clientDir + L"\\bm");
   if (HWND game = FindWindowW(L"BrakmoorDemoClient", nullptr)) PostMessageW(game, WM_CLOSE, 0, 0);
   SetCurrentDirectoryW(previous);
+}
+
+// The run ends while the worker makes the client ready: the login before or
+// after it, and the game start still in flight when the window goes. The
+// window object is overwritten as soon as it is destroyed, so a worker or a
+// launch that followed it afterwards would crash or hang here.
+TEST_F(LoginLaunch, RunsEndingWhileTheWorkerSetsReadyFollowNothingThatIsGone) {
+  InstallGame();
+  static HWND s_ui = nullptr;
+  s_ui = CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  SetWindowLongPtrW(s_ui, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RunOnUi));
+  auto onUi = [](std::function<void()> call) {
+    SendMessageW(s_ui, WM_APP, 0, reinterpret_cast<LPARAM>(&call));
+  };
+  for (int round = 0; round < 24; ++round) {
+    const int order = round % 3;  // 0 login first, 1 ready first, 2 start in flight
+    GetAppState().firstInstall = order == 2 ? 1 : 0;
+    alignas(CWebDlg) unsigned char storage[sizeof(CWebDlg)];
+    MainWindowView& view = *new MainWindowView();
+    CWebDlg* dlg = new (storage) CWebDlg(view);
+    std::atomic<bool> gone{false}, workerDone{false};
+    size_t startsBefore = Count("] LaunchGame Succ\r\n");
+
+    std::thread worker([&] {
+      WaitFor([&] { return view.HasContentPanel(); });
+      if (order != 1) onUi([] { Login(L"true|p"); });
+      // The end of the run races with the ready state and what follows it.
+      std::thread ender([&] {
+        Sleep(static_cast<DWORD>(round % 4));
+        view.Cancel();
+      });
+      view.SetReady();
+      if (order == 1) onUi([] { Login(L"true|p"); });
+      for (int i = 0; !gone || i < 5; ++i) {
+        view.UpdateProgress(L"", std::to_wstring(i) + L"%", i % 101, 1);
+        view.ShowPanelControl(tov::PanelControl::Progress, true);
+        view.InitWebBrower(L"http://127.0.0.1:1/");
+        view.SetReady();
+        view.HideLauncher();
+      }
+      ender.join();
+      workerDone = true;
+    });
+    UINT_PTR watchdog = SetTimer(nullptr, 0, 30000, [](HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(0); });
+    dlg->DoModal();
+    KillTimer(nullptr, watchdog);
+    dlg->~CWebDlg();
+    std::memset(storage, 0xDD, sizeof storage);
+    gone = true;
+    // The worker may still ask this thread for a page script call.
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!workerDone && std::chrono::steady_clock::now() < end) {
+      MSG msg;
+      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+      Sleep(2);
+    }
+    ASSERT_TRUE(workerDone) << "worker stuck in round " << round;
+    worker.join();
+    // Once at most: the end may come before the ready state is reached.
+    EXPECT_LE(Count("] LaunchGame Succ\r\n") - startsBefore, 1u) << "round " << round;
+    for (HWND game; (game = FindWindowW(L"BrakmoorDemoClient", nullptr)) != nullptr;) {
+      PostMessageW(game, WM_CLOSE, 0, 0);
+      Sleep(20);
+    }
+  }
+  DestroyWindow(s_ui);
+  EXPECT_GT(Count("] LaunchGame Succ\r\n"), 0u) << "no round reached the start";
+  EXPECT_EQ(Count("] LaunchGame Faild"), 0u);
 }

@@ -9,14 +9,16 @@
 
 #include "loopback_http_server.h"
 #include "provisioning/package_download.h"
-#include "provisioning/transfer_limits.h"
+#include "provisioning/provisioning_settings.h"
 
-// This test executable runs with short limits, as a test build of the
-// launcher does: the definition here takes the place of the launcher's.
-const TransferLimits& CurrentTransferLimits() {
-  static const TransferLimits limits{5, 2, 5};
-  return limits;
-}
+// This test executable runs with short limits, as the test build of the
+// launcher does.
+const bool g_shortLimits = [] {
+  ProvisioningSettings settings = LauncherProvisioningSettings();
+  settings.limits = TransferLimits{5, 2, 5};
+  UseProvisioningSettings(settings);
+  return true;
+}();
 
 namespace {
 

@@ -15,20 +15,10 @@
 #include <thread>
 
 #include "base/app_state.h"
-#include "provisioning/config_request.h"
+#include "launcher_under_test.h"
 #include "provisioning/game_remote_config.h"
+#include "provisioning/provisioning_settings.h"
 #include "resource_ids.h"
-#include "ui/main_window.h"
-
-namespace {
-wchar_t g_configUrl[128] = L"";
-}  // namespace
-
-// Every main window starts a real worker. Here it asks a server that takes
-// the connection and never answers (well within the stall limit), so the
-// workers keep out of the calls under test until the last test lets them
-// all fail.
-const wchar_t* ConfigUrlTemplate() { return g_configUrl; }
 
 namespace {
 
@@ -95,7 +85,13 @@ class LauncherWindows : public ::testing::Test {
     s_server = new SilentServer();
     std::wstring url = L"http://127.0.0.1:" + std::to_wstring(s_server->Port()) +
                        L"/api/{ditch_name}/client_config_{ditch_name}.php";
-    wcsncpy(g_configUrl, url.c_str(), 127);
+    // Every main window starts a real worker. Here it asks a server that
+    // takes the connection and never answers (well within the stall limit),
+    // so the workers keep out of the calls under test until the last test
+    // lets them all fail.
+    ProvisioningSettings settings = LauncherProvisioningSettings();
+    settings.configUrlTemplate = url;
+    UseProvisioningSettings(settings);
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     AppState& app = GetAppState();
@@ -127,13 +123,14 @@ class LauncherWindows : public ::testing::Test {
   // Runs `dlg` modally on this thread while `driver` acts on it from another
   // thread as the worker does, then cancels the run. A run still going after
   // 30 s is ended, and the test fails.
-  static INT_PTR RunWithDriver(CWebDlg& dlg, const std::function<void()>& driver) {
+  static INT_PTR RunWithDriver(LauncherUnderTest& launcher, const std::function<void()>& driver) {
+    CWebDlg& dlg = launcher.dlg;
     ++s_dialogs;
     std::atomic<bool> driverDone{false};
     std::thread thread([&] {
       driver();
       driverDone = true;
-      dlg.Cancel();
+      launcher.view.Cancel();
     });
     UINT_PTR watchdog = SetTimer(nullptr, 0, 30000, [](HWND, UINT, UINT_PTR, DWORD) {
       PostQuitMessage(0);
@@ -145,10 +142,10 @@ class LauncherWindows : public ::testing::Test {
     return result;
   }
 
-  static HWND WaitForPanel(CWebDlg& dlg) {
-    CWebCDlg* panel = nullptr;
-    WaitFor([&] { return (panel = dlg.ContentPanel()) != nullptr; });
-    return panel ? panel->GetSafeHwnd() : nullptr;
+  static HWND WaitForPanel(LauncherUnderTest& launcher) {
+    HWND panel = nullptr;
+    WaitFor([&] { return (panel = launcher.PanelWindow()) != nullptr; });
+    return panel;
   }
 
   static SilentServer* s_server;
@@ -170,9 +167,9 @@ LRESULT CALLBACK CountPageKeys(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }  // namespace
 
 TEST_F(LauncherWindows, PanelLiesOverTheMainWindowFollowsItAndGetsTheKeysOfThePage) {
-  CWebDlg dlg;
-  RunWithDriver(dlg, [&] {
-    HWND panel = WaitForPanel(dlg);
+  LauncherUnderTest launcher;
+  RunWithDriver(launcher, [&] {
+    HWND panel = WaitForPanel(launcher);
     ASSERT_NE(panel, nullptr);
     HWND main = GetWindow(panel, GW_OWNER);
     ASSERT_EQ(TextOf(main), L"TovLauncher");
@@ -204,24 +201,24 @@ TEST_F(LauncherWindows, PanelLiesOverTheMainWindowFollowsItAndGetsTheKeysOfThePa
     Sleep(300);
     EXPECT_EQ(g_pageKeys, 2);
     EXPECT_TRUE(IsWindowVisible(panel));
-    EXPECT_NE(dlg.ContentPanel(), nullptr) << "the modal run ended";
+    EXPECT_TRUE(launcher.view.HasContentPanel()) << "the modal run ended";
     SetWindowLongPtrW(browser, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_browserProc));
   });
 }
 
 TEST_F(LauncherWindows, DisplayModesHaveChangedTheControlsWhenTheCallReturns) {
-  CWebDlg dlg;
-  RunWithDriver(dlg, [&] {
-    HWND panel = WaitForPanel(dlg);
+  LauncherUnderTest launcher;
+  RunWithDriver(launcher, [&] {
+    HWND panel = WaitForPanel(launcher);
     ASSERT_NE(panel, nullptr);
-    CGameRemoteConfig::ShowProgress(&dlg, L"42%", 42, 1);
+    CGameRemoteConfig::ShowProgress(&launcher.view, L"42%", 42, 1);
     EXPECT_EQ(SendMessageW(GetDlgItem(panel, IDC_PROGRESS), PBM_GETPOS, 0, 0), 42);
     EXPECT_TRUE(View(panel, PanelControl::Progress).first);
     EXPECT_FALSE(View(panel, PanelControl::StatusText).first);
     EXPECT_EQ(View(panel, PanelControl::PhaseLabel), std::make_pair(true, std::wstring(L"正在下载：")));
     EXPECT_EQ(View(panel, PanelControl::PercentText), std::make_pair(true, std::wstring(L"42%")));
 
-    CGameRemoteConfig::ShowStatusText(&dlg, L"更新已完成");
+    CGameRemoteConfig::ShowStatusText(&launcher.view, L"更新已完成");
     EXPECT_FALSE(View(panel, PanelControl::Progress).first);
     EXPECT_EQ(View(panel, PanelControl::StatusText), std::make_pair(true, std::wstring(L"更新已完成")));
     EXPECT_EQ(View(panel, PanelControl::PhaseLabel), std::make_pair(false, std::wstring(L"正在解压：")));
@@ -230,17 +227,17 @@ TEST_F(LauncherWindows, DisplayModesHaveChangedTheControlsWhenTheCallReturns) {
 }
 
 TEST_F(LauncherWindows, CallsAreServedWhileAMessageBoxIsOpen) {
-  CWebDlg dlg;
+  LauncherUnderTest launcher;
   // The box opens inside the modal run, as a box of page script would.
   UINT_PTR opener = SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR id, DWORD) {
     KillTimer(nullptr, id);
     MessageBoxW(nullptr, L"open", L"window-ops box", MB_OK);
   });
-  RunWithDriver(dlg, [&] {
-    HWND panel = WaitForPanel(dlg);
+  RunWithDriver(launcher, [&] {
+    HWND panel = WaitForPanel(launcher);
     HWND box = nullptr;
     ASSERT_TRUE(WaitFor([&] { return (box = FindWindowW(L"#32770", L"window-ops box")) != nullptr; }));
-    CGameRemoteConfig::ShowStatusText(&dlg, kNetworkFailure);
+    CGameRemoteConfig::ShowStatusText(&launcher.view, kNetworkFailure);
     EXPECT_EQ(View(panel, PanelControl::StatusText), std::make_pair(true, std::wstring(kNetworkFailure)));
     EXPECT_TRUE(IsWindow(box));
     PostMessageW(box, WM_COMMAND, IDOK, 0);
@@ -249,26 +246,26 @@ TEST_F(LauncherWindows, CallsAreServedWhileAMessageBoxIsOpen) {
 }
 
 TEST_F(LauncherWindows, CloseAndCancelEndTheRunFromEitherThread) {
-  CWebDlg closed;
+  LauncherUnderTest closed;
   size_t closes = CountInLog("[INFO][CWebDlg::Close::");
   EXPECT_EQ(RunWithDriver(closed, [&] {
               WaitForPanel(closed);
-              closed.Close();
+              closed.dlg.Close();
             }),
             IDOK);
   EXPECT_EQ(CountInLog("[INFO][CWebDlg::Close::"), closes + 1);
   EXPECT_NE(Log().find("] Laucher Stop\r\n", Log().rfind("[CWebDlg::Close::")), std::string::npos);
 
   // On the window's own thread, as when the login comes last.
-  CWebDlg cancelled;
-  static CWebDlg* s_target;
-  s_target = &cancelled;
+  LauncherUnderTest cancelled;
+  static MainWindowView* s_target;
+  s_target = &cancelled.view;
   SetTimer(nullptr, 0, 100, [](HWND, UINT, UINT_PTR id, DWORD) {
     KillTimer(nullptr, id);
     s_target->Cancel();
   });
   EXPECT_EQ(RunWithDriver(cancelled, [&] {
-              EXPECT_TRUE(WaitFor([&] { return s_dialogs && !cancelled.ContentPanel(); }));
+              EXPECT_TRUE(WaitFor([&] { return s_dialogs && !cancelled.view.HasContentPanel(); }));
             }),
             IDCANCEL);
 }
@@ -277,24 +274,24 @@ TEST_F(LauncherWindows, RunsEndWhileCallsKeepComingAndLaterCallsDoNothing) {
   // Both orders: the run ends from the calling thread between its calls, or
   // from another thread in the middle of them; the calls go on after it.
   for (int round = 0; round < 24; ++round) {
-    CWebDlg dlg;
+    LauncherUnderTest launcher;
     std::atomic<bool> ended{false};
     std::atomic<bool> hammerDone{false};
     std::thread hammer;
-    INT_PTR result = RunWithDriver(dlg, [&] {
-      if (!WaitForPanel(dlg)) return;
+    INT_PTR result = RunWithDriver(launcher, [&] {
+      if (!WaitForPanel(launcher)) return;
       hammer = std::thread([&] {
         for (int i = 0, after = 0; after < 20; ++i) {
           if (ended) ++after;
-          CGameRemoteConfig::ShowProgress(&dlg, std::to_wstring(i % 101) + L"%", i % 101, i & 1);
-          dlg.ShowPanelControl(PanelControl::StatusText, (i & 2) != 0);
-          if (round % 2 == 0 && i == 7 + round) dlg.Cancel();
+          CGameRemoteConfig::ShowProgress(&launcher.view, std::to_wstring(i % 101) + L"%", i % 101, i & 1);
+          launcher.view.ShowPanelControl(PanelControl::StatusText, (i & 2) != 0);
+          if (round % 2 == 0 && i == 7 + round) launcher.view.Cancel();
         }
         hammerDone = true;
       });
       Sleep(static_cast<DWORD>(round % 5) * 3);
-      if (round % 2 == 1) dlg.Cancel();
-      WaitFor([&] { return dlg.ContentPanel() == nullptr; });
+      if (round % 2 == 1) launcher.view.Cancel();
+      WaitFor([&] { return !launcher.view.HasContentPanel(); });
     });
     EXPECT_EQ(result, IDCANCEL) << "round " << round;
     ended = true;
@@ -312,9 +309,9 @@ TEST_F(LauncherWindows, WorkersFailAfterTheirWindowsAreGoneAndInFrontOfANewOne) 
   s_server->Close();
   EXPECT_TRUE(WaitFor([&] { return CountInLog(", httpStatusCode:0]") == workers; }, 20000)) << Log();
 
-  CWebDlg dlg;
-  RunWithDriver(dlg, [&] {
-    HWND panel = WaitForPanel(dlg);
+  LauncherUnderTest launcher;
+  RunWithDriver(launcher, [&] {
+    HWND panel = WaitForPanel(launcher);
     EXPECT_TRUE(WaitFor([&] { return View(panel, PanelControl::StatusText).first; }));
     EXPECT_EQ(View(panel, PanelControl::StatusText).second, kNetworkFailure);
     EXPECT_FALSE(View(panel, PanelControl::Progress).first);

@@ -1,31 +1,27 @@
-// The content panel's part in the login and the game start: the page's
-// script calls, the launch gate and the start of the game client.
-#include "ui/content_panel.h"
+#include "web/game_launch.h"
 
 #include "base/app_state.h"
 #include "base/launcher_log.h"
 #include "base/message_box.h"
+#include "base/text_win.h"
 #include "base/unique_handle.h"
 #include "provisioning/game_remote_config.h"
 #include "telemetry/web_logger.h"
-#include "ui/main_window.h"
 #include "web/game_start_win.h"
 
-std::wstring CWebCDlg::JavascriptToCPLUSPLUS(const std::wstring& method, const std::wstring& params) {
+std::wstring GameLaunch::JavascriptToCPLUSPLUS(const std::wstring& method, const std::wstring& params) {
   LOG_INFO(tov::ScriptCallLogText(method, params), "CWebCDlg::JavascriptToCPLUSPLUS");
   if (method == L"LoginResult") {
     OnLoginResult(params);
     return L"";
   }
   if (method == L"GetCommandLine") {
-    wchar_t path[MAX_PATH] = {};
-    DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    return std::wstring(path, n < MAX_PATH ? n : MAX_PATH - 1);
+    return ModulePath();
   }
   return L"";
 }
 
-void CWebCDlg::OnLoginResult(const std::wstring& params) {
+void GameLaunch::OnLoginResult(const std::wstring& params) {
   constexpr const char* kOp = "CWebCDlg::OnLoginResult";
   if (m_launchGate.LoggedIn()) {
     LOG_INFO(L"already login", kOp);
@@ -48,7 +44,7 @@ void CWebCDlg::OnLoginResult(const std::wstring& params) {
   if (m_launchGate.LoginSucceeded()) LaunchGame();
 }
 
-void CWebCDlg::SetReady() {
+void GameLaunch::SetReady() {
   // The decision is taken under the gate's lock; the launch runs outside it,
   // because it waits for the user-interface thread (hiding the window,
   // ending the run) and that thread may be waiting for the lock.
@@ -57,7 +53,7 @@ void CWebCDlg::SetReady() {
   if (launch) LaunchGame();
 }
 
-void CWebCDlg::LaunchGame() {
+void GameLaunch::LaunchGame() {
   constexpr const char* kOp = "CWebCDlg::LaunchGame";
   WebLogger& reporter = GetWebLogger();
   reporter.LogEvent(ReportGameStart);
@@ -104,10 +100,7 @@ void CWebCDlg::LaunchGame() {
   reporter.Log(L"game start success");
   LOG_INFO(L"LaunchGame Succ", kOp);
 
-  // Hiding the main window hides the panel with it.
-  CallOnWindowThread([this] {
-    if (HWND owner = ::GetWindow(m_hWnd, GW_OWNER)) ::ShowWindow(owner, SW_HIDE);
-  });
+  m_windows.HideLauncher();
   if (app.firstInstall.load()) {
     // A freshly installed game opens in a small window; give it a second to
     // open one and show that maximised.
@@ -117,5 +110,5 @@ void CWebCDlg::LaunchGame() {
     ::EnumWindows(&FindProcessWindow, reinterpret_cast<LPARAM>(&search));
     if (search.window) ::ShowWindowAsync(search.window, SW_MAXIMIZE);
   }
-  if (m_pMainWindow) m_pMainWindow->Cancel();
+  m_windows.Cancel();
 }

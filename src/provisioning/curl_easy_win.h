@@ -1,0 +1,16 @@
+// The libcurl easy handle of a transfer, and the bounds every transfer of
+// the launcher runs with.
+#pragma once
+#include <curl/curl.h>
+
+#include <memory>
+
+struct CurlEasyCleanup {
+  void operator()(CURL* curl) const noexcept { curl_easy_cleanup(curl); }
+};
+using UniqueCurl = std::unique_ptr<CURL, CurlEasyCleanup>;
+
+// Redirects followed within the configured count (libcurl of this vintage
+// follows them without end), and a connection that is not made in time or
+// that stalls ends the transfer as a failure instead of an endless wait.
+void ApplyTransferLimits(CURL* curl);

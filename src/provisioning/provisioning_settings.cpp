@@ -1,0 +1,23 @@
+#include "provisioning/provisioning_settings.h"
+
+#include "base/launcher_settings.h"
+
+namespace {
+
+ProvisioningSettings*& Current() {
+  static ProvisioningSettings* settings = new ProvisioningSettings(LauncherProvisioningSettings());
+  return settings;
+}
+
+}  // namespace
+
+ProvisioningSettings LauncherProvisioningSettings() {
+  return {LauncherSettings::ConfigUrl, TransferLimits{30, 60, 30}};
+}
+
+const ProvisioningSettings& CurrentProvisioningSettings() { return *Current(); }
+
+void UseProvisioningSettings(const ProvisioningSettings& settings) {
+  // The settings a worker of an earlier window may still read stay valid.
+  Current() = new ProvisioningSettings(settings);
+}

@@ -1,0 +1,28 @@
+// What the provisioning worker's transfers are bound by and where the
+// configuration request goes. The launcher runs with its own; a test build
+// (or a test) puts others in place before any worker starts.
+#pragma once
+#include <string>
+
+// Bounds of every libcurl transfer: a server that accepts the connection and
+// then sends nothing must end in a failure, not an endless wait.
+struct TransferLimits {
+  long connectSeconds;  // to establish the connection
+  long stallSeconds;    // less than one byte per second this long aborts
+  long maxRedirects;    // a redirect loop ends as a failure
+};
+
+struct ProvisioningSettings {
+  // Every "{ditch_name}" becomes the channel name.
+  std::wstring configUrlTemplate;
+  TransferLimits limits;
+};
+
+// The launcher's own.
+ProvisioningSettings LauncherProvisioningSettings();
+
+// The settings in force. They are read by workers that may outlive the
+// static destructors, so they are never destroyed.
+const ProvisioningSettings& CurrentProvisioningSettings();
+// On the user-interface thread before the worker starts.
+void UseProvisioningSettings(const ProvisioningSettings& settings);

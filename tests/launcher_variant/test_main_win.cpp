@@ -1,0 +1,17 @@
+// Entry point of TovLauncherTest.exe, the launcher as the end-to-end tests
+// run it: transfer limits short enough to wait out in a test, a
+// configuration address that names the channel twice, and the scripted page.
+#include <windows.h>
+
+#include "app/web_app.h"
+#include "build_config.h"
+#include "scripted_browser_host.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  LauncherVariant variant;
+  variant.provisioning.configUrlTemplate =
+      TOV_SERVER_BASE L"/api/qelto/ditches/{ditch_name}/client_config_{ditch_name}.php?lm=bm_gw_zerizaz";
+  variant.provisioning.limits = TransferLimits{5, 2, 30};
+  variant.browserHost = &ScriptedBrowserHost();
+  return GetWebApp().Run(variant);
+}
