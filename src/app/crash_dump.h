@@ -8,4 +8,4 @@
 void PrepareCrashDumps(const wchar_t* dumpPathBase);
 
 // The unhandled-exception filter.
-LONG WINAPI WriteCrashDump(EXCEPTION_POINTERS* exception);
+LONG WINAPI WriteCrashDump(EXCEPTION_POINTERS* exception) noexcept;

@@ -40,7 +40,7 @@ void PrepareCrashDumps(const wchar_t* dumpPathBase) {
   if (!g_writeDump) g_writeDump = LoadWriter();
 }
 
-LONG WINAPI WriteCrashDump(EXCEPTION_POINTERS* exception) {
+LONG WINAPI WriteCrashDump(EXCEPTION_POINTERS* exception) noexcept {
   if (::IsDebuggerPresent()) return EXCEPTION_CONTINUE_SEARCH;
 
   SYSTEMTIME t;

@@ -51,10 +51,10 @@ void DeleteEntries(const std::wstring& path) {
   do {
     if (IsDotEntry(entry.cFileName)) continue;
     const std::wstring full = path + L"\\" + entry.cFileName;
+    // Failures show when the directory itself cannot be removed.
     if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      DeleteNotNullDir(full);
+      static_cast<void>(DeleteNotNullDir(full));
     } else {
-      // Failures show when the directory itself cannot be removed.
       DeleteFileW(full.c_str());
     }
   } while (FindNextFileW(find.get(), &entry));

@@ -13,6 +13,6 @@ namespace tov {
 // anywhere below it, is removed as the link itself: what it points at lies
 // outside the tree and is never entered. A link that cannot be removed as
 // such stays, and so does its directory.
-BOOL DeleteNotNullDir(std::wstring path);
+[[nodiscard]] BOOL DeleteNotNullDir(std::wstring path);
 
 }  // namespace tov

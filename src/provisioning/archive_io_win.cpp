@@ -38,24 +38,29 @@ struct Stream {
   tov::ReadAhead reader;
 };
 
-voidpf ZCALLBACK Open(voidpf, const void* name, int mode) {
+voidpf ZCALLBACK Open(voidpf, const void* name, int mode) noexcept {
   // Only reading goes through the window; nothing here writes archives.
   if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ) return nullptr;
   const zlib_filefunc64_def& io = Inner();
   voidpf file = io.zopen64_file(io.opaque, name, mode);
   if (!file) return nullptr;
-  return new Stream(file);
+  try {
+    return new Stream(file);
+  } catch (...) {
+    io.zclose_file(io.opaque, file);
+    return nullptr;  // no window for it: the archive cannot be opened
+  }
 }
 
-uLong ZCALLBACK Read(voidpf, voidpf stream, void* out, uLong size) {
+uLong ZCALLBACK Read(voidpf, voidpf stream, void* out, uLong size) noexcept {
   return static_cast<uLong>(static_cast<Stream*>(stream)->reader.Read(out, size));
 }
 
-uLong ZCALLBACK Write(voidpf, voidpf, const void*, uLong) { return 0; }
+uLong ZCALLBACK Write(voidpf, voidpf, const void*, uLong) noexcept { return 0; }
 
-ZPOS64_T ZCALLBACK Tell(voidpf, voidpf stream) { return static_cast<Stream*>(stream)->reader.Tell(); }
+ZPOS64_T ZCALLBACK Tell(voidpf, voidpf stream) noexcept { return static_cast<Stream*>(stream)->reader.Tell(); }
 
-long ZCALLBACK Seek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
+long ZCALLBACK Seek(voidpf, voidpf stream, ZPOS64_T offset, int origin) noexcept {
   Stream* s = static_cast<Stream*>(stream);
   switch (origin) {
     case ZLIB_FILEFUNC_SEEK_SET:
@@ -76,13 +81,13 @@ long ZCALLBACK Seek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
   }
 }
 
-int ZCALLBACK Close(voidpf, voidpf stream) {
+int ZCALLBACK Close(voidpf, voidpf stream) noexcept {
   std::unique_ptr<Stream> s(static_cast<Stream*>(stream));
   const zlib_filefunc64_def& io = Inner();
   return io.zclose_file(io.opaque, s->inner);
 }
 
-int ZCALLBACK TestError(voidpf, voidpf stream) {
+int ZCALLBACK TestError(voidpf, voidpf stream) noexcept {
   Stream* s = static_cast<Stream*>(stream);
   if (s->reader.Failed()) return -1;
   const zlib_filefunc64_def& io = Inner();

@@ -8,4 +8,4 @@
 std::wstring RunningLauncherPath();
 
 // The error of CopyFileW (0 on success) copying `source` over `destination`.
-unsigned long CopyLauncher(const std::wstring& source, const std::wstring& destination);
+[[nodiscard]] unsigned long CopyLauncher(const std::wstring& source, const std::wstring& destination);

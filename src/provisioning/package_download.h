@@ -20,7 +20,7 @@ struct DownloadOutcome {
 // Creates or truncates `path` for the package's raw bytes, or null. The
 // stream is unbuffered: WritePackageData hands each delivery of libcurl to
 // the file's handle in one piece.
-FILE* OpenPackageFile(const std::wstring& path);
+[[nodiscard]] FILE* OpenPackageFile(const std::wstring& path);
 
 // One package transfer's libcurl handle. It is made before the transfer is
 // prepared, so that a launcher short of memory stops before it reports a

@@ -10,5 +10,5 @@ using ExtractProgress = std::function<void(const std::wstring& text, int positio
 // far stay). Entries that would land outside `clientDir`, names of 512 bytes
 // or more, target paths beyond 260 characters, checksum mismatches and
 // failed writes all fail the extraction.
-int ExtractPackage(const std::wstring& archivePath, const std::wstring& clientDir,
+[[nodiscard]] int ExtractPackage(const std::wstring& archivePath, const std::wstring& clientDir,
                    const ExtractProgress& progress);

@@ -105,8 +105,8 @@ class FCHttpRequest {
   bool ThreadsEnded() const;
 
  private:
-  static DWORD WINAPI ConnectThread(void* param);
-  static DWORD WINAPI TransferThread(void* param);
+  static DWORD WINAPI ConnectThread(void* param) noexcept;
+  static DWORD WINAPI TransferThread(void* param) noexcept;
 
   int m_nId;
   HWND m_hNotifyWnd;

@@ -45,7 +45,7 @@ class FCHttpRequestManager {
   virtual void OnRequestTimedOut(FCHttpRequest& request);
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
   LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   void OnRequestEvent(int id, LPARAM event);
   void OnTimer(UINT_PTR timerId);

@@ -76,10 +76,14 @@ bool FCHttpRequestManager::ReapRetiredRequests() {
 }
 
 LRESULT CALLBACK FCHttpRequestManager::WindowProc(HWND window, UINT message, WPARAM wParam,
-                                                  LPARAM lParam) {
+                                                  LPARAM lParam) noexcept {
   auto* manager = reinterpret_cast<FCHttpRequestManager*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
   if (!manager) return ::DefWindowProcW(window, message, wParam, lParam);
-  return manager->HandleMessage(window, message, wParam, lParam);
+  try {
+    return manager->HandleMessage(window, message, wParam, lParam);
+  } catch (...) {
+    return 0;  // a report that cannot be handled is dropped, like any other
+  }
 }
 
 LRESULT FCHttpRequestManager::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

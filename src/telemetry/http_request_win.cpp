@@ -87,7 +87,7 @@ FCHttpRequest::~FCHttpRequest() {
   m_hConnectThread.reset();
 }
 
-DWORD WINAPI FCHttpRequest::ConnectThread(void* param) {
+DWORD WINAPI FCHttpRequest::ConnectThread(void* param) noexcept {
   auto* self = static_cast<FCHttpRequest*>(param);
   const HWND window = self->m_hNotifyWnd;
   const int id = self->m_nId;
@@ -112,7 +112,7 @@ void FCHttpRequest::OpenAndSend() {
   m_hTransferThread.reset(::CreateThread(nullptr, 0, TransferThread, this, 0, nullptr));
 }
 
-DWORD WINAPI FCHttpRequest::TransferThread(void* param) {
+DWORD WINAPI FCHttpRequest::TransferThread(void* param) noexcept {
   auto* self = static_cast<FCHttpRequest*>(param);
   const HWND window = self->m_hNotifyWnd;
   const int id = self->m_nId;
@@ -125,16 +125,20 @@ DWORD WINAPI FCHttpRequest::TransferThread(void* param) {
       static_cast<DWORD>(body.size()));
   ::SendNotifyMessageW(window, tov::kRequestEventMessage, static_cast<WPARAM>(id), tov::kEventResponseStarted);
 
-  std::vector<char> chunk(tov::kReadChunkBytes);
   // Without a response there is nothing to read. Some WinInet versions
   // answer a read on such a request with "success, zero bytes", which would
   // pass a failed transfer off as a complete empty one.
   BOOL ok = FALSE;
-  while (sent) {
-    DWORD got = 0;
-    ok = ::InternetReadFile(request, chunk.data(), static_cast<DWORD>(chunk.size()), &got);
-    if (!ok || got == 0) break;
-    self->m_buffer.Append(chunk.data(), got);
+  try {
+    std::vector<char> chunk(tov::kReadChunkBytes);
+    while (sent) {
+      DWORD got = 0;
+      ok = ::InternetReadFile(request, chunk.data(), static_cast<DWORD>(chunk.size()), &got);
+      if (!ok || got == 0) break;
+      self->m_buffer.Append(chunk.data(), got);
+    }
+  } catch (...) {
+    ok = FALSE;  // out of memory: the answer counts as not read
   }
   self->m_response.readSucceeded = ok != FALSE;
   // From here on the request may be destroyed at any moment.

@@ -49,12 +49,16 @@ HWND CDialogBase::CreateFromTemplate(HWND owner) {
                               &CDialogBase::DialogProc, 0);
 }
 
-LRESULT CALLBACK CDialogBase::CreationHook(int code, WPARAM wp, LPARAM lp) {
+LRESULT CALLBACK CDialogBase::CreationHook(int code, WPARAM wp, LPARAM lp) noexcept {
   HWND hwnd = reinterpret_cast<HWND>(wp);
   // The dialog's own window comes before its controls; anything else the
   // system creates on the way (an input method window) is not a dialog.
   if (code == HCBT_CREATEWND && t_attaching && IsDialogWindow(hwnd)) {
-    std::exchange(t_attaching, nullptr)->Attach(hwnd);
+    try {
+      std::exchange(t_attaching, nullptr)->Attach(hwnd);
+    } catch (...) {
+      return 1;  // the window is not made: its object could not be bound
+    }
   }
   return ::CallNextHookEx(nullptr, code, wp, lp);
 }
@@ -67,13 +71,18 @@ void CDialogBase::Attach(HWND hwnd) {
       hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CDialogBase::CreationProc)));
 }
 
-LRESULT CALLBACK CDialogBase::CreationProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT CALLBACK CDialogBase::CreationProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
   CDialogBase* self = FromHandle(hwnd);
   WNDPROC next = self ? self->m_pfnCreationNext : ::DefDlgProcW;
   if (msg != WM_CREATE || !self) return ::CallWindowProcW(next, hwnd, msg, wp, lp);
   // The detour is needed for this one message only.
   ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(next));
-  if (!self->OnCreate()) return -1;
+  bool created = false;
+  try {
+    created = self->OnCreate();
+  } catch (...) {
+  }
+  if (!created) return -1;
   return ::CallWindowProcW(next, hwnd, msg, wp, lp);
 }
 
@@ -162,15 +171,19 @@ INT_PTR CDialogBase::OnMessage(UINT, WPARAM, LPARAM, bool& handled) {
   return 0;
 }
 
-INT_PTR CALLBACK CDialogBase::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+INT_PTR CALLBACK CDialogBase::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
   if (tov::ServeWindowCall(msg, lp)) return TRUE;
   CDialogBase* self = FromHandle(hwnd);
   if (!self) return FALSE;
 
-  if (msg == WM_INITDIALOG) return self->OnInitDialog();
-
   bool handled = false;
-  INT_PTR result = self->OnMessage(msg, wp, lp, handled);
+  INT_PTR result = 0;
+  try {
+    if (msg == WM_INITDIALOG) return self->OnInitDialog();
+    result = self->OnMessage(msg, wp, lp, handled);
+  } catch (...) {
+    handled = false;
+  }
   if (msg == WM_NCDESTROY) {
     tov::ForgetWindow(self);
     ::SetWindowLongPtrW(hwnd, DWLP_USER, 0);

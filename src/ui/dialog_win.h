@@ -45,9 +45,11 @@ class CDialogBase {
   HWND m_hWnd = nullptr;
 
  private:
-  static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-  static LRESULT CALLBACK CreationHook(int code, WPARAM wp, LPARAM lp);
-  static LRESULT CALLBACK CreationProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  // Nothing may unwind through the system's frames: these turn a failure
+  // (an allocation that fails) into the message's default handling.
+  static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept;
+  static LRESULT CALLBACK CreationHook(int code, WPARAM wp, LPARAM lp) noexcept;
+  static LRESULT CALLBACK CreationProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept;
   static CDialogBase* FromHandle(HWND hwnd);
   HWND CreateFromTemplate(HWND owner);
   void Attach(HWND hwnd);

@@ -58,11 +58,15 @@ bool CallOnWindowThread(const void* owner, const std::function<void()>& call) {
   return pending.ran;
 }
 
-bool ServeWindowCall(UINT msg, LPARAM lp) {
+bool ServeWindowCall(UINT msg, LPARAM lp) noexcept {
   if (msg != kWindowCallMessage) return false;
   auto* pending = reinterpret_cast<PendingCall*>(lp);
-  (*pending->call)();
-  pending->ran = true;
+  try {
+    (*pending->call)();
+    pending->ran = true;
+  } catch (...) {
+    // The caller learns that the call did not run, as for a window gone.
+  }
   return true;
 }
 

@@ -26,6 +26,6 @@ bool CallOnWindowThread(const void* owner, const std::function<void()>& call);
 
 // For the window procedure: true when `msg` carried such a call, which has
 // then run.
-bool ServeWindowCall(UINT msg, LPARAM lp);
+bool ServeWindowCall(UINT msg, LPARAM lp) noexcept;
 
 }  // namespace tov

@@ -8,7 +8,7 @@
 #include "base/text_win.h"
 #include "base/unique_handle.h"
 
-BOOL CALLBACK FindProcessWindow(HWND window, LPARAM record) {
+BOOL CALLBACK FindProcessWindow(HWND window, LPARAM record) noexcept {
   auto* search = reinterpret_cast<ProcessWindowSearch*>(record);
   DWORD owner = 0;
   ::GetWindowThreadProcessId(window, &owner);

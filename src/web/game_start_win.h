@@ -15,7 +15,7 @@ struct ProcessWindowSearch {
 
 // EnumWindows callback; `record` points to a ProcessWindowSearch. Stops the
 // enumeration at the first window of the process.
-BOOL CALLBACK FindProcessWindow(HWND window, LPARAM record);
+BOOL CALLBACK FindProcessWindow(HWND window, LPARAM record) noexcept;
 
 // The first line of "luapath.txt" in the current directory, read as text in
 // the ANSI code page; nothing when there is no such file.

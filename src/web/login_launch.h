@@ -12,14 +12,14 @@ struct LoginResult {
 };
 
 // "true|<params>[|ignored]": field 0 compared with "true" in any case.
-LoginResult ParseLoginResult(const std::wstring& text);
+[[nodiscard]] LoginResult ParseLoginResult(const std::wstring& text);
 
 // The game's command line: "<launcher command line> --parameters=<login>
 // --plat_extra=<custom>", everything inserted as it is. Empty when the text
 // would not fit the 1,024 characters the start allows: a cut command line
 // would hand the game wrong login data.
 // `extra` is appended as it is (see LuaPathArgument).
-std::optional<std::wstring> ComposeGameCommandLine(const std::wstring& launcherCommandLine,
+[[nodiscard]] std::optional<std::wstring> ComposeGameCommandLine(const std::wstring& launcherCommandLine,
                                                    const std::wstring& loginParams,
                                                    const std::wstring& customParams,
                                                    const std::wstring& extra = L"");
@@ -41,8 +41,8 @@ std::wstring ScriptCallLogText(const std::wstring& method, const std::wstring& p
 class LaunchGate {
  public:
   // Both return true when the caller must launch now.
-  bool LoginSucceeded();
-  bool BecameReady();
+  [[nodiscard]] bool LoginSucceeded();
+  [[nodiscard]] bool BecameReady();
   bool LoggedIn();
   bool Ready();
 

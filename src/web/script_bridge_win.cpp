@@ -51,15 +51,20 @@ HRESULT CImpIDispatch::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, 
 HRESULT CImpIDispatch::Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS* params,
                               VARIANT* result, EXCEPINFO*, UINT*) {
   if (dispid != kBridgeDispId || !params || params->cArgs < 2 || !params->rgvarg) return S_OK;
-  // Automation passes the arguments last first: element 0 is the last one.
-  std::wstring method = ArgumentText(params->rgvarg[1]);
-  std::wstring text = ArgumentText(params->rgvarg[0]);
-  ScriptCallReceiver* receiver = g_receiver.load();
-  std::wstring answer = receiver ? receiver->DispatchScriptCall(method, text) : L"";
-  if (result) {
-    VariantClear(result);
-    V_VT(result) = VT_BSTR;
-    V_BSTR(result) = SysAllocStringLen(answer.data(), static_cast<UINT>(answer.size()));
+  // Nothing may unwind into the script engine.
+  try {
+    // Automation passes the arguments last first: element 0 is the last one.
+    std::wstring method = ArgumentText(params->rgvarg[1]);
+    std::wstring text = ArgumentText(params->rgvarg[0]);
+    ScriptCallReceiver* receiver = g_receiver.load();
+    std::wstring answer = receiver ? receiver->DispatchScriptCall(method, text) : L"";
+    if (result) {
+      VariantClear(result);
+      V_VT(result) = VT_BSTR;
+      V_BSTR(result) = tov::Bstr(answer).release();
+    }
+  } catch (...) {
+    return E_OUTOFMEMORY;
   }
   return S_OK;
 }
