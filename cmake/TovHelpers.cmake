@@ -25,10 +25,13 @@ if(TOV_WINDOWS)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run CACHE FILEPATH "" FORCE)
 endif()
 
+# The launcher's resources come compiled (tov_resources), so dialogs load
+# from the same templates as in the launcher; more libraries may follow the
+# sources after LIBRARIES.
 function(tov_add_windows_test name)
-  add_executable(${name} ${ARGN} ${TOV_RC_FILE})
-  add_dependencies(${name} tov_art)
-  target_link_libraries(${name} PRIVATE tovwin GTest::gtest_main)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "LIBRARIES")
+  add_executable(${name} ${arg_UNPARSED_ARGUMENTS})
+  target_link_libraries(${name} PRIVATE ${arg_LIBRARIES} tov_resources tovwin GTest::gtest_main)
   add_test(NAME ${name} COMMAND ${name})
   tov_register_windows_exe(${name})
 endfunction()

@@ -1,11 +1,11 @@
 """Shared pieces of the end-to-end tests: the launcher under Wine."""
+import getpass
 import os
 import re
 import shutil
 import subprocess
 import sys
 import tempfile
-import time
 
 BUILD_DIR = os.environ.get("TOV_BUILD_DIR", "")
 SOURCE_DIR = os.environ.get("TOV_SOURCE_DIR", "")
@@ -20,6 +20,11 @@ GUIDRIVER = os.path.join(BUILD_DIR, "tools", "guidriver.exe")
 DEMO_CLIENT = os.path.join(BUILD_DIR, "tools", "bm.exe")
 
 sys.path.insert(0, os.path.join(SOURCE_DIR, "tools", "loopback"))
+from client import LoopbackServer, wait_until  # noqa: E402
+
+MAIN = "TovLauncher"  # caption of the main window's template
+UNINSTALL_NAME = "Brakmoor-\u5378\u8f7d"
+UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\bm_webvarn"
 
 # "[Sep 15 2021 19:46:13][INFO][Op::Name::12] message" / "...[ERROR][Op::12][message]"
 STAMP = r"\[[A-Z][a-z]{2} [ \d]\d \d{4} \d\d:\d\d:\d\d\]"
@@ -83,13 +88,108 @@ def read_log(name="TovLauncher"):
 
 
 def wait_for(predicate, timeout=15, interval=0.1):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        value = predicate()
-        if value:
-            return value
-        time.sleep(interval)
-    return predicate()
+    return wait_until(predicate, timeout, interval)
+
+
+def user_dir(*parts):
+    """The prefix's profile folder of the user running the tests."""
+    return drive_c("users", getpass.getuser(), *parts)
+
+
+START_MENU_APPS = user_dir("AppData", "Roaming", "Microsoft", "Windows", "Start Menu", "Apps",
+                           "webvarn")
+DESKTOP_LINK = user_dir("Desktop", "Brakmoor.lnk")
+
+
+def start_server(testcase):
+    """The loopback server on the port the launcher under test was built
+    for; it stops after the test's own tearDown."""
+    server = LoopbackServer(port=server_port()).start()
+    testcase.addCleanup(server.stop)
+    return server
+
+
+def config_body(base, version, minimum=None, custom=None):
+    """A configuration that sends the launcher to `base` for its entry page
+    and its package; no minimum line when minimum is None."""
+    lines = ["EntryUrl=%s/entry/login.html" % base, "ClientVersion=%s" % version]
+    if minimum is not None:
+        lines.append("ClientMiniUpdateVersion=%s" % minimum)
+    lines.append("ClientDownloadUrl=%s/packages/{ditch_name}/{version}/bm.zip" % base)
+    if custom is not None:
+        lines.append("CustomParameters=%s" % custom)
+    return "\n".join(lines) + "\n"
+
+
+def info(operation, text=None):
+    """Pattern of an INFO line of `operation` after its stamp: up to the
+    message, or the whole line when the message text is given."""
+    pattern = r"\[INFO\]\[" + re.escape(operation) + r"::\d+\] "
+    return pattern if text is None else pattern + re.escape(text) + r"\r\n"
+
+
+def info_messages(operation, message=r"(.*)"):
+    """Every INFO message of `operation` in the log, as `message` (a pattern
+    with one group) captures it."""
+    return re.findall(STAMP + info(operation) + message + r"\r\n", read_log() or "")
+
+
+def wait_log(testcase, pattern, timeout=20, details=lambda: ""):
+    """The first match of `pattern` (after the stamp) in the log, waited for."""
+    regex = re.compile(STAMP + pattern)
+    found = wait_for(lambda: regex.search(read_log() or ""), timeout)
+    testcase.assertTrue(found, "not logged: %s\n%s%s" % (pattern, read_log(), details()))
+    return found
+
+
+def read_link(path):
+    """Local path, arguments and which optional strings a .lnk carries, as
+    Debian's lnkinfo reads them (no code shared with the launcher); None
+    when it cannot read the file."""
+    result = subprocess.run(["lnkinfo", path], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                            timeout=60)
+    if result.returncode != 0:
+        return None
+    text = result.stdout.decode("utf-8", "replace")
+    fields = dict(re.findall(r"^\t(Local path|Command line arguments)\t+: ?(.*)$", text, re.M))
+    return {
+        "target": fields.get("Local path"),
+        "arguments": fields.get("Command line arguments", ""),
+        "extras": [s for s in ("working directory", "description", "icon location")
+                   if "Contains a " + s in text],
+    }
+
+
+def owned_windows(title=MAIN, cls="-"):
+    """The window `title` owns (the content panel) as the GUI driver lists
+    it: (its own fields, {control id: fields after the id}); None when the
+    driver finds none."""
+    code, out = gui("owned", title, cls)
+    lines = [line.rstrip("\r") for line in out.split("\n") if line]
+    if code != 0 or not lines or not lines[0].startswith("owned\t"):
+        return None
+    controls = {}
+    for line in lines[1:]:
+        fields = line.split("\t")
+        controls[fields[0]] = tuple(fields[1:])
+    return lines[0].split("\t")[1:], controls
+
+
+def launcher_copy(testcase, name="TovLauncher.exe", source=None):
+    """A LauncherCopy removed after the test."""
+    copy = LauncherCopy(name, source)
+    testcase.addCleanup(copy.remove)
+    return copy
+
+
+def wait_main_window(testcase):
+    testcase.assertEqual(gui("wait", MAIN, "-", 20000)[0], 0, "main window did not appear")
+
+
+def close_main_window(testcase, proc):
+    """Closes the main window; the launcher must then end with 0."""
+    testcase.assertEqual(gui("close", MAIN, "-")[0], 0)
+    testcase.assertEqual(exit_code(proc), 0)
 
 
 class LauncherCopy:
@@ -111,12 +211,17 @@ class LauncherCopy:
         shutil.rmtree(self.dir, ignore_errors=True)
 
 
-def end_run(procs, windows=(("TovLauncher", "-"),)):
+def close_windows(title, cls="-"):
+    """Closes every window of this caption and class, one after the other."""
+    while gui("close", title, cls)[0] == 0:
+        gui("gone", title, cls, 3000)
+
+
+def end_run(procs, windows=((MAIN, "-"),)):
     """Closes what a test left open (each window by caption and class, until
     none is left), then waits for the started programs, killing stragglers."""
     for title, cls in windows:
-        while gui("close", title, cls)[0] == 0:
-            gui("gone", title, cls, 3000)
+        close_windows(title, cls)
     for p in procs:
         if p is None:
             continue

@@ -9,13 +9,11 @@ redirected HKEY_CURRENT_USER of this test's choosing and to keep both.
 import os
 import re
 import shutil
-import subprocess
 import tempfile
 import unittest
 
 import harness
 
-UNINSTALL_NAME = "Brakmoor-\u5378\u8f7d"
 ENTRY_BELOW_USER = r"Software\Microsoft\Windows\CurrentVersion\Uninstall\bm_webvarn"
 LINKS_CASE = "DesktopLinks.FourLinksPointAtTheInstalledLauncher"
 
@@ -23,22 +21,6 @@ LINKS_CASE = "DesktopLinks.FourLinksPointAtTheInstalledLauncher"
 def windows_path(unix_path):
     """Wine shows the Unix root as drive Z:."""
     return "Z:" + unix_path.replace("/", "\\")
-
-
-def read_link(path):
-    """Local path, arguments and which optional strings a .lnk carries."""
-    result = subprocess.run(["lnkinfo", path], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                            timeout=60)
-    if result.returncode != 0:
-        return None
-    text = result.stdout.decode("utf-8", "replace")
-    fields = dict(re.findall(r"^\t(Local path|Command line arguments)\t+: ?(.*)$", text, re.M))
-    return {
-        "target": fields.get("Local path"),
-        "arguments": fields.get("Command line arguments", ""),
-        "extras": [s for s in ("working directory", "description", "icon location")
-                   if "Contains a " + s in text],
-    }
 
 
 class DesktopLinksReadBack(unittest.TestCase):
@@ -72,17 +54,14 @@ class DesktopLinksReadBack(unittest.TestCase):
         menu = os.path.join(case_dir, "StartMenu", "Apps", "webvarn")
         expected = {
             os.path.join(menu, "Brakmoor.lnk"): "",
-            os.path.join(menu, UNINSTALL_NAME + ".lnk"): "/uninstall",
+            os.path.join(menu, harness.UNINSTALL_NAME + ".lnk"): "/uninstall",
             os.path.join(case_dir, "Desktop", "Brakmoor.lnk"): "",
-            os.path.join(case_dir, "bm-webvarn", UNINSTALL_NAME + ".lnk"): "/uninstall",
+            os.path.join(case_dir, "bm-webvarn", harness.UNINSTALL_NAME + ".lnk"): "/uninstall",
         }
         for path, arguments in expected.items():
             with self.subTest(link=path):
-                link = read_link(path)
-                self.assertIsNotNone(link, "lnkinfo cannot read " + path)
-                self.assertEqual(link["target"], launcher)
-                self.assertEqual(link["arguments"], arguments)
-                self.assertEqual(link["extras"], [])
+                self.assertEqual(harness.read_link(path),
+                                 {"target": launcher, "arguments": arguments, "extras": []})
         return list(expected)
 
     def test_links_and_entry_written_and_written_again(self):

@@ -2,28 +2,23 @@
 start that finds the client current, and the ways a download or a package
 can go wrong, each checked by its panel text, log lines, reports and what it
 leaves on disk."""
-import getpass
 import os
 import re
 import shutil
-import subprocess
 import unittest
 import urllib.parse
 import zipfile
 
 import harness
-from harness import STAMP, gui
-from client import LoopbackServer, build_demo_package
+from harness import STAMP, UNINSTALL_KEY, UNINSTALL_NAME
+from client import build_demo_package
 
-MAIN = "TovLauncher"
 VERSION = "1.0.0.1"
 PACKAGE = "webvarn/%s/bm.zip" % VERSION
 FAILURE = "更新失败,请检查网络"
 DONE = "更新已完成"
 DOWNLOADING = "正在下载："
 UNPACKING = "正在解压："
-UNINSTALL_NAME = "Brakmoor-\u5378\u8f7d"
-UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\bm_webvarn"
 PROGRESS, PERCENT, PHASE, STATUS = "1000", "1001", "1002", "1003"
 ZIP_TIME = (2024, 1, 1, 0, 0, 0)
 
@@ -60,59 +55,25 @@ def empty_zip():
     return b"PK\x05\x06" + b"\x00" * 18
 
 
-def user_dir(*parts):
-    return harness.drive_c("users", getpass.getuser(), *parts)
-
-
-def start_menu_dir():
-    return user_dir("AppData", "Roaming", "Microsoft", "Windows", "Start Menu", "Apps", "webvarn")
-
-
-def link_target(path):
-    r = subprocess.run(["lnkinfo", path], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                       timeout=60)
-    if r.returncode != 0:
-        return None
-    text = r.stdout.decode("utf-8", "replace")
-    fields = dict(re.findall(r"^\t(Local path|Command line arguments)\t+: ?(.*)$", text, re.M))
-    return fields.get("Local path"), fields.get("Command line arguments", "")
-
-
 class InstallTest(unittest.TestCase):
     def setUp(self):
         harness.require_environment(self)
-        while gui("close", MAIN, "-")[0] == 0:
-            gui("gone", MAIN, "-", 3000)
+        harness.close_windows(harness.MAIN)
         harness.reset_install_root()
         harness.wine(["reg", "delete", UNINSTALL_KEY, "/f"])
-        shutil.rmtree(start_menu_dir(), ignore_errors=True)
-        desktop_link = user_dir("Desktop", "Brakmoor.lnk")
-        if os.path.exists(desktop_link):
-            os.remove(desktop_link)
-        self.server = LoopbackServer(port=harness.server_port()).start()
+        shutil.rmtree(harness.START_MENU_APPS, ignore_errors=True)
+        if os.path.exists(harness.DESKTOP_LINK):
+            os.remove(harness.DESKTOP_LINK)
+        self.server = harness.start_server(self)
         self.procs = []
-        self.copies = []
 
     def tearDown(self):
-        while gui("close", MAIN, "-")[0] == 0:
-            gui("gone", MAIN, "-", 3000)
-        for p in self.procs:
-            try:
-                p.wait(timeout=15)
-            except Exception:
-                p.kill()
-        for c in self.copies:
-            c.remove()
-        self.server.stop()
+        harness.end_run(self.procs)
 
     # -- helpers
 
     def configure(self, minimum=VERSION, package=None, **fault):
-        base = self.server.base_url
-        body = ("EntryUrl=%s/entry/login.html\nClientVersion=%s\n" % (base, VERSION) +
-                ("ClientMiniUpdateVersion=%s\n" % minimum if minimum is not None else "") +
-                "ClientDownloadUrl=%s/packages/{ditch_name}/{version}/bm.zip\n" % base)
-        self.server.set_config(body=body)
+        self.server.set_config(body=harness.config_body(self.server.base_url, VERSION, minimum))
         if package is None:
             path = os.path.join(harness.BUILD_DIR, "e2e-install-demo.zip")
             build_demo_package(path, harness.DEMO_CLIENT)
@@ -125,17 +86,15 @@ class InstallTest(unittest.TestCase):
             self.server.add_fault("packages", **fault)
 
     def launch(self, test_build=True):
-        copy = harness.LauncherCopy(
-            source=harness.TEST_LAUNCHER_EXE if test_build else harness.LAUNCHER_EXE)
-        self.copies.append(copy)
+        copy = harness.launcher_copy(
+            self, source=harness.TEST_LAUNCHER_EXE if test_build else harness.LAUNCHER_EXE)
         proc = copy.start()
         self.procs.append(proc)
-        self.assertEqual(gui("wait", MAIN, "-", 20000)[0], 0, "main window did not appear")
+        harness.wait_main_window(self)
         return copy, proc
 
     def finish(self, proc):
-        self.assertEqual(gui("close", MAIN, "-")[0], 0)
-        self.assertEqual(harness.exit_code(proc), 0)
+        harness.close_main_window(self, proc)
 
     def lines(self):
         """(level, operation, message) of every log line so far."""
@@ -160,12 +119,9 @@ class InstallTest(unittest.TestCase):
 
     def panel(self):
         """The four provisioning controls: id -> (visible, text, position)."""
-        code, out = gui("owned", MAIN, "-")
-        controls = {}
-        for line in out.split("\n")[1:] if code == 0 else []:
-            fields = line.rstrip("\r").split("\t")
-            if len(fields) >= 5 and fields[0] in (PROGRESS, PERCENT, PHASE, STATUS):
-                controls[fields[0]] = (fields[2] == "visible", fields[3], fields[4])
+        owned = harness.owned_windows()
+        controls = {i: (c[1] == "visible", c[2], c[3]) for i, c in (owned[1] if owned else {}).items()
+                    if i in (PROGRESS, PERCENT, PHASE, STATUS) and len(c) >= 4}
         return controls if len(controls) == 4 else None
 
     def final_panel(self, status):
@@ -334,11 +290,13 @@ class InstallTest(unittest.TestCase):
         with open(harness.LAUNCHER_EXE, "rb") as a, open(harness.install_root("Brakmoor.exe"), "rb") as b:
             self.assertEqual(a.read(), b.read())
         installed = root + "\\Brakmoor.exe"
-        for path, arguments in ((os.path.join(start_menu_dir(), "Brakmoor.lnk"), ""),
-                                (os.path.join(start_menu_dir(), UNINSTALL_NAME + ".lnk"), "/uninstall"),
-                                (user_dir("Desktop", "Brakmoor.lnk"), ""),
+        for path, arguments in ((os.path.join(harness.START_MENU_APPS, "Brakmoor.lnk"), ""),
+                                (os.path.join(harness.START_MENU_APPS, UNINSTALL_NAME + ".lnk"),
+                                 "/uninstall"),
+                                (harness.DESKTOP_LINK, ""),
                                 (harness.install_root(UNINSTALL_NAME + ".lnk"), "/uninstall")):
-            self.assertEqual(link_target(path), (installed, arguments), path)
+            self.assertEqual(harness.read_link(path),
+                             {"target": installed, "arguments": arguments, "extras": []}, path)
         entry = harness.wine(["reg", "query", UNINSTALL_KEY]).stdout.decode("utf-8", "replace")
         self.assertRegex(entry, r"UninstallString\s+REG_SZ\s+" + re.escape(installed + " /uninstall"))
         self.assertEqual(len([r for r in self.package_requests()]), 1)
@@ -362,7 +320,8 @@ class InstallTest(unittest.TestCase):
         self.assertEqual(len(self.package_requests()), requests_before)
         self.final_panel(DONE)
         self.assertEqual(self.reports(), [])
-        self.assertEqual(link_target(user_dir("Desktop", "Brakmoor.lnk")), (installed, ""))
+        self.assertEqual(harness.read_link(harness.DESKTOP_LINK),
+                         {"target": installed, "arguments": "", "extras": []})
         self.finish(proc)
 
     def test_without_a_configured_minimum_an_installed_client_is_fetched_again(self):

@@ -8,10 +8,9 @@ import shutil
 import unittest
 
 import harness
-from harness import STAMP, gui
-from client import LoopbackServer, read_started_file
+from harness import MAIN, STAMP, gui, info
+from client import read_started_file
 
-MAIN = "TovLauncher"
 GAME = "Brakmoor"
 VERSION = "1.0.0.1"
 # A configuration value ends at its second "=", so this one has none.
@@ -34,34 +33,20 @@ class LaunchTest(unittest.TestCase):
         harness.require_environment(self)
         if not harness.TEST_LAUNCHER_EXE:
             self.fail("TOV_TEST_LAUNCHER_EXE is not set (run through CTest)")
-        while gui("close", MAIN, "-")[0] == 0:
-            gui("gone", MAIN, "-", 3000)
-        self.close_games()
+        harness.close_windows(MAIN)
+        harness.close_windows(GAME)
         harness.reset_install_root()
-        self.server = LoopbackServer(port=harness.server_port()).start()
+        self.server = harness.start_server(self)
         self.proc = None
-        self.copy = None
 
     def tearDown(self):
-        harness.end_run([], ((MAIN, "-"),))
-        self.close_games()
-        harness.end_run([self.proc], ())
-        if self.copy:
-            self.copy.remove()
-        self.server.stop()
+        harness.end_run([self.proc], ((MAIN, "-"), (GAME, "-")))
 
     # -- helpers
 
-    def close_games(self):
-        while gui("close", GAME, "-")[0] == 0:
-            gui("gone", GAME, "-", 3000)
-
     def serve(self, custom=CUSTOM, version=VERSION):
-        base = self.server.base_url
-        self.server.set_config(body="EntryUrl=%s/entry/login.html\nClientVersion=%s\n"
-                                    "ClientMiniUpdateVersion=%s\n"
-                                    "ClientDownloadUrl=%s/packages/{ditch_name}/{version}/bm.zip\n"
-                                    "CustomParameters=%s\n" % (base, version, version, base, custom))
+        self.server.set_config(body=harness.config_body(self.server.base_url, version, version,
+                                                        custom))
 
     def install_client(self, with_game=True):
         """An installed client that is current: the up-to-date path sets the
@@ -73,7 +58,7 @@ class LaunchTest(unittest.TestCase):
             shutil.copy(harness.DEMO_CLIENT, harness.install_root("client", "bm", "bm.exe"))
 
     def launch(self, script, *args, luapath=None):
-        self.copy = harness.LauncherCopy(source=harness.TEST_LAUNCHER_EXE)
+        self.copy = harness.launcher_copy(self, source=harness.TEST_LAUNCHER_EXE)
         script_path = os.path.join(self.copy.dir, "page.js")
         with open(script_path, "w", encoding="utf-8") as f:
             f.write(script)
@@ -90,15 +75,8 @@ class LaunchTest(unittest.TestCase):
         path = self.script_path + ".errors"
         return open(path, encoding="utf-8").read() if os.path.exists(path) else ""
 
-    def wait_log(self, pattern, timeout=30):
-        regex = re.compile(STAMP + pattern)
-        found = harness.wait_for(lambda: regex.search(harness.read_log() or ""), timeout)
-        self.assertTrue(found, "not logged: %s\n%s\npage errors: %s"
-                        % (pattern, harness.read_log(), self.script_errors()))
-        return found
-
-    def info(self, op, text):
-        return r"\[INFO\]\[" + re.escape(op) + r"::\d+\] " + re.escape(text) + r"\r\n"
+    def wait_log(self, pattern):
+        return harness.wait_log(self, pattern, 30, lambda: "\npage errors: " + self.script_errors())
 
     def assert_in_order(self, *patterns):
         log = harness.read_log() or ""
@@ -115,8 +93,8 @@ class LaunchTest(unittest.TestCase):
         return read_started_file(path)
 
     def logged_command_line(self):
-        m = re.search(STAMP + r"\[INFO\]\[" + LAUNCH + r"::\d+\] (.*)\r\n" + STAMP +
-                      self.info(LAUNCH, "LaunchGame"), harness.read_log())
+        m = re.search(STAMP + info(LAUNCH) + r"(.*)\r\n" + STAMP +
+                      info(LAUNCH, "LaunchGame"), harness.read_log())
         self.assertTrue(m, harness.read_log())
         return m.group(1)
 
@@ -153,10 +131,10 @@ class LaunchTest(unittest.TestCase):
         self.assertEqual(game["working_directory"], "C:\\bm-webvarn\\client\\bm")
         self.assertEqual(game["executable"].lower(), "c:\\bm-webvarn\\client\\bm\\bm.exe")
         # Logged in first, so the worker's SetReady started the game.
-        self.assert_in_order(self.info(LOGIN, "is logic suc!"),
-                             self.info("CWebCDlg::SetReady", "is ready"),
-                             self.info(LAUNCH, "LaunchGame Succ"),
-                             self.info("CWebDlg::Cancel", "Laucher Stop"))
+        self.assert_in_order(info(LOGIN, "is logic suc!"),
+                             info("CWebCDlg::SetReady", "is ready"),
+                             info(LAUNCH, "LaunchGame Succ"),
+                             info("CWebDlg::Cancel", "Laucher Stop"))
         self.assertEqual(harness.wait_for(lambda: len(re.findall("LaunchGame Succ", harness.read_log()))), 1)
         # The launcher closes right after the start: reports whose requests
         # have not started by then are dropped with the process, so the
@@ -177,9 +155,9 @@ class LaunchTest(unittest.TestCase):
                     luapath=b"D:\\lua dev\\scripts\r\nsecond line\r\n")
         game = self.started()
         self.assert_launcher_exits()
-        self.assert_in_order(self.info("CWebCDlg::SetReady", "is ready"),
-                             self.info(LOGIN, "is logic suc!"),
-                             self.info(LAUNCH, "LaunchGame Succ"))
+        self.assert_in_order(info("CWebCDlg::SetReady", "is ready"),
+                             info(LOGIN, "is logic suc!"),
+                             info(LAUNCH, "LaunchGame Succ"))
         self.assertTrue(game["command_line"].endswith(
             " --parameters=a=1 --plat_extra=" + CUSTOM + ' "--luapath=D:\\lua dev\\scripts"'),
             game["command_line"])
@@ -203,18 +181,17 @@ class LaunchTest(unittest.TestCase):
         self.install_client(with_game=False)
         self.launch(page(login("true|x"),
                          "window.setTimeout(function () { %s }, 500);" % login("true|y")))
-        self.wait_log(self.info(LAUNCH, "LaunchGame Faild"))
+        self.wait_log(info(LAUNCH, "LaunchGame Faild"))
         self.assertTrue(harness.wait_for(lambda: "game start failed" in self.error_texts()),
                         self.error_texts())
         self.assertNotIn("game start success", self.error_texts())
-        self.wait_log(self.info(LOGIN, "already login"))
+        self.wait_log(info(LOGIN, "already login"))
         state = gui("state", MAIN, "-")
         self.assertEqual(state[0], 0)
         self.assertTrue(state[1].startswith("visible"), state[1])
         self.assertIsNone(self.proc.poll(), "the launcher exited")
         self.assertNotIn("Laucher Stop", harness.read_log())
-        self.assertEqual(gui("close", MAIN, "-")[0], 0)
-        self.assertEqual(harness.exit_code(self.proc), 0)
+        harness.close_main_window(self, self.proc)
 
     def test_refused_login_shows_the_box_and_a_later_login_is_taken(self):
         self.serve()

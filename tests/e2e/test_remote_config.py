@@ -2,17 +2,14 @@
 parsed into the entry address the panel's web control is sent to, failures
 shown in the panel's status mode, waits that end, and a body decoded whole."""
 import os
-import re
 import shutil
 import subprocess
 import time
 import unittest
 
 import harness
-from harness import STAMP, gui
-from client import LoopbackServer
+from harness import MAIN, gui, info
 
-MAIN = "TovLauncher"
 FAILURE = "更新失败,请检查网络"
 FETCH = "CGameRemoteConfig::InitRemoteConfig"
 NAVIGATE = "CWebCDlg::InitWebBrower"
@@ -41,68 +38,49 @@ class RemoteConfigTest(unittest.TestCase):
     def setUp(self):
         harness.require_environment(self)
         # No launcher left over from elsewhere; this also readies the prefix.
-        while gui("close", MAIN, "-")[0] == 0:
-            gui("gone", MAIN, "-", 3000)
+        harness.close_windows(MAIN)
         harness.reset_install_root()
-        self.server = None
         self.procs = []
-        self.copies = []
 
     def tearDown(self):
-        harness.end_run(self.procs, ((MAIN, "-"),))
-        for c in self.copies:
-            c.remove()
-        if self.server:
-            self.server.stop()
+        harness.end_run(self.procs)
 
     # -- helpers
 
     def serve(self, **config):
-        self.server = LoopbackServer(port=harness.server_port()).start()
+        self.server = harness.start_server(self)
         self.server.set_config(**config)
 
     def launch(self, test_build=False, env=None):
         if test_build and not harness.TEST_LAUNCHER_EXE:
             self.fail("TOV_TEST_LAUNCHER_EXE is not set (run through CTest)")
-        copy = harness.LauncherCopy(source=harness.TEST_LAUNCHER_EXE if test_build else None)
-        self.copies.append(copy)
+        copy = harness.launcher_copy(self, source=harness.TEST_LAUNCHER_EXE if test_build else None)
         proc = copy.start(env=env)
         self.procs.append(proc)
-        self.assertEqual(gui("wait", MAIN, "-", 20000)[0], 0, "main window did not appear")
+        harness.wait_main_window(self)
         return proc
 
     def finish(self, proc):
-        self.assertEqual(gui("close", MAIN, "-")[0], 0)
-        self.assertEqual(harness.exit_code(proc), 0)
+        harness.close_main_window(self, proc)
 
-    def wait_log(self, pattern, timeout=20):
-        """The first match of `pattern` (after the time stamp) in the log."""
-        regex = re.compile(STAMP + pattern)
-        found = harness.wait_for(lambda: regex.search(harness.read_log() or ""), timeout)
-        self.assertTrue(found, "not logged: " + pattern + "\n" + (harness.read_log() or ""))
-        return found
+    def wait_log(self, pattern):
+        return harness.wait_log(self, pattern)
 
     def navigations(self):
-        log = harness.read_log() or ""
-        return re.findall(STAMP + r"\[INFO\]\[" + NAVIGATE + r"::\d+\] (.*)\r\n", log)
+        return harness.info_messages(NAVIGATE)
 
     def wait_failure(self, res, status):
         return self.wait_log(r"\[ERROR\]\[" + FETCH + r"::\d+\]\[res:%d, httpStatusCode:%d\]\r\n"
                              % (res, status))
 
     def read_panel(self):
-        code, out = gui("owned", MAIN, "-")
-        lines = [l.rstrip("\r") for l in out.split("\n") if l]
-        if code != 0 or not lines or not lines[0].startswith("owned\t"):
+        found = harness.owned_windows()
+        if not found:
             return None
-        own = lines[0].split("\t")
-        controls = {}
-        for line in lines[1:]:
-            fields = line.split("\t")
-            controls[fields[0]] = tuple(fields[1:])
+        own, controls = found
         if not all(c in controls for c in (PROGRESS, PERCENT, PHASE, STATUS, BROWSER)):
             return None  # still being created
-        return {"class": own[1], "visible": own[2] == "visible", "rect": own[3],
+        return {"class": own[0], "visible": own[1] == "visible", "rect": own[2],
                 "controls": controls}
 
     def panel(self):
@@ -137,10 +115,9 @@ class RemoteConfigTest(unittest.TestCase):
         proc = self.launch()
         # The value ends at the second "=", and the first EntryUrl wins.
         entry = base + "/entry/login.html?from"
-        self.wait_log(r"\[INFO\]\[" + NAVIGATE + r"::\d+\] " + re.escape(entry) + r"\r\n")
+        self.wait_log(info(NAVIGATE, entry))
         self.assertEqual(self.navigations(), [entry])
-        self.wait_log(r"\[INFO\]\[" + FETCH + r"::\d+\] " +
-                      re.escape(harness.SERVER_BASE + CONFIG_PATH + "?lm=bm_gw_zerizaz") + r"\r\n")
+        self.wait_log(info(FETCH, harness.SERVER_BASE + CONFIG_PATH + "?lm=bm_gw_zerizaz"))
         self.assertNotIn("httpStatusCode", harness.read_log())
 
         panel = self.panel()
@@ -158,7 +135,7 @@ class RemoteConfigTest(unittest.TestCase):
         entry = "http://127.0.0.1/after-redirects"
         self.serve(body="EntryUrl=%s\n" % entry, redirects=3, redirect_status=302)
         proc = self.launch()
-        self.wait_log(r"\[INFO\]\[" + NAVIGATE + r"::\d+\] " + re.escape(entry) + r"\r\n")
+        self.wait_log(info(NAVIGATE, entry))
         outcomes = [r.get("outcome") for r in self.server.requests() if r.get("route") == "config"]
         self.assertEqual(outcomes, ["redirect"] * 3 + ["complete"])
         self.finish(proc)
@@ -175,7 +152,7 @@ class RemoteConfigTest(unittest.TestCase):
         self.serve(body_bytes=body, chunked=True, split_at=[first + 1, wang + 1, wang + 3],
                    pause=0.4)
         proc = self.launch(env=env)
-        self.wait_log(r"\[INFO\]\[" + NAVIGATE + r"::\d+\] ")
+        self.wait_log(info(NAVIGATE))
         self.assertEqual(self.navigations(), [entry])
         self.assertEqual(self.panel()["controls"][BROWSER][2], entry)
         self.finish(proc)
@@ -213,9 +190,8 @@ class RemoteConfigTest(unittest.TestCase):
     def test_test_build_names_the_channel_twice_in_the_configuration_address(self):
         self.serve(body="EntryUrl=http://127.0.0.1/entry\n")
         proc = self.launch(test_build=True)
-        self.wait_log(r"\[INFO\]\[" + NAVIGATE + r"::\d+\] ")
-        self.wait_log(r"\[INFO\]\[" + FETCH + r"::\d+\] " +
-                      re.escape(harness.SERVER_BASE + CONFIG_PATH + "?lm=bm_gw_zerizaz") + r"\r\n")
+        self.wait_log(info(NAVIGATE))
+        self.wait_log(info(FETCH, harness.SERVER_BASE + CONFIG_PATH + "?lm=bm_gw_zerizaz"))
         paths = [r["target"].partition("?")[0] for r in self.server.requests()
                  if r.get("route") == "config"]
         self.assertEqual(paths, [CONFIG_PATH])
@@ -224,7 +200,7 @@ class RemoteConfigTest(unittest.TestCase):
     def test_server_that_never_answers_fails_within_the_stall_limit(self):
         self.serve(body="EntryUrl=http://127.0.0.1/entry\n", hang=True)
         proc = self.launch(test_build=True)
-        self.wait_log(r"\[INFO\]\[" + FETCH + r"::\d+\] ")
+        self.wait_log(info(FETCH))
         asked = time.monotonic()
         self.wait_failure(28, 0)
         waited = time.monotonic() - asked

@@ -4,9 +4,8 @@ import re
 import unittest
 
 import harness
-from harness import STAMP, gui
+from harness import MAIN, STAMP, gui
 
-MAIN = "TovLauncher"  # caption of the main window's template
 BOX = "#32770"
 
 
@@ -14,19 +13,14 @@ class StartupTest(unittest.TestCase):
     def setUp(self):
         harness.require_environment(self)
         harness.reset_install_root()
-        self.copies = []
         self.procs = []
 
     def tearDown(self):
         harness.end_run(self.procs, (("Brakmoor", BOX), (MAIN, "-"),
                                      ("Brakmoor", "BrakmoorDemoClient")))
-        for c in self.copies:
-            c.remove()
 
     def copy(self, name="TovLauncher.exe"):
-        c = harness.LauncherCopy(name)
-        self.copies.append(c)
-        return c
+        return harness.launcher_copy(self, name)
 
     def start(self, copy, *args, env=None):
         p = copy.start(*args, env=env)
@@ -34,11 +28,10 @@ class StartupTest(unittest.TestCase):
         return p
 
     def wait_main_window(self):
-        self.assertEqual(gui("wait", MAIN, "-", 20000)[0], 0, "main window did not appear")
+        harness.wait_main_window(self)
 
     def close_main_window(self, proc):
-        self.assertEqual(gui("close", MAIN, "-")[0], 0)
-        self.assertEqual(harness.exit_code(proc), 0)
+        harness.close_main_window(self, proc)
 
     def box_text(self):
         self.assertEqual(gui("wait", "Brakmoor", BOX, 20000)[0], 0, "no message box")

@@ -6,10 +6,8 @@ import time
 import unittest
 
 import harness
-from harness import STAMP, gui
-from client import LoopbackServer
+from harness import MAIN, gui
 
-MAIN = "TovLauncher"
 BOX = "#32770"
 EVENT_PATH = "/api/laucher_info.php"
 ERROR_PATH = "/api/laucher_error.php"
@@ -26,13 +24,11 @@ class TelemetryTest(unittest.TestCase):
     def setUp(self):
         harness.require_environment(self)
         harness.reset_install_root()
-        self.server = LoopbackServer(port=harness.server_port()).start()
-        self.addCleanup(self.server.stop)
+        self.server = harness.start_server(self)
         # No configuration: the worker stops after its request, so the only
         # reports of a run are those of start-up.
         self.server.set_config(status=404, body="")
-        self.launcher = harness.LauncherCopy()
-        self.addCleanup(self.launcher.remove)
+        self.launcher = harness.launcher_copy(self)
         self.procs = []
 
     def tearDown(self):
@@ -45,7 +41,7 @@ class TelemetryTest(unittest.TestCase):
 
     def run_to_main_window(self):
         proc = self.start()
-        self.assertEqual(gui("wait", MAIN, "-", 20000)[0], 0, "main window did not appear")
+        harness.wait_main_window(self)
         return proc
 
     def reports(self, n):
@@ -53,19 +49,13 @@ class TelemetryTest(unittest.TestCase):
         self.assertGreaterEqual(len(recs), n, recs)
         return recs
 
-    def logged_urls(self, operation):
-        log = harness.read_log() or ""
-        pattern = STAMP + r"\[INFO\]\[" + re.escape(operation) + r"::\d+\] (\S+)\r\n"
-        return re.findall(pattern, log)
-
     def test_start_reports_create_and_launcher_start_exactly_as_logged(self):
         proc = self.run_to_main_window()
         # Two independent requests: either may arrive first.
         recs = self.reports(2)
         create = next(r for r in recs if r["endpoint"] == "event")
         start = next(r for r in recs if r["endpoint"] == "error")
-        self.assertEqual(gui("close", MAIN, "-")[0], 0)
-        self.assertEqual(harness.exit_code(proc), 0)
+        harness.close_main_window(self, proc)
 
         self.assertEqual((create["endpoint"], create["method"], create["path"]),
                          ("event", "GET", EVENT_PATH))
@@ -78,17 +68,16 @@ class TelemetryTest(unittest.TestCase):
         # The local log holds the very URLs that went out, on the server's
         # own port, under the reporter's operation names.
         base = harness.SERVER_BASE
-        self.assertEqual(self.logged_urls("WebLogger::LogEvent"),
+        self.assertEqual(harness.info_messages("WebLogger::LogEvent", r"(\S+)"),
                          [base + EVENT_PATH + "?" + create["query"]])
-        self.assertEqual(self.logged_urls("WebLogger::Log"),
+        self.assertEqual(harness.info_messages("WebLogger::Log", r"(\S+)"),
                          [base + ERROR_PATH + "?" + start["query"]])
 
         # The next run of the same machine sends the same identification.
         self.server.clear_records()
         proc = self.run_to_main_window()
         again = self.reports(2)
-        self.assertEqual(gui("close", MAIN, "-")[0], 0)
-        self.assertEqual(harness.exit_code(proc), 0)
+        harness.close_main_window(self, proc)
         self.assertEqual(sorted(r["query"] for r in again), sorted([create["query"], start["query"]]))
 
     def test_data_directory_failure_is_reported_in_chinese_as_utf8(self):

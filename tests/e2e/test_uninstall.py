@@ -9,11 +9,9 @@ import harness
 from harness import gui
 
 BOX = "#32770"
-KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\bm_webvarn"
-PROFILE = harness.drive_c("users", os.environ.get("USER", "root"))
-START_MENU_APPS = os.path.join(PROFILE, "AppData", "Roaming", "Microsoft", "Windows", "Start Menu",
-                               "Apps", "webvarn")
-DESKTOP_LINK = os.path.join(PROFILE, "Desktop", "Brakmoor.lnk")
+KEY = harness.UNINSTALL_KEY
+START_MENU_APPS = harness.START_MENU_APPS
+DESKTOP_LINK = harness.DESKTOP_LINK
 
 
 def reg(*args):
@@ -115,9 +113,7 @@ class UninstallTest(unittest.TestCase):
     def test_a_launcher_started_during_the_question_is_refused(self):
         proc = self.start_uninstall()
         self.assertEqual(gui("wait", "Brakmoor", BOX, 20000)[0], 0)
-        other = harness.LauncherCopy("TovLauncher.exe")
-        self.addCleanup(other.remove)
-        second = other.start()
+        second = harness.launcher_copy(self).start()
         self.procs.append(second)
         self.answer("游戏已启动", 1)
         self.assertEqual(harness.exit_code(second), 0)

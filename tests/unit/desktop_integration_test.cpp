@@ -33,25 +33,20 @@ TEST(ShortcutTable, FourLinksInOrderWithTheirFoldersAndArguments) {
   ASSERT_EQ(links.size(), 4u);
   const std::wstring uninstallName = L"Brakmoor-\u5378\u8f7d";
 
-  EXPECT_EQ(links[0].place, LinkPlace::StartMenu);
-  EXPECT_EQ(links[0].folder, L"C:\\SM\\Apps\\webvarn");
-  EXPECT_EQ(links[0].name, L"Brakmoor");
-  EXPECT_EQ(links[0].arguments, L"");
-
-  EXPECT_EQ(links[1].place, LinkPlace::StartMenu);
-  EXPECT_EQ(links[1].folder, L"C:\\SM\\Apps\\webvarn");
-  EXPECT_EQ(links[1].name, uninstallName);
-  EXPECT_EQ(links[1].arguments, L"/uninstall");
-
-  EXPECT_EQ(links[2].place, LinkPlace::Desktop);
-  EXPECT_EQ(links[2].folder, L"C:\\Desk");
-  EXPECT_EQ(links[2].name, L"Brakmoor");
-  EXPECT_EQ(links[2].arguments, L"");
-
-  EXPECT_EQ(links[3].place, LinkPlace::InstallRoot);
-  EXPECT_EQ(links[3].folder, L"C:\\bm-webvarn");
-  EXPECT_EQ(links[3].name, uninstallName);
-  EXPECT_EQ(links[3].arguments, L"/uninstall");
+  const struct {
+    LinkPlace place;
+    std::wstring folder, name, arguments;
+  } expected[] = {{LinkPlace::StartMenu, L"C:\\SM\\Apps\\webvarn", L"Brakmoor", L""},
+                  {LinkPlace::StartMenu, L"C:\\SM\\Apps\\webvarn", uninstallName, L"/uninstall"},
+                  {LinkPlace::Desktop, L"C:\\Desk", L"Brakmoor", L""},
+                  {LinkPlace::InstallRoot, L"C:\\bm-webvarn", uninstallName, L"/uninstall"}};
+  for (size_t i = 0; i < links.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(links[i].place, expected[i].place);
+    EXPECT_EQ(links[i].folder, expected[i].folder);
+    EXPECT_EQ(links[i].name, expected[i].name);
+    EXPECT_EQ(links[i].arguments, expected[i].arguments);
+  }
 
   EXPECT_EQ(LinkPath(links[3].folder, links[3].name),
             L"C:\\bm-webvarn\\Brakmoor-\u5378\u8f7d.lnk");

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -12,16 +11,9 @@
 #include <vector>
 
 #include "app/crash_dump.h"
+#include "test_support.h"
 
 namespace {
-
-std::wstring TempDir() {
-  wchar_t buf[MAX_PATH];
-  GetTempPathW(MAX_PATH, buf);
-  std::wstring dir = std::wstring(buf) + L"tov-crash-" + std::to_wstring(GetCurrentProcessId());
-  CreateDirectoryW(dir.c_str(), nullptr);
-  return dir;
-}
 
 std::vector<std::wstring> Dumps(const std::wstring& dir, const std::wstring& prefix) {
   std::vector<std::wstring> found;
@@ -55,19 +47,14 @@ TEST(CrashChild, FaultOnWorkerThread) {
 }
 
 TEST(CrashDump, FaultOnAWorkerThreadLeavesADumpAndEndsTheProcess) {
-  std::wstring dir = TempDir();
+  std::wstring dir = testing_support::TempPath(L"tov-crash-" + std::to_wstring(GetCurrentProcessId()));
+  CreateDirectoryW(dir.c_str(), nullptr);
   for (auto& old : Dumps(dir, L"TovLauncher")) DeleteFileW(old.c_str());
   SetEnvironmentVariableW(L"TOV_CRASH_CHILD", dir.c_str());
-  wchar_t self[MAX_PATH];
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring cmd = L"\"" + std::wstring(self) + L"\" --gtest_filter=CrashChild.*";
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
   SYSTEMTIME before;
   GetLocalTime(&before);
-  ASSERT_TRUE(CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                             &pi));
+  ASSERT_TRUE(testing_support::StartTestChild(testing_support::ModulePath(), L"CrashChild.*", &pi));
   SetEnvironmentVariableW(L"TOV_CRASH_CHILD", nullptr);
   ASSERT_EQ(WaitForSingleObject(pi.hProcess, 60000), WAIT_OBJECT_0);
   DWORD code = 0;

@@ -14,14 +14,13 @@
 #include "base/launcher_log.h"
 #include "base/unique_handle.h"
 #include "base/utf8.h"
+#include "test_support.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-bool Exists(const std::wstring& path) {
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+using testing_support::PathExists;
 
 bool IsLink(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -29,11 +28,7 @@ bool IsLink(const std::wstring& path) {
 }
 
 void MakeFile(const std::wstring& path, DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
-  tov::UniqueHandleK file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      attributes, nullptr));
-  ASSERT_TRUE(file.valid()) << tov::WideToUtf8(path) << " " << GetLastError();
-  DWORD written = 0;
-  ASSERT_TRUE(WriteFile(file.get(), "data", 4, &written, nullptr));
+  testing_support::WriteTestFile(path, "data", attributes);
 }
 
 void MakeDir(const std::wstring& path) { fs::create_directories(path); }
@@ -83,8 +78,7 @@ bool MakeUnixLink(const std::wstring& link, const std::wstring& target) {
   const std::string to = UnixPath(link);
   if (from.empty() || to.empty()) return false;
   RunUnix(L"/bin/ln -s " + Quoted(from) + L" " + Quoted(to));
-  for (int waited = 0; waited < 100 && !Exists(link); ++waited) Sleep(50);
-  return Exists(link);
+  return testing_support::WaitFor([&] { return PathExists(link); }, 5000, 50);
 }
 
 // A junction: the directory link any user may make on Windows.
@@ -128,18 +122,6 @@ bool MakeJunction(const std::wstring& link, const std::wstring& target) {
 bool MakeDirectoryLink(const std::wstring& link, const std::wstring& target) {
   return MakeJunction(link, target) ||
          (UnderWine() && MakeUnixLink(link, target) && IsLink(link));
-}
-
-std::string ReadAll(const std::wstring& path) {
-  tov::UniqueHandleK file(CreateFileW(path.c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                      0, nullptr));
-  std::string data;
-  char buffer[8192];
-  DWORD n = 0;
-  while (file && ReadFile(file.get(), buffer, sizeof buffer, &n, nullptr) && n > 0)
-    data.append(buffer, n);
-  return data;
 }
 
 class DeleteTree : public ::testing::Test {
@@ -190,8 +172,8 @@ class DeleteTree : public ::testing::Test {
   }
 
   void ExpectOutsideIntact() {
-    EXPECT_TRUE(Exists(outside + L"\\keep.txt"));
-    EXPECT_TRUE(Exists(outside + L"\\inner\\keep too.txt"));
+    EXPECT_TRUE(PathExists(outside + L"\\keep.txt"));
+    EXPECT_TRUE(PathExists(outside + L"\\inner\\keep too.txt"));
   }
 
   static std::wstring sandbox;
@@ -215,11 +197,11 @@ TEST_F(DeleteTree, RemovesNestedHiddenAndSystemEntries) {
   MakeFile(tree + L"\\hidden dir\\x.y.z");
 
   EXPECT_TRUE(tov::DeleteNotNullDir(tree));
-  EXPECT_FALSE(Exists(tree));
-  EXPECT_TRUE(Exists(dir));
+  EXPECT_FALSE(PathExists(tree));
+  EXPECT_TRUE(PathExists(dir));
 
   // Every directory it descends into is logged with its path.
-  const std::string log = ReadAll(sandbox + L"\\delete_tree_test.log");
+  const std::string log = testing_support::ReadFileBytes(sandbox + L"\\delete_tree_test.log");
   for (const std::wstring& path :
        {tree, tree + L"\\a", tree + L"\\a\\b\\c", tree + L"\\hidden dir"}) {
     const std::string line = "[INFO][CWebApp::DeleteNotNullDir::";
@@ -238,15 +220,15 @@ TEST_F(DeleteTree, AnEntryThatCannotGoKeepsItsDirectoriesAndTheRestGoes) {
   MakeFile(tree + L"\\top.txt");
 
   EXPECT_FALSE(tov::DeleteNotNullDir(tree));
-  EXPECT_TRUE(Exists(tree + L"\\a\\b\\locked.txt"));
-  EXPECT_FALSE(Exists(tree + L"\\a\\b\\beside.txt"));
-  EXPECT_FALSE(Exists(tree + L"\\other"));
-  EXPECT_FALSE(Exists(tree + L"\\top.txt"));
+  EXPECT_TRUE(PathExists(tree + L"\\a\\b\\locked.txt"));
+  EXPECT_FALSE(PathExists(tree + L"\\a\\b\\beside.txt"));
+  EXPECT_FALSE(PathExists(tree + L"\\other"));
+  EXPECT_FALSE(PathExists(tree + L"\\top.txt"));
 
   // Once the file may go, a second pass finishes the job.
   SetFileAttributesW((tree + L"\\a\\b\\locked.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
   EXPECT_TRUE(tov::DeleteNotNullDir(tree));
-  EXPECT_FALSE(Exists(tree));
+  EXPECT_FALSE(PathExists(tree));
 }
 
 TEST_F(DeleteTree, AFileInUseKeepsTheTree) {
@@ -256,7 +238,7 @@ TEST_F(DeleteTree, AFileInUseKeepsTheTree) {
                                         FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(busy.valid());
     EXPECT_FALSE(tov::DeleteNotNullDir(tree));
-    EXPECT_TRUE(Exists(tree + L"\\busy.log"));
+    EXPECT_TRUE(PathExists(tree + L"\\busy.log"));
   }
   EXPECT_TRUE(tov::DeleteNotNullDir(tree));
 }
@@ -279,9 +261,9 @@ TEST_F(DeleteTree, LinksToOutsideAreNeverFollowed) {
   const BOOL removed = tov::DeleteNotNullDir(tree);
 
   ExpectOutsideIntact();
-  EXPECT_FALSE(Exists(tree + L"\\mine.txt"));
-  EXPECT_FALSE(Exists(tree + L"\\a\\b\\mine.txt"));
-  EXPECT_EQ(removed != FALSE, !Exists(tree));
+  EXPECT_FALSE(PathExists(tree + L"\\mine.txt"));
+  EXPECT_FALSE(PathExists(tree + L"\\a\\b\\mine.txt"));
+  EXPECT_EQ(removed != FALSE, !PathExists(tree));
   if (UnderWine()) {
     EXPECT_TRUE(IsLink(tree + L"\\to outside"));
     EXPECT_TRUE(IsLink(tree + L"\\a\\b\\deeper"));
@@ -294,10 +276,12 @@ TEST_F(DeleteTree, ALinkToAnEmptyDirectoryLeavesThatDirectory) {
   MakeDir(outside + L"\\empty");
   LinkDirectory(tree + L"\\to empty", outside + L"\\empty");
   const BOOL removed = tov::DeleteNotNullDir(tree);
-  EXPECT_TRUE(Exists(outside + L"\\empty"));
+  EXPECT_TRUE(PathExists(outside + L"\\empty"));
   EXPECT_FALSE(IsLink(outside + L"\\empty"));
-  EXPECT_EQ(removed != FALSE, !Exists(tree));
-  if (!UnderWine()) EXPECT_TRUE(removed);
+  EXPECT_EQ(removed != FALSE, !PathExists(tree));
+  if (!UnderWine()) {
+    EXPECT_TRUE(removed);
+  }
 }
 
 TEST_F(DeleteTree, ATreeThatIsItselfALinkKeepsWhatItPointsAt) {
@@ -305,7 +289,7 @@ TEST_F(DeleteTree, ATreeThatIsItselfALinkKeepsWhatItPointsAt) {
   LinkDirectory(link, outside);
   const BOOL removed = tov::DeleteNotNullDir(link);
   ExpectOutsideIntact();
-  EXPECT_EQ(removed != FALSE, !Exists(link));
+  EXPECT_EQ(removed != FALSE, !PathExists(link));
 }
 
 }  // namespace

@@ -29,6 +29,7 @@
 #include "base/unique_handle.h"
 #include "base/utf8.h"
 #include "provisioning/desktop_integration.h"
+#include "test_support.h"
 
 namespace fs = std::filesystem;
 
@@ -45,31 +46,9 @@ std::wstring Env(const wchar_t* name) {
   return n > 0 && n < MAX_PATH ? std::wstring(buffer) : std::wstring();
 }
 
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-void WriteFile(const std::wstring& path, const std::string& bytes, DWORD attributes = 0) {
-  tov::UniqueHandleK file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr));
-  ASSERT_TRUE(file.valid()) << GetLastError();
-  DWORD written = 0;
-  ASSERT_TRUE(::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                          nullptr));
-}
-
-std::string ReadBytes(const std::wstring& path, unsigned long long from = 0) {
-  tov::UniqueHandleK file(CreateFileW(path.c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                      0, nullptr));
-  if (!file) return {};
-  LARGE_INTEGER at;
-  at.QuadPart = static_cast<LONGLONG>(from);
-  SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN);
-  std::string data;
-  char buffer[8192];
-  DWORD n = 0;
-  while (ReadFile(file.get(), buffer, sizeof buffer, &n, nullptr) && n > 0) data.append(buffer, n);
-  return data;
-}
+using testing_support::PathExists;
+using testing_support::ReadFileBytes;
+using testing_support::WriteTestFile;
 
 std::wstring FromUtf8(const std::string& text) {
   if (text.empty()) return {};
@@ -248,14 +227,14 @@ class DesktopTest : public ::testing::Test {
     SetShellFolder(L"Start Menu", startMenu);
     SetShellFolder(L"Desktop", desktop);
     RegDeleteTreeW(Sandbox::userKey, kUninstallParent);
-    logStart = ReadBytes(Sandbox::logPath).size();
+    logStart = ReadFileBytes(Sandbox::logPath).size();
   }
 
   void UseInstallRoot(const std::wstring& path) {
     installRoot = path;
     launcher = path + L"\\Brakmoor.exe";
     fs::create_directories(path);
-    WriteFile(launcher, "MZ");
+    WriteTestFile(launcher, "MZ");
     GetAppState().installRoot = path;
   }
 
@@ -266,7 +245,7 @@ class DesktopTest : public ::testing::Test {
   }
 
   std::vector<LogLine> NewLogLines() const {
-    return ParseLog(FromUtf8(ReadBytes(Sandbox::logPath, logStart)));
+    return ParseLog(FromUtf8(ReadFileBytes(Sandbox::logPath, logStart)));
   }
 
   std::wstring MenuFolder() const { return startMenu + L"\\Apps\\webvarn"; }
@@ -321,7 +300,7 @@ using UninstallEntry = DesktopTest;
 TEST_F(DesktopLinks, FourLinksPointAtTheInstalledLauncher) {
   // The Start menu has no "Apps" folder yet.
   if (!Sandbox::keep) {
-    ASSERT_FALSE(Exists(startMenu + L"\\Apps"));
+    ASSERT_FALSE(PathExists(startMenu + L"\\Apps"));
   }
   tov::CreateShortcuts();
 
@@ -348,7 +327,7 @@ TEST_F(DesktopLinks, ASecondRunReplacesWhateverIsThere) {
   tov::CreateShortcuts();
   // Old links spoilt, one of them hidden: a save over a hidden file fails
   // where a fresh file succeeds, so only a deleted link comes back.
-  for (const auto& link : links) WriteFile(link.first, "not a link");
+  for (const auto& link : links) WriteTestFile(link.first, "not a link");
   SetFileAttributesW(links[2].first.c_str(), FILE_ATTRIBUTE_HIDDEN);
   tov::CreateShortcuts();
   for (const auto& link : links) ExpectLink(link.first, link.second);
@@ -358,10 +337,10 @@ TEST_F(DesktopLinks, ASecondRunReplacesWhateverIsThere) {
 
 TEST_F(DesktopLinks, AFolderThatCannotBeMadeCostsOnlyItsLinks) {
   // A file where the "Apps" folder should be.
-  WriteFile(startMenu + L"\\Apps", "in the way");
+  WriteTestFile(startMenu + L"\\Apps", "in the way");
   tov::CreateShortcuts();
 
-  EXPECT_FALSE(Exists(MenuFolder()));
+  EXPECT_FALSE(PathExists(MenuFolder()));
   ExpectLink(desktop + L"\\Brakmoor.lnk", L"");
   ExpectLink(installRoot + L"\\" + kUninstallName + L".lnk", L"/uninstall");
 
@@ -383,21 +362,21 @@ TEST_F(DesktopLinks, AMissingShellFolderWritesNothingAtTheDriveRoot) {
   GetCurrentDirectoryW(MAX_PATH, saved);
   ASSERT_TRUE(SetCurrentDirectoryW(caseDir.c_str()));
   const std::wstring driveRoot = caseDir.substr(0, 3);
-  const bool appsThereBefore = Exists(driveRoot + L"Apps\\webvarn");
-  const bool linkThereBefore = Exists(driveRoot + L"Brakmoor.lnk");
+  const bool appsThereBefore = PathExists(driveRoot + L"Apps\\webvarn");
+  const bool linkThereBefore = PathExists(driveRoot + L"Brakmoor.lnk");
 
   tov::CreateShortcuts();
   SetCurrentDirectoryW(saved);
 
-  EXPECT_EQ(Exists(driveRoot + L"Apps\\webvarn"), appsThereBefore);
-  EXPECT_EQ(Exists(driveRoot + L"Brakmoor.lnk"), linkThereBefore);
+  EXPECT_EQ(PathExists(driveRoot + L"Apps\\webvarn"), appsThereBefore);
+  EXPECT_EQ(PathExists(driveRoot + L"Brakmoor.lnk"), linkThereBefore);
   // Tidy up after a failure, so the next run starts clean.
   std::error_code ignored;
   if (!appsThereBefore) fs::remove_all(driveRoot + L"Apps\\webvarn", ignored);
   if (!appsThereBefore) RemoveDirectoryW((driveRoot + L"Apps").c_str());
   if (!linkThereBefore) DeleteFileW((driveRoot + L"Brakmoor.lnk").c_str());
-  EXPECT_FALSE(Exists(caseDir + L"\\NoStartMenu"));
-  EXPECT_FALSE(Exists(caseDir + L"\\NoDesktop"));
+  EXPECT_FALSE(PathExists(caseDir + L"\\NoStartMenu"));
+  EXPECT_FALSE(PathExists(caseDir + L"\\NoDesktop"));
   ExpectLink(installRoot + L"\\" + kUninstallName + L".lnk", L"/uninstall");
 
   const std::vector<LogLine> lines = NewLogLines();
@@ -423,7 +402,7 @@ TEST_F(DesktopLinks, AMissingShellFolderWritesNothingAtTheDriveRoot) {
 TEST_F(DesktopLinks, AFailedSaveLogsTheSystemCodes) {
   const std::wstring inMissingFolder = caseDir + L"\\missing\\x.lnk";
   tov::CreateLink(launcher, inMissingFolder, L"");
-  EXPECT_FALSE(Exists(inMissingFolder));
+  EXPECT_FALSE(PathExists(inMissingFolder));
   const std::vector<LogLine> lines = NewLogLines();
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0], Info(L"CreateLink", L"Begin CreateLink"));

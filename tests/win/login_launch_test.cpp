@@ -21,36 +21,13 @@
 #include "launcher_under_test.h"
 #include "provisioning/provisioning_settings.h"
 #include "script_host.h"
+#include "test_support.h"
 #include "web/script_bridge.h"
 
 namespace {
 
-bool WaitFor(const std::function<bool()>& done, int timeoutMs = 10000) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    Sleep(10);
-  }
-  return true;
-}
-
-std::string ReadFileBytes(const std::wstring& path) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                         nullptr, OPEN_EXISTING, 0, nullptr);
-  std::string data;
-  char buf[65536];
-  DWORD n = 0;
-  while (h != INVALID_HANDLE_VALUE && ReadFile(h, buf, sizeof buf, &n, nullptr) && n > 0) data.append(buf, n);
-  if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-  return data;
-}
-
-void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  DWORD n = 0;
-  WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr);
-  CloseHandle(h);
-}
+using testing_support::ReadFileBytes;
+using testing_support::WaitFor;
 
 // One "label_utf16hex=" value of the demo client's report, decoded.
 std::wstring ReportValue(const std::string& report, const std::string& label) {
@@ -63,12 +40,6 @@ std::wstring ReportValue(const std::string& report, const std::string& label) {
     value.push_back(static_cast<wchar_t>(std::stoul(report.substr(at, 4), nullptr, 16)));
   }
   return value;
-}
-
-std::wstring ExePath() {
-  wchar_t path[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  return path;
 }
 
 class LoginLaunch : public ::testing::Test {
@@ -210,7 +181,7 @@ TEST_F(LoginLaunch, PageScriptReachesThePanelsDispatcherWhileThePanelExists) {
   LauncherUnderTest launcher;
   CWebDlg& dlg = launcher.dlg;
   Run(launcher, {Ui([&](MainWindowView&) {
-    EXPECT_EQ(Page(L"window.external.JavascriptToCsharp('GetCommandLine', 'ignored')"), ExePath());
+    EXPECT_EQ(Page(L"window.external.JavascriptToCsharp('GetCommandLine', 'ignored')"), testing_support::ModulePath());
     EXPECT_EQ(Page(L"window.external.JavascriptToCsharp('Unknown', 'a b|c')"), L"");
     EXPECT_EQ(Page(L"window.external.JavascriptToCsharp('loginresult', 'true|x')"), L"");
     EXPECT_EQ(Page(L"typeof window.external.JavascriptToCsharp('LoginResult')"), L"undefined");
@@ -372,7 +343,7 @@ TEST_F(LoginLaunch, LuaPathFileInTheCurrentDirectoryNamesTheScriptDirectory) {
   ASSERT_TRUE(SetCurrentDirectoryW(dir.c_str()));
   // Written as a text editor of the system's code page would.
   const std::wstring scripts = L"C:\\Lua Ü\\dev";
-  WriteFileBytes(dir + L"\\luapath.txt", WideToAnsi(scripts) + "\r\nnot read\r\n");
+  testing_support::WriteTestFile(dir + L"\\luapath.txt", WideToAnsi(scripts) + "\r\nnot read\r\n");
   LauncherUnderTest launcher;
   Run(launcher, {Worker([](MainWindowView& view) { view.SetReady(); }), Ui([](MainWindowView&) { Login(L"true|p"); })});
   ASSERT_TRUE(WaitFor([&] { return GetFileAttributesW(StartedFile().c_str()) != INVALID_FILE_ATTRIBUTES; }));

@@ -19,9 +19,11 @@
 #include "provisioning/game_remote_config.h"
 #include "provisioning/provisioning_settings.h"
 #include "resource_ids.h"
+#include "test_support.h"
 
 namespace {
 
+using testing_support::WaitFor;
 using tov::PanelControl;
 constexpr const wchar_t* kNetworkFailure = L"更新失败,请检查网络";
 
@@ -49,15 +51,6 @@ class SilentServer {
   SOCKET m_socket;
   int m_port = 0;
 };
-
-bool WaitFor(const std::function<bool()>& done, int timeoutMs = 10000) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    Sleep(10);
-  }
-  return true;
-}
 
 std::wstring TextOf(HWND hwnd) {
   wchar_t buf[256] = {};
@@ -101,16 +94,7 @@ class LauncherWindows : public ::testing::Test {
   }
 
   static std::string Log() {
-    std::wstring path = GetAppState().installRoot + L"\\window-ops.log";
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
-    std::string data;
-    char buf[65536];
-    DWORD n = 0;
-    while (h != INVALID_HANDLE_VALUE && ReadFile(h, buf, sizeof buf, &n, nullptr) && n > 0)
-      data.append(buf, n);
-    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-    return data;
+    return testing_support::ReadFileBytes(GetAppState().installRoot + L"\\window-ops.log");
   }
 
   static size_t CountInLog(const std::string& what) {

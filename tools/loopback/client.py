@@ -211,12 +211,13 @@ class LoopbackServer:
         return recs
 
     def wait_records(self, n, timeout=5.0):
-        deadline = time.monotonic() + timeout
-        while True:
-            recs = self.records()
-            if len(recs) >= n or time.monotonic() > deadline:
-                return recs
-            time.sleep(0.02)
+        recs = []
+
+        def enough():
+            recs[:] = self.records()
+            return len(recs) >= n
+        wait_until(enough, timeout)
+        return recs
 
     def clear_records(self):
         self.admin("POST", "records/clear")
@@ -232,6 +233,16 @@ class LoopbackServer:
 
     def reset(self):
         self.admin("POST", "reset")
+
+
+def wait_until(pred, timeout=3.0, step=0.02):
+    """pred() once it is true, or its last value when the time is up."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = pred()
+        if value or time.monotonic() > deadline:
+            return value
+        time.sleep(step)
 
 
 def read_records_file(path):

@@ -5,6 +5,7 @@ import os
 import socket
 import sys
 import time
+import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 LOOPBACK_DIR = os.path.dirname(HERE)
@@ -12,6 +13,7 @@ if LOOPBACK_DIR not in sys.path:
     sys.path.insert(0, LOOPBACK_DIR)
 
 import client  # noqa: E402,F401  (re-exported to the tests)
+from client import wait_until  # noqa: E402,F401
 
 HOST = "127.0.0.1"
 
@@ -126,10 +128,18 @@ def time_of_offset(resp, offset):
     raise ValueError("offset beyond body")
 
 
-def wait_until(pred, timeout=3.0, step=0.02):
-    deadline = time.monotonic() + timeout
-    while True:
-        value = pred()
-        if value or time.monotonic() > deadline:
-            return value
-        time.sleep(step)
+class ServerTestCase(unittest.TestCase):
+    """One server for the whole class (started with server_options), put
+    back to its start before each test."""
+    server_options = {}
+
+    @classmethod
+    def setUpClass(cls):
+        cls.srv = client.LoopbackServer(**cls.server_options).start()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.srv.stop()
+
+    def setUp(self):
+        self.srv.reset()

@@ -6,23 +6,12 @@ import time
 import unittest
 import urllib.parse
 
-from .loopback_support import client, fetch_raw, decode_chunked, time_of_offset
+from .loopback_support import client, fetch_raw, decode_chunked, time_of_offset, ServerTestCase
 
 CONFIG_PATH = "/api/qelto/ditches/webvarn/client_config_webvarn.php?lm=bm_gw_zerizaz"
 
 
-class ConfigEndpoint(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.srv = client.LoopbackServer().start()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.srv.stop()
-
-    def setUp(self):
-        self.srv.reset()
-
+class ConfigEndpoint(ServerTestCase):
     def test_routes(self):
         body = b"ClientVersion=1.2.3.4\n"
         self.srv.set_config(body_bytes=body, paths=["/cfg.txt"])

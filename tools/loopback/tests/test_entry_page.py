@@ -10,7 +10,7 @@ import subprocess
 import unittest
 import urllib.parse
 
-from .loopback_support import client, fetch_raw, HERE
+from .loopback_support import client, fetch_raw, HERE, ServerTestCase
 
 NODE = shutil.which("node") or shutil.which("nodejs")
 
@@ -20,15 +20,7 @@ def encode_uri_component(s):
 
 
 @unittest.skipUnless(NODE, "node is needed to run the page script")
-class EntryPage(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.srv = client.LoopbackServer().start()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.srv.stop()
-
+class EntryPage(ServerTestCase):
     def page_script(self):
         r = fetch_raw(self.srv.port, "/entry/login.html")
         self.assertEqual(r.status, 200)

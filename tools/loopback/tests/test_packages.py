@@ -10,23 +10,15 @@ import unittest
 import urllib.parse
 
 from .loopback_support import client, fetch_raw, decode_chunked, open_request, read_raw, \
-    wait_until, HOST
+    wait_until, HOST, ServerTestCase
 
 SIZE = 300_000
 DATA = bytes((i * 7 + i // 251) & 0xFF for i in range(SIZE))
 
 
-class PackageFaults(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.srv = client.LoopbackServer().start()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.srv.stop()
-
+class PackageFaults(ServerTestCase):
     def setUp(self):
-        self.srv.reset()
+        super().setUp()
         self.srv.register_package("webvarn/1.0.0.1/bm.zip", data=DATA)
         self.target = "/packages/webvarn/1.0.0.1/bm.zip"
 

@@ -8,26 +8,25 @@ import tempfile
 import time
 import unittest
 
-from .loopback_support import client, fetch_raw, open_request, read_raw, wait_until
+from .loopback_support import client, fetch_raw, open_request, read_raw, wait_until, \
+    ServerTestCase
 
 EVENT = b"/api/laucher_info.php"
 ERROR = b"/api/laucher_error.php"
 
 
-class Reports(unittest.TestCase):
+class Reports(ServerTestCase):
     @classmethod
     def setUpClass(cls):
         cls.dir = tempfile.TemporaryDirectory()
         cls.record = os.path.join(cls.dir.name, "reports.jsonl")
-        cls.srv = client.LoopbackServer(record=cls.record).start()
+        cls.server_options = {"record": cls.record}
+        super().setUpClass()
 
     @classmethod
     def tearDownClass(cls):
-        cls.srv.stop()
+        super().tearDownClass()
         cls.dir.cleanup()
-
-    def setUp(self):
-        self.srv.reset()
 
     def test_queries_are_recorded_byte_for_byte(self):
         queries = [

@@ -1,0 +1,39 @@
+// What the Windows tests do around the code under test: read back the files
+// it wrote, lay out the files it should find, start a test executable again
+// as a child, and wait for what another thread or process does.
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+namespace testing_support {
+
+// The file's bytes from `from` on; empty when it cannot be opened. Every
+// sharing mode is offered, so a file the code under test still holds open
+// (a log) reads too.
+std::string ReadFileBytes(const std::wstring& path, unsigned long long from = 0);
+
+// Creates or truncates `path` with these bytes; a failure fails the
+// calling test with the path and the system's error code.
+void WriteTestFile(const std::wstring& path, const std::string& bytes,
+                   DWORD attributes = FILE_ATTRIBUTE_NORMAL);
+
+bool PathExists(const std::wstring& path);
+
+// `name` in the user's temporary folder.
+std::wstring TempPath(const std::wstring& name);
+
+// The running executable's own path.
+std::wstring ModulePath();
+
+// Asks `done` every `intervalMs` until it holds or `timeoutMs` is over;
+// whether it held.
+bool WaitFor(const std::function<bool()>& done, int timeoutMs = 10000, int intervalMs = 10);
+
+// Starts `exe`, a test executable or a copy of one, running only the tests
+// `filter` names; the caller waits for it and closes both handles.
+bool StartTestChild(const std::wstring& exe, const std::wstring& filter,
+                    PROCESS_INFORMATION* process);
+
+}  // namespace testing_support
