@@ -191,9 +191,24 @@ INT_PTR CALLBACK CDialogBase::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM 
     self->OnDestroyed();
     return FALSE;
   }
-  if (handled) {
-    ::SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, result);
-    return TRUE;
+  if (!handled) return FALSE;
+  switch (msg) {
+    // These few answer through the procedure's own result, not the message
+    // result (a brush, an icon, an item index).
+    case WM_CTLCOLORMSGBOX:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC:
+    case WM_COMPAREITEM:
+    case WM_VKEYTOITEM:
+    case WM_CHARTOITEM:
+    case WM_QUERYDRAGICON:
+      return result;
+    default:
+      ::SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, result);
+      return TRUE;
   }
-  return FALSE;
 }
