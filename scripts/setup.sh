@@ -16,7 +16,7 @@ packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   mingw-w64-x86-64-dev libz-mingw-w64-dev
   wine wine64 libwine
-  xvfb x11-utils xauth xdotool imagemagick fonts-wqy-microhei
+  xvfb x11-utils xauth xdotool xcompmgr imagemagick fonts-wqy-microhei
   cmake ninja-build g++ googletest
   python3 nodejs liblnk-utils dpkg-dev zip unzip curl
 )

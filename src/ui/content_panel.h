@@ -1,12 +1,16 @@
 // The content panel: the window over the main window's picture that holds
-// the web page, the progress bar and the status texts.
+// the web page, the progress bar and the status texts. Its background is
+// black, and black is its colour key, so only its controls are seen and
+// clicks on the rest fall through to the picture beneath.
 #pragma once
 #include <windows.h>
 
 #include <string>
 
+#include "base/unique_handle.h"
 #include "ui/dialog_win.h"
 #include "ui/progress_display.h"
+#include "ui/skinned_controls_win.h"
 
 class CWebDlg;
 
@@ -26,6 +30,17 @@ class CWebCDlg : public CDialogBase, private tov::ProvisioningControls {
                      int isDownload);
   void ShowControl(tov::PanelControl control, bool visible);
 
+  // Lays the template's controls out over a picture of `size` pixels: the
+  // template's box is mapped onto the picture, so the controls land on the
+  // same pixels whatever font the system gives dialog units (the picture
+  // is a fixed bitmap; dialog units of another font would move them off
+  // its open areas).
+  void LayOutOver(SIZE size);
+
+  // Configured by the main window, which also sets m_bShowCloseButton.
+  CDUIButton m_closeButton;
+  int m_bShowCloseButton = 0;
+
  protected:
   BOOL OnInitDialog() override;
   INT_PTR OnMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled) override;
@@ -37,11 +52,20 @@ class CWebCDlg : public CDialogBase, private tov::ProvisioningControls {
   void SetText(tov::PanelControl control, const std::wstring& text) override;
   void Show(tov::PanelControl control, bool visible) override;
   HWND Control(tov::PanelControl control) const;
+  void OnPaint();
 
+  CWebDlg* m_pMainWindow;
+  HICON m_hIcon;
+  tov::UniqueGdiObject m_brush;
   // Set once the phase label has been named for the download / extraction;
   // each name is put once per run.
   int m_bDownloadLabelSet = 0;
   int m_bUnzipLabelSet = 0;
-
-  CWebDlg* m_pMainWindow;
+  CGradientProgressCtrl m_progress;
+  CStaticEx m_phaseLabel;
+  CStaticEx m_percentText;
+  CStaticEx m_statusText;
 };
+
+// Draws `icon` centred in the client area of a minimised window.
+void PaintMinimisedIcon(HWND window, HICON icon);

@@ -37,6 +37,9 @@ class CWebDlg : public CDialogBase, public ScriptCallReceiver {
 
  private:
   HWND PanelWindow() const;
+  // Pushes the background picture (PNG 134) as the layered window's image;
+  // the window takes the picture's size.
+  void PaintLayeredBackground();
 
   MainWindowView& m_view;
   HICON m_hIcon;

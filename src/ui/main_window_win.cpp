@@ -5,11 +5,62 @@
 #include "provisioning/game_remote_config.h"
 #include "resource_ids.h"
 #include "ui/browser_host_win.h"
+#include "ui/png_resource_win.h"
 
 namespace {
 
 DWORD WINAPI RunProvisioningWorker(LPVOID view) noexcept {
   return CGameRemoteConfig::InitRemoteConfig(view);
+}
+
+// Releases a GDI+ bitmap on every way out.
+struct BitmapOwner {
+  GpBitmap* bitmap;
+  ~BitmapOwner() {
+    if (bitmap) gdip::GdipDisposeImage(bitmap);
+  }
+};
+
+// The background as a 32-bit top-down section with premultiplied alpha,
+// the form a layered window takes its picture in; null when the resource
+// is missing or cannot be decoded.
+HBITMAP PremultipliedBackground(SIZE& size) {
+  BitmapOwner decoded{PngResourceLoader::Instance().DecodeBitmap(IDB_BACKGROUND_PNG)};
+  if (!decoded.bitmap) return nullptr;
+  UINT width = 0, height = 0;
+  gdip::GdipGetImageWidth(decoded.bitmap, &width);
+  gdip::GdipGetImageHeight(decoded.bitmap, &height);
+  if (width == 0 || height == 0) return nullptr;
+  Gdiplus::Rect all(0, 0, static_cast<INT>(width), static_cast<INT>(height));
+  Gdiplus::BitmapData pixels{};
+  if (gdip::GdipBitmapLockBits(decoded.bitmap, &all, Gdiplus::ImageLockModeRead,
+                               PixelFormat32bppARGB, &pixels) != Gdiplus::Ok) {
+    return nullptr;
+  }
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = static_cast<LONG>(width);
+  info.bmiHeader.biHeight = -static_cast<LONG>(height);
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP section = ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (section) {
+    for (UINT y = 0; y < height; ++y) {
+      const auto* from = static_cast<const BYTE*>(pixels.Scan0) + static_cast<ptrdiff_t>(y) * pixels.Stride;
+      BYTE* to = static_cast<BYTE*>(bits) + static_cast<size_t>(y) * width * 4;
+      for (UINT x = 0; x < width; ++x, from += 4, to += 4) {
+        const BYTE alpha = from[3];
+        // Each colour times alpha / 255, in integers, once.
+        for (int c = 0; c < 3; ++c) to[c] = static_cast<BYTE>(from[c] * alpha / 255);
+        to[3] = alpha;
+      }
+    }
+  }
+  gdip::GdipBitmapUnlockBits(decoded.bitmap, &pixels);
+  size = SIZE{static_cast<LONG>(width), static_cast<LONG>(height)};
+  return section;
 }
 
 }  // namespace
@@ -42,12 +93,43 @@ bool CWebDlg::OnCreate() {
 BOOL CWebDlg::OnInitDialog() {
   ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
   ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
-  if (HWND panel = PanelWindow()) ::ShowWindow(panel, SW_SHOW);
+  ::SetWindowLongW(m_hWnd, GWL_EXSTYLE, ::GetWindowLongW(m_hWnd, GWL_EXSTYLE) | WS_EX_LAYERED);
+  PaintLayeredBackground();
+  if (m_pContentPanel && PanelWindow()) {
+    RECT window{};
+    ::GetWindowRect(m_hWnd, &window);
+    m_pContentPanel->LayOutOver(SIZE{window.right - window.left, window.bottom - window.top});
+    CDUIButton& close = m_pContentPanel->m_closeButton;
+    close.m_rect = RECT{1222, 87, 1252, 117};
+    close.m_image = PngResourceLoader::Instance().LoadPngFromResource(IDB_CLOSE_PNG);
+    close.m_textRed = 217;
+    close.m_textGreen = 151;
+    close.m_textBlue = 87;
+    m_pContentPanel->m_bShowCloseButton = 1;
+    ::ShowWindow(PanelWindow(), SW_SHOW);
+  }
   // Nobody waits for the worker: it may outlive the window, so it gets the
   // view, which outlives it, and never this window.
   ProvisioningView* view = &m_view;
   tov::UniqueHandleK worker(::CreateThread(nullptr, 0, &RunProvisioningWorker, view, 0, nullptr));
   return TRUE;
+}
+
+void CWebDlg::PaintLayeredBackground() {
+  SIZE size{};
+  tov::UniqueGdiObject background(PremultipliedBackground(size));
+  // Without a picture the window stays an empty layered window; everything
+  // else runs on.
+  if (!background) return;
+  HDC screen = ::GetDC(m_hWnd);
+  HDC memory = ::CreateCompatibleDC(screen);
+  HGDIOBJ old = ::SelectObject(memory, background.get());
+  POINT origin{0, 0};
+  BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+  ::UpdateLayeredWindow(m_hWnd, screen, nullptr, &size, memory, &origin, 0, &blend, ULW_ALPHA);
+  ::SelectObject(memory, old);
+  ::DeleteDC(memory);
+  ::ReleaseDC(m_hWnd, screen);
 }
 
 bool CWebDlg::PreTranslateMessage(MSG* msg) {
@@ -59,8 +141,19 @@ HWND CWebDlg::PanelWindow() const {
   return m_pContentPanel ? m_pContentPanel->GetSafeHwnd() : nullptr;
 }
 
-INT_PTR CWebDlg::OnMessage(UINT msg, WPARAM wp, LPARAM, bool& handled) {
+INT_PTR CWebDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled) {
   switch (msg) {
+    case WM_NCHITTEST: {
+      // The whole picture drags the window.
+      LRESULT hit = ::DefWindowProcW(m_hWnd, msg, wp, lp);
+      handled = true;
+      return hit == HTCLIENT ? HTCAPTION : hit;
+    }
+    case WM_PAINT:
+      if (!::IsIconic(m_hWnd)) return 0;
+      PaintMinimisedIcon(m_hWnd, m_hIcon);
+      handled = true;
+      return 0;
     case WM_MOVE:
       // The panel lies exactly over the main window wherever it goes.
       if (HWND panel = PanelWindow()) {
@@ -70,6 +163,19 @@ INT_PTR CWebDlg::OnMessage(UINT msg, WPARAM wp, LPARAM, bool& handled) {
         ::InvalidateRect(panel, nullptr, FALSE);
       }
       return 0;
+    case WM_WINDOWPOSCHANGED: {
+      // The panel shows over the picture. Windows keeps an owned window
+      // above its owner; Wine without a window manager stacks whichever
+      // window was mapped last on top, so the panel is shown anew once the
+      // picture is on screen.
+      const auto* pos = reinterpret_cast<const WINDOWPOS*>(lp);
+      HWND panel = PanelWindow();
+      if (panel && (pos->flags & SWP_SHOWWINDOW) && ::IsWindowVisible(panel)) {
+        ::ShowWindow(panel, SW_HIDE);
+        ::ShowWindow(panel, SW_SHOWNA);
+      }
+      return 0;  // the default handling still sends WM_MOVE
+    }
     case WM_SHOWWINDOW:
       if (HWND panel = PanelWindow()) ::ShowWindow(panel, wp ? SW_SHOW : SW_HIDE);
       return 0;

@@ -19,8 +19,10 @@ What the launcher's windows rely on (pixels of the 1280 x 714 background):
   * the content panel lies over the whole picture and uses pure black as its
     colour key, so no visible pixel here is (0, 0, 0), and the places where
     the panel draws are kept plain and dark: the web page (about
-    470..1090 x 110..485), the status texts and the progress bar (about
-    160..1080 x 505..540) and the close button (1222..1252 x 87..117);
+    495..1148 x 132..572), the status texts and the progress bar (about
+    168..1137 x 594..634) and the close button (1222..1252 x 87..117): the
+    panel maps its template's box onto this picture, so these are the
+    template's controls at 1280/608 and 714/303 pixels per dialog unit;
   * the panel's texts and the close button are antialiased against that
     black, so the plain dark areas under them keep their edges clean.
 """
@@ -46,10 +48,10 @@ EMBLEM_SIZE = 84
 EMBLEM_POS = (640 - EMBLEM_SIZE // 2, 11)
 
 # Areas the content panel paints over (left, top, right, bottom).
-WEB_FRAME = (465, 105, 1095, 490)     # gold line just outside the web page
-DOCK = (80, 501, 1160, 557)           # status texts and progress bar
-DOCK_FADE = 80                        # plain from 160 to 1080
-BAR_GROOVE = (158, 528, 1082, 540)
+WEB_FRAME = (490, 127, 1153, 577)     # gold line just outside the web page
+DOCK = (88, 586, 1217, 642)           # status texts and progress bar
+DOCK_FADE = 80                        # plain from 168 to 1137
+BAR_GROOVE = (166, 622, 1139, 636)
 CLOSE_CENTRE = (1237, 102)
 
 MOON = (284, 204, 50)                 # centre x, centre y, radius

@@ -128,10 +128,10 @@ class GeneratedArt(unittest.TestCase):
                                                           (r, g, b)))
 
     def test_web_page_area_is_plain_and_dark(self):
-        self.assert_plain_dark((470, 110, 1090, 485), 40, "web page area")
+        self.assert_plain_dark((495, 132, 1148, 572), 40, "web page area")
 
     def test_status_and_progress_band_is_plain_and_dark(self):
-        self.assert_plain_dark((160, 505, 1080, 540), 40, "progress band")
+        self.assert_plain_dark((168, 594, 1137, 634), 40, "progress band")
 
     def test_close_button_place_is_dark_and_inside_the_window(self):
         self.assert_plain_dark((1222, 87, 1252, 117), 255, "close area")

@@ -10,7 +10,13 @@
 //   guidriver owned TITLE [CLASS]                the windows it owns: one line
 //                                                "owned CLASS visible|hidden X Y W H TEXT",
 //                                                then child lines as in texts, with
-//                                                a fifth field: a progress bar's position
+//                                                a fifth field: a progress bar's position,
+//                                                and a sixth: "X Y W H" in the owned window
+//   guidriver show TITLE CLASS 0|1               hide or show the window
+//   guidriver closeowned TITLE                   send the system close command to
+//                                                the window TITLE owns
+//   guidriver spoilres EXE ID                    replace the PNG resource ID of EXE with
+//                                                bytes that are no image
 //   guidriver box TEXT [TIMEOUT_MS]              wait for a dialog box showing TEXT
 //   guidriver answer TEXT ID                     press button ID of the box showing TEXT
 //
@@ -109,9 +115,14 @@ BOOL CALLBACK PrintChildWithPosition(HWND child, LPARAM) {
     if (SendMessageTimeoutW(child, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 2000, &pos))
       extra = std::to_wstring(static_cast<int>(pos));
   }
+  // Where the control lies in its top-level window, in pixels.
+  RECT r{};
+  GetWindowRect(child, &r);
+  MapWindowPoints(HWND_DESKTOP, GetAncestor(child, GA_ROOT), reinterpret_cast<POINT*>(&r), 2);
   PrintUtf8(std::to_wstring(GetDlgCtrlID(child)) + L"\t" + cls + L"\t" +
             (IsWindowVisible(child) ? L"visible" : L"hidden") + L"\t" + TextOf(child) + L"\t" +
-            extra);
+            extra + L"\t" + std::to_wstring(r.left) + L" " + std::to_wstring(r.top) + L" " +
+            std::to_wstring(r.right - r.left) + L" " + std::to_wstring(r.bottom - r.top));
   return TRUE;
 }
 
@@ -138,6 +149,16 @@ int wmain(int argc, wchar_t** argv) {
     }
   }
 
+  if (verb == L"spoilres" && argc > 3) {
+    // Wine does not delete resources, so the image is replaced instead.
+    HANDLE update = BeginUpdateResourceW(argv[2], FALSE);
+    if (!update) return 1;
+    char junk[] = "this is no picture";
+    BOOL replaced = UpdateResourceW(update, L"PNG", MAKEINTRESOURCEW(_wtoi(argv[3])),
+                                    MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED), junk,
+                                    sizeof junk);
+    return EndUpdateResourceW(update, !replaced) && replaced ? 0 : 1;
+  }
   if (verb == L"box") {
     DWORD timeout = argc > 3 ? static_cast<DWORD>(_wtoi(argv[3])) : 10000;
     DWORD start = GetTickCount();
@@ -176,6 +197,17 @@ int wmain(int argc, wchar_t** argv) {
                 L"\t" + TextOf(owned));
       EnumChildWindows(owned, PrintChildWithPosition, 0);
     }
+    return 0;
+  }
+  if (verb == L"show" && argc > 4) {
+    ShowWindow(hwnd, _wtoi(argv[4]) ? SW_SHOW : SW_HIDE);
+    return 0;
+  }
+  if (verb == L"closeowned") {
+    OwnedSearch search{hwnd, {}};
+    EnumWindows(CollectOwned, reinterpret_cast<LPARAM>(&search));
+    if (search.found.empty()) return 1;
+    PostMessageW(search.found.front(), WM_SYSCOMMAND, SC_CLOSE, 0);
     return 0;
   }
   if (verb == L"command" && argc > 4) {

@@ -28,6 +28,11 @@ tov_wine_ready() {
       # Without a window manager Wine waits 2 s whenever a managed window is
       # hidden or destroyed.
       wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 9>&-
+      # The skin's labels ask for the Windows UI face 微软雅黑; here the
+      # WenQuanYi face of the same kind stands in, as it would on a Chinese
+      # Windows without that font.
+      wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
+        /v 微软雅黑 /d 'WenQuanYi Micro Hei' /f </dev/null >/dev/null 2>&1 9>&-
       # Wine links the profile's Desktop, Documents, ... to the Unix home;
       # tests write desktop links, which must stay inside the prefix.
       local link
