@@ -1,6 +1,14 @@
 #!/usr/bin/env bash
-# Runs the launcher under Wine against the bundled loopback demo server.
-# The Windows build must point at the demo server (the default base).
+# Runs the launcher under Wine against the bundled loopback demo server and
+# tells its story: screenshots of each phase and a contact sheet under
+# build/demo/, and the telemetry the server received. Ends by itself; exit 0
+# only when the story completed.
+#
+#   scripts/demo.sh [--scripted-login] [--timeout SECONDS]
+#
+# Debian's Wine has no HTML engine, so the release executable's login page
+# stays blank and never logs in; --scripted-login runs the test build, whose
+# page is a script that logs in through the launcher's own script object.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -18,26 +26,23 @@ port=${base##*:}
 port=${port%%/*}
 
 prefix="$build/demo-prefix"
-server_pid=
+compositor_pid=
 . scripts/lib/display.sh
 cleanup() {
   WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
+  [ -n "$compositor_pid" ] && kill "$compositor_pid" 2>/dev/null || true
   tov_stop_display
 }
 trap cleanup EXIT
 
 tov_ensure_display
 if [ -n "$xvfb_pid" ]; then
-  echo "demo: no display; drawing on Xvfb $DISPLAY (screenshot: import -display $DISPLAY -window root shot.png)"
+  echo "demo: no display; drawing on Xvfb $DISPLAY (the screenshots show what it drew)"
+  # The picture's soft edges blend only with a compositing manager.
+  xcompmgr >/dev/null 2>&1 &
+  compositor_pid=$!
 fi
 
-python3 tools/loopback/loopback_server.py --port "$port" \
-  --demo-exe "$build/win/tools/bm.exe" --record "$build/demo-reports.jsonl" &
-server_pid=$!
-sleep 1
-
-export TOV_WINEPREFIX="$prefix"
 echo "demo: launcher log and install tree under $prefix/drive_c/bm-webvarn"
-"$build/win/wine-run" "$build/win/src/TovLauncher.exe" "$@"
-echo "demo: launcher exited with $?"
+python3 tools/demo/story.py --build "$build/win" --prefix "$prefix" --port "$port" \
+  --out "$build/demo" "$@"
