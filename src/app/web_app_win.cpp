@@ -23,6 +23,7 @@
 #include "telemetry/web_logger.h"
 #include "ui/browser_host_win.h"
 #include "ui/main_window.h"
+#include "ui/web_browser_site_win.h"
 
 namespace {
 
@@ -119,6 +120,7 @@ BOOL CWebApp::InitInstance() {
   ::RegisterApplicationRestart(nullptr, 0);
   ::CoInitialize(nullptr);
   m_pScriptObject = std::make_unique<CImpIDispatch>();
+  SetBrowserExternal(m_pScriptObject.get());
 
   if (tov::IsUninstallTail(m_strCmdTail)) {
     UnInstall();
@@ -146,6 +148,7 @@ BOOL CWebApp::InitInstance() {
 
 int CWebApp::ExitInstance() {
   // Whatever references the browser still counts: the object goes with COM.
+  SetBrowserExternal(nullptr);
   m_pScriptObject.reset();
   ::CoUninitialize();
   ::SetErrorMode(0);

@@ -1,12 +1,14 @@
 // The host of the content panel's web control (the window class that the
-// panel's template names for control 1005). Until the browser control is
-// hosted in it, the launcher's own host is a plain window that keeps the
-// address it was last sent to as its text. The test build puts a host of its
-// own in its place through UseBrowserHost, before any window is made.
+// panel's template names for control 1005). The launcher's own host puts
+// the system's WebBrowser control into that window; the window also keeps
+// the address it was last sent to as its text. The test build puts a host
+// of its own in its place through UseBrowserHost, before any window is made.
 #pragma once
 #include <windows.h>
 
 #include <string>
+
+class CCustomControlSite;
 
 class BrowserHost {
  public:
@@ -32,3 +34,7 @@ inline constexpr const wchar_t* kBrowserClassId = L"{8856F961-340A-11D0-A96B-00C
 // Registers the control's window class with `windowProc`, for a host's
 // RegisterWindowClass; true when the class is registered.
 bool RegisterBrowserClass(WNDPROC windowProc);
+
+// The site of the launcher's own host in window `host`; null for another
+// host's window or where the system has no browser control.
+CCustomControlSite* BrowserSiteOf(HWND host);

@@ -7,6 +7,7 @@
 #include "ui/browser_host_win.h"
 #include "ui/main_window.h"
 #include "ui/skin_rules.h"
+#include "ui/web_browser_site_win.h"
 
 CWebCDlg::CWebCDlg(CWebDlg* mainWindow)
     : CDialogBase(IDD_CONTENT_PANEL),
@@ -104,6 +105,15 @@ bool CWebCDlg::PreTranslateMessage(MSG* msg) {
     ::TranslateMessage(msg);
     ::DispatchMessageW(msg);
     return true;
+  }
+  // The page's keys go to the control's in-place object first, as a control
+  // container's dialog handling does: that is where Tab, Backspace and
+  // copy and paste work inside the page, and where its key filter is asked.
+  if (msg->message >= WM_KEYFIRST && msg->message <= WM_KEYLAST) {
+    HWND host = ::GetDlgItem(m_hWnd, IDC_BROWSER);
+    if (host && (msg->hwnd == host || ::IsChild(host, msg->hwnd))) {
+      if (CCustomControlSite* site = BrowserSiteOf(host)) return site->TranslateToControl(msg);
+    }
   }
   return false;
 }
