@@ -106,6 +106,10 @@ class Story:
         self.shots[name] = path
         print("demo: %-10s %s" % (name, dict((p[0], p[1]) for p in PHASES)[name]), flush=True)
 
+    def stop_wine(self):
+        subprocess.run(["wineserver", "-k"], env=dict(self.env, WINEPREFIX=self.prefix),
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
     def prepare(self):
         os.makedirs(self.out, exist_ok=True)
         for f in os.listdir(self.out):
@@ -114,8 +118,7 @@ class Story:
         # Nothing of an earlier run may still be running (its game would
         # refuse this start); the first use of a prefix makes it anew, so it
         # is made before anything is put into it.
-        subprocess.run(["wineserver", "-k"], env=dict(self.env, WINEPREFIX=self.prefix),
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.stop_wine()
         self.gui("state", MAIN, "-")
         # A first install: nothing of an earlier run is left in the prefix.
         shutil.rmtree(os.path.join(self.prefix, "drive_c", "bm-webvarn"), ignore_errors=True)
@@ -144,6 +147,9 @@ class Story:
         reached = -1
         while reached < len(PHASES) - 1:
             if time.monotonic() > deadline:
+                # The launcher runs inside Wine: ending the wrapper is not
+                # enough.
+                self.stop_wine()
                 proc.kill()
                 waiting = PHASES[reached + 1]
                 print("demo: timed out after %d s waiting for %s." % (self.args.timeout, waiting[2]))

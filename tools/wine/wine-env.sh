@@ -4,11 +4,12 @@ tov_wine_env() {
   export WINEPREFIX=$1
   export WINEARCH=win64
   export WINEDEBUG=${WINEDEBUG:--all}
-  # No .NET installer, no desktop menu entries. The HTML engine stays on:
-  # the launcher hosts the browser control, whose navigation waits about ten
-  # seconds for an engine that was switched off. Without Gecko (Debian ships
-  # none) Wine's engine renders a blank page and fetches nothing.
-  export WINEDLLOVERRIDES=${TOV_WINEDLLOVERRIDES:-mscoree=;winemenubuilder.exe=d}
+  # No .NET or Gecko installers, no desktop menu entries; the HTML engine is
+  # off unless a caller asks for it, which also keeps Wine from offering to
+  # download one (a prefix with the engine on waits for an answer to that
+  # offer). The browser control still creates and activates without it; a
+  # navigation then takes about ten seconds.
+  export WINEDLLOVERRIDES=${TOV_WINEDLLOVERRIDES:-mscoree=;mshtml=;winemenubuilder.exe=d}
   # Under LANG=C Wine garbles non-ASCII command-line arguments. A caller may
   # pick another UTF-8 locale (with LOCPATH) for a different ANSI code page.
   export LC_ALL=${TOV_WINE_LC_ALL:-C.UTF-8}

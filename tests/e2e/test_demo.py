@@ -1,0 +1,56 @@
+"""The demo's whole story with the scripted login, as a newcomer runs it:
+it ends by itself with the demo game started on the composed command line,
+the launcher gone, a screenshot of each phase and the telemetry table."""
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import unittest
+
+import harness
+from client import read_started_file
+
+
+class DemoTest(unittest.TestCase):
+    def setUp(self):
+        harness.require_environment(self)
+        harness.close_windows(harness.MAIN)
+        self.out = tempfile.mkdtemp(prefix="demo-", dir=harness.BUILD_DIR)
+
+    def story(self, *args, timeout=200):
+        return subprocess.run(
+            [sys.executable, os.path.join(harness.SOURCE_DIR, "tools", "demo", "story.py"),
+             "--build", harness.BUILD_DIR, "--prefix", harness.WINEPREFIX,
+             "--port", str(harness.server_port()), "--out", self.out] + list(args),
+            capture_output=True, timeout=timeout, env=dict(os.environ))
+
+    def test_the_scripted_login_story_ends_with_the_game_started_and_the_launcher_gone(self):
+        run = self.story("--scripted-login", "--timeout", "90")
+        out = run.stdout.decode("utf-8", "replace")
+        self.assertEqual(run.returncode, 0, out + run.stderr.decode("utf-8", "replace"))
+        self.assertIn("demo: the story completed", out)
+        started = read_started_file(harness.install_root("client", "bm", "bm_started.txt"))
+        self.assertRegex(started["command_line"],
+                         r"TovLauncherTest\.exe\"? --parameters=account=demo%20player&token=7f3a"
+                         r" --plat_extra=demo$")
+        self.assertNotEqual(harness.gui("wait", harness.MAIN, "-", 500)[0], 0, "the launcher stayed")
+        for shot in ("2-download", "4-ready", "5-game", "6-closed", "contact-sheet"):
+            self.assertTrue(os.path.exists(os.path.join(self.out, shot + ".png")), shot)
+        # The table names the reports the server received, in order.
+        reports = re.findall(r"^\s+[\d.]+\s+(event|error)\s+(.*)$", out, re.M)
+        self.assertIn(("event", "create"), reports)
+        self.assertIn(("event", "download_start"), reports)
+        harness.close_windows("Brakmoor")
+
+    def test_without_a_login_the_story_ends_by_itself_and_says_why(self):
+        run = self.story("--timeout", "25")
+        out = run.stdout.decode("utf-8", "replace")
+        self.assertEqual(run.returncode, 1, out)
+        self.assertIn("waiting for the game's window", out)
+        self.assertIn("--scripted-login", out)
+        self.assertIn("demo: the story did not complete", out)
+
+
+if __name__ == "__main__":
+    unittest.main()
