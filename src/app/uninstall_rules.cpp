@@ -3,8 +3,12 @@
 namespace tov {
 
 std::optional<std::wstring> RemovalCommandParameters(const std::wstring& installRoot) {
-  std::wstring target = installRoot + L"\\";
-  if (installRoot.find(L' ') != std::wstring::npos) target = L"\"" + target + L"\"";
+  // The path is always one quoted argument: unquoted, a "&", "^" or
+  // parenthesis in it would cut the command into others. Inside quotes the
+  // command processor still expands "%" and a quote would end the argument,
+  // so such a path gets no command at all.
+  if (installRoot.find_first_of(L"%\"") != std::wstring::npos) return std::nullopt;
+  std::wstring target = L"\"" + installRoot + L"\\\"";
   std::wstring text = L"/c ping 127.0.0.1 -n 4 > Nul & rmdir /q /s " + target;
   if (text.size() >= 1024) return std::nullopt;
   return text;

@@ -8,8 +8,9 @@ namespace tov {
 // The hidden command that removes InstallRoot a few seconds after the
 // launcher has ended. The delay pings the loopback address only, so nothing
 // leaves the machine. Empty when the text would not fit the 1,024
-// characters of the command buffer: a cut command could remove the wrong
-// directory.
+// characters of the command buffer (a cut command could remove the wrong
+// directory), and for a path holding "%" or a quote, which no quoting keeps
+// as one argument.
 std::optional<std::wstring> RemovalCommandParameters(const std::wstring& installRoot);
 
 // The directory the command processor starts in: the parent of InstallRoot,
