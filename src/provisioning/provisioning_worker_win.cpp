@@ -12,6 +12,7 @@
 #include "base/launcher_settings.h"
 #include "base/text_win.h"
 #include "base/unique_handle.h"
+#include "provisioning/address_rules.h"
 #include "provisioning/curl_easy_win.h"
 #include "provisioning/desktop_integration.h"
 #include "provisioning/game_remote_config.h"
@@ -103,7 +104,7 @@ uint32_t CGameRemoteConfig::InitRemoteConfig(void* lpParameter) noexcept {
     if (!FetchConfigBody(view, address, body)) return 0;
     tov::ParseConfigBody(body, GetRemoteConfigMap());
 
-    view->InitWebBrower(Instance().GetEntryUrl());
+    view->InitWebBrower(tov::WithoutTrailingCr(Instance().GetEntryUrl()));
     DecideClientUpdate(view);
   } catch (...) {
     // Out of memory on the worker: the launcher stays as it is, without a
@@ -157,7 +158,9 @@ int CGameRemoteConfig::OnDownLoad(ProvisioningView* view) {
     LOG_ERROR(L"ClientVersion is NotFound!", kDownloadOp);
     return 0;
   }
-  std::wstring address = tov::BuildDownloadUrl(*pattern, LauncherSettings::ChannelName, *version);
+  std::wstring address = tov::BuildDownloadUrl(tov::WithoutTrailingCr(*pattern),
+                                               LauncherSettings::ChannelName,
+                                               tov::WithoutTrailingCr(*version));
   LOG_INFO(address, kDownloadOp);
 
   GetWebLogger().LogEvent(ReportDownloadStart);

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "base/launcher_log.h"
+#include "provisioning/address_rules.h"
 #include "resource_ids.h"
 #include "ui/browser_host_win.h"
 #include "ui/main_window.h"
@@ -135,6 +136,10 @@ void CWebCDlg::LayOutOver(SIZE size) {
 
 void CWebCDlg::InitWebBrower(const std::wstring& url) {
   LOG_INFO(url, "CWebCDlg::InitWebBrower");
+  if (!tov::IsWebAddress(url)) {
+    LOG_ERROR(L"not a web address, not opened: " + url, "CWebCDlg::InitWebBrower");
+    return;
+  }
   CurrentBrowserHost().Navigate(::GetDlgItem(m_hWnd, IDC_BROWSER), url);
 }
 

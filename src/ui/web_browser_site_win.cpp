@@ -5,7 +5,9 @@
 
 #include <mutex>
 
+#include "base/launcher_log.h"
 #include "base/message_box.h"
+#include "provisioning/address_rules.h"
 #include "ui/key_filter.h"
 
 namespace {
@@ -320,7 +322,12 @@ HRESULT CCustomControlSite::Events::Invoke(DISPID id, REFIID, LCID, WORD, DISPPA
   if (V_VT(&cancel) == (VT_BYREF | VT_BOOL) && V_BOOLREF(&cancel)) *V_BOOLREF(&cancel) = VARIANT_TRUE;
   const VARIANT& url = params->rgvarg[0];
   try {
-    if (V_VT(&url) == VT_BSTR) OpenInShell(tov::BstrText(V_BSTR(&url)));
+    std::wstring address = V_VT(&url) == VT_BSTR ? tov::BstrText(V_BSTR(&url)) : L"";
+    if (tov::IsWebAddress(address)) {
+      OpenInShell(address);
+    } else {
+      LOG_ERROR(L"not a web address, not opened: " + address, "CWebCDlg::OnNewWindow3");
+    }
   } catch (...) {
     return E_OUTOFMEMORY;
   }

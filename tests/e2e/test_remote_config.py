@@ -164,6 +164,24 @@ class RemoteConfigTest(unittest.TestCase):
         self.assertEqual(self.control_address(entry), entry)
         self.finish(proc)
 
+    def test_crlf_body_sends_the_control_to_the_address_without_its_cr(self):
+        base = "http://127.0.0.1:%d" % harness.server_port()
+        self.serve(body="EntryUrl=%s/entry/login.html\r\nClientVersion=1.0.0.1\r\n" % base)
+        proc = self.launch()
+        entry = base + "/entry/login.html"
+        self.wait_log(info(NAVIGATE))
+        self.assertEqual(self.navigations(), [entry])
+        self.assertEqual(self.control_address(entry), entry)
+        self.finish(proc)
+
+    def test_an_entry_address_of_another_scheme_is_logged_and_not_opened(self):
+        self.serve(body="EntryUrl=file:///C:/windows/win.ini\nClientVersion=1.0.0.1\n")
+        proc = self.launch()
+        self.wait_log(r"\[ERROR\]\[" + NAVIGATE + r"::\d+\]\[not a web address, not opened: "
+                      r"file:///C:/windows/win.ini\]\r\n")
+        self.assertEqual(self.panel()["controls"][BROWSER][2], "")
+        self.finish(proc)
+
     # -- failures, shown in the panel's status mode
 
     def test_404_with_a_well_formed_body_is_a_failure_and_parses_nothing(self):

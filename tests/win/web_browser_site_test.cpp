@@ -151,6 +151,14 @@ TEST_F(BrowserSite, NewWindowsAreCancelledAndGoToTheShellOnce) {
             S_OK);
   EXPECT_EQ(cancel, VARIANT_FALSE);
   EXPECT_EQ(opened.size(), 1u);
+  // A local scheme is cancelled and never reaches the shell.
+  tov::Bstr local(L"file:///C:/windows/system32/calc.exe");
+  V_BSTR(&args[0]) = local.get();
+  EXPECT_EQ(m_site->EventSink()->Invoke(DISPID_NEWWINDOW3, IID_NULL, 0, DISPATCH_METHOD, &params,
+                                         nullptr, nullptr, nullptr),
+            S_OK);
+  EXPECT_EQ(cancel, VARIANT_TRUE);
+  EXPECT_EQ(opened.size(), 1u);
 }
 
 TEST_F(BrowserSite, NavigationReachesTheControlAndSitesGoWithTheirWindows) {
