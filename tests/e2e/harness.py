@@ -20,7 +20,7 @@ GUIDRIVER = os.path.join(BUILD_DIR, "tools", "guidriver.exe")
 DEMO_CLIENT = os.path.join(BUILD_DIR, "tools", "bm.exe")
 
 sys.path.insert(0, os.path.join(SOURCE_DIR, "tools", "loopback"))
-from client import LoopbackServer, wait_until  # noqa: E402
+from client import LoopbackServer, build_demo_package, wait_until  # noqa: E402
 
 MAIN = "TovLauncher"  # caption of the main window's template
 UNINSTALL_NAME = "Brakmoor-\u5378\u8f7d"
@@ -107,6 +107,15 @@ def start_server(testcase):
     server = LoopbackServer(port=server_port()).start()
     testcase.addCleanup(server.stop)
     return server
+
+
+def demo_package():
+    """The bytes of the demo client package (bm/bm.exe and a data file)."""
+    with tempfile.TemporaryDirectory(dir=BUILD_DIR) as tmp:
+        path = os.path.join(tmp, "demo.zip")
+        build_demo_package(path, DEMO_CLIENT)
+        with open(path, "rb") as f:
+            return f.read()
 
 
 def config_body(base, version, minimum=None, custom=None):

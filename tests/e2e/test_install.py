@@ -11,7 +11,6 @@ import zipfile
 
 import harness
 from harness import STAMP, UNINSTALL_KEY, UNINSTALL_NAME
-from client import build_demo_package
 
 VERSION = "1.0.0.1"
 PACKAGE = "webvarn/%s/bm.zip" % VERSION
@@ -75,11 +74,7 @@ class InstallTest(unittest.TestCase):
     def configure(self, minimum=VERSION, package=None, **fault):
         self.server.set_config(body=harness.config_body(self.server.base_url, VERSION, minimum))
         if package is None:
-            path = os.path.join(harness.BUILD_DIR, "e2e-install-demo.zip")
-            build_demo_package(path, harness.DEMO_CLIENT)
-            with open(path, "rb") as f:
-                package = f.read()
-            os.remove(path)
+            package = harness.demo_package()
         self.server.register_package(PACKAGE, data=package)
         self.package_size = len(package)
         if fault:

@@ -11,7 +11,6 @@ import time
 import unittest
 
 import harness
-from client import build_demo_package
 
 VERSION = "1.0.0.1"
 PACKAGE = "webvarn/%s/bm.zip" % VERSION
@@ -104,11 +103,7 @@ class WindowsTest(unittest.TestCase):
     def launch(self, source=None, slow_package=False):
         body = harness.config_body(self.server.base_url, VERSION, VERSION)
         self.server.set_config(body=body)
-        path = os.path.join(harness.BUILD_DIR, "e2e-windows-demo.zip")
-        build_demo_package(path, harness.DEMO_CLIENT)
-        with open(path, "rb") as f:
-            package = f.read()
-        os.remove(path)
+        package = harness.demo_package()
         self.server.register_package(PACKAGE, data=package)
         if slow_package:
             # Paced by the server, the download keeps the bar on screen.
