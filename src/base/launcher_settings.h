@@ -13,6 +13,9 @@ struct LauncherSettings {
   static constexpr const wchar_t* EventUrl = TOV_SERVER_BASE L"/api/laucher_info.php";
   static constexpr const wchar_t* ErrorUrl = TOV_SERVER_BASE L"/api/laucher_error.php";
   static constexpr const wchar_t* ScriptBridgeName = L"JavascriptToCsharp";
+  // The operator's package signing key (hex of the uncompressed P-256
+  // point), or empty: a build option like the server base.
+  static constexpr const char* PackagePublicKey = TOV_PACKAGE_PUBLIC_KEY;
 };
 
 // The executable file name of the game client; start-up and the uninstaller

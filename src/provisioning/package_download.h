@@ -7,6 +7,8 @@
 
 #include "provisioning/curl_easy_win.h"
 
+class PackageDigest;
+
 // Called by libcurl as data arrives: bytes announced (0 while unknown) and
 // bytes received so far.
 using DownloadProgressFn = std::function<void(int64_t total, int64_t done)>;
@@ -35,16 +37,29 @@ class PackageTransfer {
 
   // Follows redirects; bounded like every transfer of the launcher (no
   // endless wait on a dead connection). `url` is in the thread's ANSI code
-  // page. The handle is released when it returns; once per object.
+  // page. With `digest`, every block written to the file is hashed as it
+  // goes by, so the package is never read a second time; a block that
+  // cannot be hashed aborts the transfer. The handle is released when it
+  // returns; once per object.
   [[nodiscard]] DownloadOutcome Run(const std::string& url, FILE* file,
-                                    const DownloadProgressFn& progress);
+                                    const DownloadProgressFn& progress,
+                                    PackageDigest* digest = nullptr);
 
  private:
   UniqueCurl m_curl;
 };
 
 // A transfer of its own; curlResult stays -1 when no handle could be made.
-[[nodiscard]] DownloadOutcome DownloadToFile(const std::string& url, FILE* file, const DownloadProgressFn& progress);
+[[nodiscard]] DownloadOutcome DownloadToFile(const std::string& url, FILE* file, const DownloadProgressFn& progress,
+                                             PackageDigest* digest = nullptr);
 
-// libcurl callbacks, named as the rest of the launcher knows them.
-size_t WritePackageData(char* data, size_t size, size_t count, void* file) noexcept;
+// Where WritePackageData puts a block: the file, and the digest when the
+// package is checked.
+struct PackageSink {
+  FILE* file = nullptr;
+  PackageDigest* digest = nullptr;
+};
+
+// libcurl callbacks, named as the rest of the launcher knows them; `sink`
+// is a PackageSink.
+size_t WritePackageData(char* data, size_t size, size_t count, void* sink) noexcept;

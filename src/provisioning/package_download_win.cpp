@@ -7,6 +7,8 @@
 
 #include <climits>
 
+#include "provisioning/package_digest_win.h"
+
 
 namespace {
 
@@ -30,10 +32,14 @@ FILE* OpenPackageFile(const std::wstring& path) {
   return file;
 }
 
-size_t WritePackageData(char* data, size_t size, size_t count, void* file) noexcept {
-  FILE** stream = static_cast<FILE**>(file);
-  if (!stream || !*stream) return 0;
+size_t WritePackageData(char* data, size_t size, size_t count, void* sink) noexcept {
+  auto* target = static_cast<PackageSink*>(sink);
+  if (!target || !target->file) return 0;
+  FILE** stream = &target->file;
   if (size == 0 || count == 0) return 0;
+  // Hashed here, on libcurl's thread, while the block is in the cache:
+  // checking the package costs no second pass over the file.
+  if (target->digest && !target->digest->Add(data, size * count)) return 0;
   // What libcurl delivers at once goes to the file system in one write. The
   // C runtime's fwrite copies every byte through its buffer or splits an
   // unbuffered write into small pieces; either costs about as much CPU as
@@ -51,14 +57,15 @@ size_t WritePackageData(char* data, size_t size, size_t count, void* file) noexc
 PackageTransfer::PackageTransfer() : m_curl(curl_easy_init()) {}
 
 DownloadOutcome PackageTransfer::Run(const std::string& url, FILE* file,
-                                     const DownloadProgressFn& progress) {
+                                     const DownloadProgressFn& progress, PackageDigest* digest) {
   DownloadOutcome outcome;
   CURL* curl = m_curl.get();
   if (!curl) return outcome;
   ApplyTransferLimits(curl);
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WritePackageData);
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &file);
+  PackageSink sink{file, digest};
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
   curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnTransferInfo);
   curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &progress);
   curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
@@ -72,7 +79,8 @@ DownloadOutcome PackageTransfer::Run(const std::string& url, FILE* file,
   return outcome;
 }
 
-DownloadOutcome DownloadToFile(const std::string& url, FILE* file, const DownloadProgressFn& progress) {
+DownloadOutcome DownloadToFile(const std::string& url, FILE* file, const DownloadProgressFn& progress,
+                               PackageDigest* digest) {
   PackageTransfer transfer;
-  return transfer.Run(url, file, progress);
+  return transfer.Run(url, file, progress, digest);
 }

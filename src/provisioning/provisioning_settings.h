@@ -16,6 +16,11 @@ struct ProvisioningSettings {
   // Every "{ditch_name}" becomes the channel name.
   std::wstring configUrlTemplate;
   TransferLimits limits;
+  // The operator's ECDSA P-256 public key as hex of the uncompressed point
+  // ("04", X, Y); empty when packages are not signed. With a key, a package
+  // is unpacked only when the configuration carries its SHA-256 and a
+  // signature over it by this key.
+  std::string packagePublicKey;
 };
 
 // The launcher's own.

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <memory>
 
 #include "base/app_state.h"
 #include "base/launcher_log.h"
@@ -17,8 +18,10 @@
 #include "provisioning/desktop_integration.h"
 #include "provisioning/game_remote_config.h"
 #include "provisioning/launcher_copy_win.h"
+#include "provisioning/package_digest_win.h"
 #include "provisioning/package_download.h"
 #include "provisioning/package_extract.h"
+#include "provisioning/package_integrity.h"
 #include "provisioning/provisioning_settings.h"
 #include "provisioning/remote_config.h"
 #include "telemetry/web_logger.h"
@@ -79,6 +82,34 @@ void ReadLocalClientVersion() {
 // Closes the archive and says whether its last bytes reached the disk: a
 // full disk may only show at this point.
 bool CloseArchive(tov::UniqueFile& file) { return std::fclose(file.release()) == 0; }
+
+// Checks the configured values before anything is transferred: a value
+// that is missing, malformed or not signed by the built-in key refuses the
+// package whatever arrives, so nothing is downloaded for it.
+tov::PackageCheck CheckExpectation(const tov::PackageExpectation& expected) {
+  if (expected.fault != tov::PackageCheck::Passed || !expected.signedBy) return expected.fault;
+  switch (VerifyPackageSignature(expected.key, expected.sha256, expected.signature)) {
+    case SignatureCheck::Valid:
+      return tov::PackageCheck::Passed;
+    case SignatureCheck::Invalid:
+      return tov::PackageCheck::SignatureRefused;
+    case SignatureCheck::KeyUnusable:
+      break;
+  }
+  return tov::PackageCheck::KeyUnusable;
+}
+
+// The package as it arrived against the configured SHA-256.
+tov::PackageCheck CheckArrival(const tov::PackageExpectation& expected, PackageDigest* digest,
+                               std::wstring& detail) {
+  tov::Sha256Digest actual{};
+  if (!digest || !digest->Finish(actual)) return tov::PackageCheck::DigestFailed;
+  tov::PackageCheck check = tov::CompareDigest(expected, actual);
+  if (check != tov::PackageCheck::Passed) {
+    detail = L" (package: " + AnsiToWide(tov::ToHex(actual.data(), actual.size())) + L")";
+  }
+  return check;
+}
 
 void ShowMode(ProvisioningView* view, tov::DisplayMode mode) {
   if (!view->HasContentPanel()) return;
@@ -166,17 +197,50 @@ int CGameRemoteConfig::OnDownLoad(ProvisioningView* view) {
   GetWebLogger().LogEvent(ReportDownloadStart);
   GetWebLogger().Log(L"game download start, download url:" + address);
 
-  tov::ProgressRepeatFilter shown;
-  DownloadOutcome outcome =
-      transfer.Run(WideToAnsi(address), archive.get(), [&](int64_t total, int64_t done) {
-        OnDownloadProgress(view, total, done, 0, 0, &shown);
-      });
-  bool written = CloseArchive(archive);
-  if (!outcome.ok() || !written) {
+  // A refused package fails like a failed transfer, with the check named,
+  // and is deleted: nothing of it may be unpacked or started later.
+  auto refuse = [&](tov::PackageCheck check, const std::wstring& detail) {
+    LOG_ERROR(tov::PackageCheckText(check) + detail, kDownloadOp);
+    archive.reset();
+    ::DeleteFileW(archivePath.c_str());
     ShowStatusText(view, tov::kTextNetworkFailure);
     LOG_INFO(L"download is error!", kDownloadOp);
     GetWebLogger().Log(L"game download failed");
     return 0;
+  };
+  const tov::PackageExpectation expected = tov::ReadPackageExpectation(
+      GetRemoteConfigMap(), CurrentProvisioningSettings().packagePublicKey);
+  tov::PackageCheck check = CheckExpectation(expected);
+  if (check != tov::PackageCheck::Passed) return refuse(check, L"");
+  // Made only when there is something to compare: without a SHA-256 the
+  // download runs exactly as it always has.
+  std::unique_ptr<PackageDigest> digest;
+  if (expected.hashed) {
+    digest = std::make_unique<PackageDigest>();
+    if (!digest->ok()) return refuse(tov::PackageCheck::DigestFailed, L"");
+  }
+
+  tov::ProgressRepeatFilter shown;
+  DownloadOutcome outcome = transfer.Run(
+      WideToAnsi(address), archive.get(),
+      [&](int64_t total, int64_t done) { OnDownloadProgress(view, total, done, 0, 0, &shown); },
+      digest.get());
+  bool written = CloseArchive(archive);
+  if (!outcome.ok() || !written) {
+    // A block that could not be hashed aborted the transfer: say why.
+    if (digest && !digest->ok()) return refuse(tov::PackageCheck::DigestFailed, L"");
+    ShowStatusText(view, tov::kTextNetworkFailure);
+    LOG_INFO(L"download is error!", kDownloadOp);
+    GetWebLogger().Log(L"game download failed");
+    return 0;
+  }
+  if (expected.hashed) {
+    std::wstring detail;
+    check = CheckArrival(expected, digest.get(), detail);
+    if (check != tov::PackageCheck::Passed) return refuse(check, detail);
+    LOG_INFO(expected.signedBy ? L"package check passed: SHA-256 and signature"
+                               : L"package check passed: SHA-256",
+             kDownloadOp);
   }
   GetWebLogger().LogEvent(ReportUnzipStart);
   GetWebLogger().Log(L"game download success");
