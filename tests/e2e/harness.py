@@ -118,16 +118,46 @@ def demo_package():
             return f.read()
 
 
-def config_body(base, version, minimum=None, custom=None):
+def config_body(base, version, minimum=None, custom=None, extra=()):
     """A configuration that sends the launcher to `base` for its entry page
-    and its package; no minimum line when minimum is None."""
+    and its package; no minimum line when minimum is None; `extra` lines at
+    the end."""
     lines = ["EntryUrl=%s/entry/login.html" % base, "ClientVersion=%s" % version]
     if minimum is not None:
         lines.append("ClientMiniUpdateVersion=%s" % minimum)
     lines.append("ClientDownloadUrl=%s/packages/{ditch_name}/{version}/bm.zip" % base)
     if custom is not None:
         lines.append("CustomParameters=%s" % custom)
+    lines.extend(extra)
     return "\n".join(lines) + "\n"
+
+
+PACKAGE_KEY_SCRIPT = os.path.join(SOURCE_DIR, "scripts", "package-key.sh")
+
+
+def package_key(testcase):
+    """A new operator key pair made by the operator's script, removed after
+    the test: (private key path, public key as the build option's hex)."""
+    keys = tempfile.mkdtemp(prefix="package-key-", dir=BUILD_DIR)
+    testcase.addCleanup(shutil.rmtree, keys, True)
+    subprocess.run(["bash", PACKAGE_KEY_SCRIPT, "new", keys], check=True, stdout=subprocess.PIPE,
+                   timeout=60)
+    private = os.path.join(keys, "package-key.pem")
+    public = subprocess.run(["bash", PACKAGE_KEY_SCRIPT, "public-hex", private], check=True,
+                            stdout=subprocess.PIPE, timeout=60).stdout.decode().strip()
+    return private, public
+
+
+def sign_package(private, data):
+    """The two configuration lines the operator's script prints for a
+    package of these bytes."""
+    with tempfile.TemporaryDirectory(dir=BUILD_DIR) as tmp:
+        path = os.path.join(tmp, "bm.zip")
+        with open(path, "wb") as f:
+            f.write(data)
+        out = subprocess.run(["bash", PACKAGE_KEY_SCRIPT, "sign", private, path], check=True,
+                             stdout=subprocess.PIPE, timeout=60).stdout.decode()
+    return out.split()
 
 
 def info(operation, text=None):

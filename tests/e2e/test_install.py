@@ -2,6 +2,7 @@
 start that finds the client current, and the ways a download or a package
 can go wrong, each checked by its panel text, log lines, reports and what it
 leaves on disk."""
+import hashlib
 import os
 import re
 import shutil
@@ -26,6 +27,11 @@ CONVERT = "CGameRemoteConfig::CStringToLocalClientVersion"
 DOWNLOAD = "CGameRemoteConfig::OnDownLoad"
 UNZIP = "CGameRemoteConfig::OnUnzipFile"
 READY = "CWebCDlg::SetReady"
+
+HASH_MISMATCH = "package check: the package's SHA-256 differs from ClientPackageSha256 (package: %s)"
+SIGNATURE_REFUSED = ("package check: ClientPackageSignature is not a signature of "
+                     "ClientPackageSha256 by the built-in key")
+SIGNATURE_MISSING = "package check: ClientPackageSignature is NotFound!"
 
 
 def build_zip(entries, zip64=False):
@@ -71,8 +77,9 @@ class InstallTest(unittest.TestCase):
 
     # -- helpers
 
-    def configure(self, minimum=VERSION, package=None, **fault):
-        self.server.set_config(body=harness.config_body(self.server.base_url, VERSION, minimum))
+    def configure(self, minimum=VERSION, package=None, extra=(), **fault):
+        self.server.set_config(body=harness.config_body(self.server.base_url, VERSION, minimum,
+                                                        extra=extra))
         if package is None:
             package = harness.demo_package()
         self.server.register_package(PACKAGE, data=package)
@@ -80,10 +87,10 @@ class InstallTest(unittest.TestCase):
         if fault:
             self.server.add_fault("packages", **fault)
 
-    def launch(self, test_build=True):
+    def launch(self, test_build=True, env=None):
         copy = harness.launcher_copy(
             self, source=harness.TEST_LAUNCHER_EXE if test_build else harness.LAUNCHER_EXE)
-        proc = copy.start()
+        proc = copy.start(env=env)
         self.procs.append(proc)
         harness.wait_main_window(self)
         return copy, proc
@@ -177,9 +184,18 @@ class InstallTest(unittest.TestCase):
     def address(self):
         return self.server.base_url + "/packages/" + PACKAGE
 
-    def expect_download_failure(self, proc):
+    def expect_download_failure(self, proc, refused=None):
+        """The transfer failed, or with `refused` (the ERROR line's text) a
+        check refused the package: then it is deleted and nothing of it is
+        unpacked."""
         self.assertEqual(self.wait_end(), ("ERROR", DECIDE, "download error"))
-        self.assertEqual(self.of(DOWNLOAD)[-1], ("INFO", "download is error!"))
+        if refused is None:
+            self.assertEqual(self.of(DOWNLOAD)[-1], ("INFO", "download is error!"))
+        else:
+            self.assertEqual(self.of(DOWNLOAD)[-2:], [("ERROR", refused),
+                                                      ("INFO", "download is error!")])
+            self.assertIsNone(self.archive())
+            self.assertEqual(os.listdir(harness.install_root("client")), [])
         self.assertNotIn(("INFO", "download is finish"), self.of(DOWNLOAD))
         self.assertEqual(self.of(UNZIP), [])
         self.expect_not_installed()
@@ -435,6 +451,65 @@ class InstallTest(unittest.TestCase):
         self.configure(package=package)
         _, proc = self.launch()
         self.expect_installed(proc, {"bm/big.txt": b"zip64 " * 1000})
+
+    # -- checked and signed packages
+
+    def test_without_a_key_a_configured_sha256_is_compared(self):
+        package = harness.demo_package()
+        digest = hashlib.sha256(package).hexdigest()
+        # The package comes through a redirect, whose body is not hashed.
+        self.configure(package=package, extra=["ClientPackageSha256=" + digest.upper()],
+                       redirect=302)
+        _, proc = self.launch()
+        self.expect_installed(proc, {"bm/data/brakmoor.txt": b"Brakmoor demo client data.\n"})
+        self.assertEqual(self.of(DOWNLOAD)[-4:-2], [("INFO", "package check passed: SHA-256"),
+                                                    ("INFO", "download is finish")])
+
+    def test_without_a_key_a_package_that_unpacks_but_differs_from_its_sha256_is_refused(self):
+        expected = hashlib.sha256(harness.demo_package()).hexdigest()
+        older = build_zip([("bm/", None), ("bm/bm.exe", b"an older client")])
+        self.configure(package=older, extra=["ClientPackageSha256=" + expected])
+        _, proc = self.launch()
+        self.expect_download_failure(proc, HASH_MISMATCH % hashlib.sha256(older).hexdigest())
+
+    def test_with_a_built_in_key_a_package_signed_by_it_installs(self):
+        private, public = harness.package_key(self)
+        package = harness.demo_package()
+        self.configure(package=package, extra=harness.sign_package(private, package))
+        _, proc = self.launch(env={"TOV_PACKAGE_PUBLIC_KEY": public})
+        self.expect_installed(proc, {"bm/data/brakmoor.txt": b"Brakmoor demo client data.\n"})
+        self.assertIn(("INFO", "package check passed: SHA-256 and signature"), self.of(DOWNLOAD))
+
+    def test_with_a_built_in_key_a_package_failing_a_check_is_refused_and_nothing_unpacked(self):
+        private, public = harness.package_key(self)
+        stranger, _ = harness.package_key(self)
+        package = harness.demo_package()
+        other = build_zip([("bm/", None), ("bm/bm.exe", b"someone else's program")])
+        flipped = bytearray(package)
+        flipped[len(package) // 2] ^= 0x01
+        flipped = bytes(flipped)
+        signed = harness.sign_package(private, package)
+        cases = [
+            # (case, bytes served, configuration lines, ERROR text, package fetched)
+            ("a flipped byte", flipped, signed, HASH_MISMATCH % hashlib.sha256(flipped).hexdigest(),
+             True),
+            ("signed by another key", package, harness.sign_package(stranger, package),
+             SIGNATURE_REFUSED, False),
+            ("the signed hash of another package", package, harness.sign_package(private, other),
+             HASH_MISMATCH % hashlib.sha256(package).hexdigest(), True),
+            ("no signature", package, [line for line in signed if "Sha256=" in line],
+             SIGNATURE_MISSING, False),
+        ]
+        for case, served, lines, error, fetched in cases:
+            with self.subTest(case):
+                harness.close_windows(harness.MAIN)
+                harness.reset_install_root()
+                self.server.clear_records()
+                before = len(self.package_requests())
+                self.configure(package=served, extra=lines)
+                _, proc = self.launch(env={"TOV_PACKAGE_PUBLIC_KEY": public})
+                self.expect_download_failure(proc, error)
+                self.assertEqual(len(self.package_requests()) - before, 1 if fetched else 0)
 
 
 def build_stored_with_bad_crc(entries, bad):

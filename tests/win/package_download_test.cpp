@@ -3,11 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "loopback_http_server.h"
+#include "provisioning/package_digest_win.h"
 #include "provisioning/package_download.h"
 #include "provisioning/provisioning_settings.h"
 
@@ -32,7 +35,94 @@ std::string ReadBack(FILE* f) {
   return data;
 }
 
+template <size_t N>
+std::array<uint8_t, N> FromHex(const char* hex) {
+  std::array<uint8_t, N> out{};
+  for (size_t i = 0; i < N; ++i) out[i] = static_cast<uint8_t>(std::stoi(std::string(hex + 2 * i, 2), nullptr, 16));
+  return out;
+}
+
+std::string DigestHex(PackageDigest& digest) {
+  tov::Sha256Digest value{};
+  if (!digest.Finish(value)) return "failed";
+  return tov::ToHex(value.data(), value.size());
+}
+
+// FIPS 180-2's one million "a".
+const std::string kMillionA(1000000, 'a');
+const char kMillionASha256[] = "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0";
+
 }  // namespace
+
+TEST(PackageDigest, Sha256OfBlocksHandedInOneAfterTheOther) {
+  PackageDigest empty;
+  ASSERT_TRUE(empty.ok());
+  EXPECT_EQ(DigestHex(empty), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  tov::Sha256Digest again{};
+  EXPECT_FALSE(empty.Finish(again)) << "a finished digest yields no second value";
+  EXPECT_FALSE(empty.Add("x", 1));
+
+  PackageDigest abc;
+  for (char c : std::string("abc")) ASSERT_TRUE(abc.Add(&c, 1));
+  EXPECT_EQ(DigestHex(abc), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+
+  // Uneven pieces across the block size of the hash.
+  PackageDigest million;
+  for (size_t at = 0, piece = 1; at < kMillionA.size(); at += piece, piece = piece * 3 % 70001 + 1) {
+    ASSERT_TRUE(million.Add(kMillionA.data() + at, std::min(piece, kMillionA.size() - at)));
+  }
+  EXPECT_EQ(DigestHex(million), kMillionASha256);
+}
+
+TEST(PackageDigest, ASignatureHoldsOnlyForItsDigestAndKey) {
+  // RFC 6979, A.2.5: P-256, SHA-256 of "sample".
+  auto key = FromHex<64>(
+      "60FED4BA255A9D31C961EB74C6356D68C049B8923B61FA6CE669622E60F29FB6"
+      "7903FE1008B8BC99A41AE9E95628BC64F2F1B20C2D7E9F5177A3C294D4462299");
+  auto signature = FromHex<64>(
+      "EFD48B2AACB6A8FD1140DD9CD45E81D69D2C877B56AAF991C34D0EA84EAF3716"
+      "F7CB1C942D657C41D436C7A1B6E29F65F3E900DBB9AFF4064DC4AB2F843ACDA8");
+  PackageDigest sample;
+  ASSERT_TRUE(sample.Add("sample", 6));
+  tov::Sha256Digest digest{};
+  ASSERT_TRUE(sample.Finish(digest));
+  EXPECT_EQ(VerifyPackageSignature(key, digest, signature), SignatureCheck::Valid);
+
+  tov::Sha256Digest otherDigest = digest;
+  otherDigest[0] ^= 0x80;
+  EXPECT_EQ(VerifyPackageSignature(key, otherDigest, signature), SignatureCheck::Invalid);
+  for (size_t at : {0u, 63u}) {
+    tov::P256Signature flipped = signature;
+    flipped[at] ^= 1;
+    EXPECT_EQ(VerifyPackageSignature(key, digest, flipped), SignatureCheck::Invalid) << at;
+  }
+  EXPECT_EQ(VerifyPackageSignature(key, digest, tov::P256Signature{}), SignatureCheck::Invalid);
+  // Another point: not on the curve, which the system may refuse to import.
+  tov::P256PublicKey otherKey = key;
+  otherKey[63] ^= 1;
+  EXPECT_NE(VerifyPackageSignature(otherKey, digest, signature), SignatureCheck::Valid);
+}
+
+TEST(PackageDownload, TheDigestCoversExactlyTheBytesWrittenAndAFailedOneAbortsTheTransfer) {
+  testing_support::LoopbackHttpServer server;
+  server.SetReply({200, "", kMillionA});
+  FILE* file = std::tmpfile();
+  ASSERT_NE(file, nullptr);
+  PackageDigest digest;
+  DownloadOutcome outcome = DownloadToFile(server.Url("/packages/bm.zip"), file, nullptr, &digest);
+  EXPECT_TRUE(outcome.ok()) << outcome.curlResult << " " << outcome.httpStatus;
+  EXPECT_TRUE(ReadBack(file) == kMillionA);
+  EXPECT_EQ(DigestHex(digest), kMillionASha256);
+  std::fclose(file);
+
+  // A digest that can take no more data (here: already finished).
+  FILE* second = std::tmpfile();
+  ASSERT_NE(second, nullptr);
+  outcome = DownloadToFile(server.Url("/packages/bm.zip"), second, nullptr, &digest);
+  EXPECT_EQ(outcome.curlResult, 23);  // CURLE_WRITE_ERROR
+  EXPECT_EQ(ReadBack(second), "") << "nothing unhashed reaches the file";
+  std::fclose(second);
+}
 
 TEST(PackageDownload, WritesTheBodyAndReportsProgressUpToTheTotal) {
   testing_support::LoopbackHttpServer server;
