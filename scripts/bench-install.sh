@@ -13,7 +13,7 @@ shift || true
 # first build).
 wine_tools=1
 for a in "$@"; do
-  if [ "$a" = --no-wine-tools ]; then wine_tools=0; fi
+  if [ "$a" = --no-wine-tools ] || [ "$a" = --hash-only ]; then wine_tools=0; fi
 done
 if [ "$wine_tools" -eq 1 ]; then
   if [ "$(id -u)" -eq 0 ]; then

@@ -197,27 +197,30 @@ int CGameRemoteConfig::OnDownLoad(ProvisioningView* view) {
   GetWebLogger().LogEvent(ReportDownloadStart);
   GetWebLogger().Log(L"game download start, download url:" + address);
 
-  // A refused package fails like a failed transfer, with the check named,
-  // and is deleted: nothing of it may be unpacked or started later.
-  auto refuse = [&](tov::PackageCheck check, const std::wstring& detail) {
-    LOG_ERROR(tov::PackageCheckText(check) + detail, kDownloadOp);
-    archive.reset();
-    ::DeleteFileW(archivePath.c_str());
+  auto failed = [&] {
     ShowStatusText(view, tov::kTextNetworkFailure);
     LOG_INFO(L"download is error!", kDownloadOp);
     GetWebLogger().Log(L"game download failed");
     return 0;
   };
+  // A refused package fails like a failed transfer, with the check named,
+  // and is deleted: nothing of it may be unpacked or started later.
+  auto refuse = [&](tov::PackageCheck check, const std::wstring& detail = L"") {
+    LOG_ERROR(tov::PackageCheckText(check) + detail, kDownloadOp);
+    archive.reset();
+    ::DeleteFileW(archivePath.c_str());
+    return failed();
+  };
   const tov::PackageExpectation expected = tov::ReadPackageExpectation(
       GetRemoteConfigMap(), CurrentProvisioningSettings().packagePublicKey);
   tov::PackageCheck check = CheckExpectation(expected);
-  if (check != tov::PackageCheck::Passed) return refuse(check, L"");
+  if (check != tov::PackageCheck::Passed) return refuse(check);
   // Made only when there is something to compare: without a SHA-256 the
   // download runs exactly as it always has.
   std::unique_ptr<PackageDigest> digest;
   if (expected.hashed) {
     digest = std::make_unique<PackageDigest>();
-    if (!digest->ok()) return refuse(tov::PackageCheck::DigestFailed, L"");
+    if (!digest->ok()) return refuse(tov::PackageCheck::DigestFailed);
   }
 
   tov::ProgressRepeatFilter shown;
@@ -228,11 +231,8 @@ int CGameRemoteConfig::OnDownLoad(ProvisioningView* view) {
   bool written = CloseArchive(archive);
   if (!outcome.ok() || !written) {
     // A block that could not be hashed aborted the transfer: say why.
-    if (digest && !digest->ok()) return refuse(tov::PackageCheck::DigestFailed, L"");
-    ShowStatusText(view, tov::kTextNetworkFailure);
-    LOG_INFO(L"download is error!", kDownloadOp);
-    GetWebLogger().Log(L"game download failed");
-    return 0;
+    if (digest && !digest->ok()) return refuse(tov::PackageCheck::DigestFailed);
+    return failed();
   }
   if (expected.hashed) {
     std::wstring detail;

@@ -29,12 +29,22 @@ and one 512 MiB file unpacked by the real launcher and by unzip. Columns:
 Each side runs `--rounds` times, alternating; the best round of each counts.
 Every output of the tools is checked against the package, so a failed or
 short run cannot pass for a fast one.
+
+Hashing: the download package fetched with and without a ClientPackageSha256
+in the configuration, the one hashed as it arrives, by the launcher and by
+core_bench.exe, in alternating order; it prints the medians and the share of
+the download's time that hashing adds. `--hash-only` runs only this (with
+`--download-mib` and `--rounds`); `--throttle-mib N` has the server send at
+most N MiB/s, as a player's connection would, instead of as fast as loopback
+goes.
 """
 import argparse
+import hashlib
 import os
 import random
 import re
 import shutil
+import statistics
 import subprocess
 import sys
 import time
@@ -232,6 +242,77 @@ def check_tree(out_dir, files, total, who):
                            % (who, n, size, files, total))
 
 
+def sha256_of(path):
+    digest = hashlib.sha256()
+    with open(path, "rb") as f:
+        for block in iter(lambda: f.read(MIB), b""):
+            digest.update(block)
+    return digest.hexdigest()
+
+
+def hash_comparison(server, launcher, package, work, rounds, throttle_mib):
+    """Seconds of each round: the download by the launcher and by
+    core_bench.exe, each without and with the SHA-256 computed as the
+    package arrives."""
+    url = server.base_url
+    server.register_package("bench/hashed/bm.zip", path=package)
+    server.clear_faults()
+    if throttle_mib:
+        server.add_fault("packages", rate=throttle_mib * MIB)
+    digest = sha256_of(package)
+    plain = ("EntryUrl=%s/entry/login.html\nClientVersion=hashed\n"
+             "ClientDownloadUrl=%s/packages/bench/{version}/bm.zip\n" % (url, url))
+    package_url = url + "/packages/bench/hashed/bm.zip"
+    core_out = os.path.join(work, "core-hashed.zip")
+    start = r"\[CGameRemoteConfig::OnDownLoad::\d+\] http://"
+    end = r"\] download is finish\r\n"
+
+    def launcher_run(hashed):
+        server.set_config(body=plain + ("ClientPackageSha256=%s\n" % digest if hashed else ""))
+        markers = {"start": start, "end": end}
+        if hashed:  # the check really ran, and passed
+            markers["checked"] = r"\] package check passed: SHA-256\r\n"
+        seen = launcher.run(markers)
+        return seen["end"] - seen["start"]
+
+    def core_run(hashed):
+        os.sync()
+        r = launcher.wine(os.path.join(launcher.build, "tools", "core_bench.exe"),
+                          "download-sha256" if hashed else "download", package_url,
+                          windows_path(core_out), timeout=600)
+        m = re.search(rb"^ok .*seconds=([\d.]+)(?: sha256=([0-9a-f]+))?", r.stdout, re.M)
+        if not m or (hashed and m.group(2).decode() != digest):
+            raise RuntimeError("core_bench failed: %r %r" % (r.stdout, r.stderr))
+        check_download(core_out, os.path.getsize(package), "core_bench")
+        os.remove(core_out)
+        return float(m.group(1))
+
+    times = {"launcher": ([], []), "core, no window": ([], [])}
+    for k in range(rounds):
+        # Each round in the other order, so neither side always runs first.
+        for hashed in ((False, True) if k % 2 == 0 else (True, False)):
+            times["launcher"][hashed].append(launcher_run(hashed))
+            times["core, no window"][hashed].append(core_run(hashed))
+    server.clear_faults()
+    return times
+
+
+def print_hash_comparison(times, size, rounds, throttle_mib):
+    mib = size / MIB
+    print()
+    print("download with and without a configured SHA-256: %.0f MiB, %d rounds alternating, "
+          "server %s" % (mib, rounds,
+                         "at %d MiB/s" % throttle_mib if throttle_mib else "unthrottled"))
+    print("%-16s %-20s %-20s %s" % ("", "plain, median", "hashed, median", "hashing adds"))
+    for who, (plain, hashed) in times.items():
+        p, h = statistics.median(plain), statistics.median(hashed)
+        print("%-16s %6.2fs %6.0fMiB/s  %6.2fs %6.0fMiB/s  %+6.1f%%" % (
+            who, p, mib / p, h, mib / h, (h / p - 1) * 100))
+    for who, (plain, hashed) in times.items():
+        print("(%s, every round in seconds: plain %s; hashed %s)" % (
+            who, " ".join("%.2f" % t for t in plain), " ".join("%.2f" % t for t in hashed)))
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--build", required=True, help="the Windows build tree")
@@ -245,7 +326,13 @@ def main():
         help="curl.exe and unzip.exe of scripts/build-bench-tools.sh")
     ap.add_argument("--no-wine-tools", action="store_true",
                     help="leave out curl.exe and unzip.exe under Wine")
+    ap.add_argument("--hash-only", action="store_true",
+                    help="only the download with and without a configured SHA-256")
+    ap.add_argument("--throttle-mib", type=int, default=0,
+                    help="the hashing comparison's server sends at most this many MiB/s")
     args = ap.parse_args()
+    if args.hash_only:
+        args.no_wine_tools = True
 
     build = os.path.abspath(args.build)
     work = os.path.abspath(args.work or os.path.join(build, "bench-install"))
@@ -261,14 +348,20 @@ def main():
     if not os.path.exists(big):
         build_large_package(big + ".tmp", args.download_mib * MIB)
         os.replace(big + ".tmp", big)
-    many = build_extract_package(
-        os.path.join(work, "extract-%d-files-%dMiB.zip" % (args.small_files, args.big_mib)),
-        args.small_files, args.big_mib * MIB)
+    if not args.hash_only:
+        many = build_extract_package(
+            os.path.join(work, "extract-%d-files-%dMiB.zip" % (args.small_files, args.big_mib)),
+            args.small_files, args.big_mib * MIB)
 
     server = LoopbackServer(port=port).start()
     try:
         url = server.base_url
         results = {}
+        hashing = None
+        if args.hash_only:
+            hashing = hash_comparison(server, launcher, big, work, args.rounds, args.throttle_mib)
+            return print_hash_comparison(hashing, os.path.getsize(big), args.rounds,
+                                         args.throttle_mib)
 
         # -- download
         server.register_package("bench/big/bm.zip", path=big)
@@ -327,6 +420,9 @@ def main():
         core_x = launcher.core("extract", windows_path(many), windows_path(core_dir))
         shutil.rmtree(core_dir, ignore_errors=True)
         results["extraction"] = (unpacked, "unzip", unzip_t, launcher_t, wine_t, core_x)
+
+        # -- hashing while downloading
+        hashing = hash_comparison(server, launcher, big, work, args.rounds, args.throttle_mib)
     finally:
         server.stop()
         shutil.rmtree(launcher.install_root, ignore_errors=True)
@@ -359,6 +455,7 @@ def main():
         print("(tools under Wine timed from start to exit; a run that only prints the version "
               "takes %s)" % ", ".join("%.2fs for %s" % (t, n)
                                       for n, t in sorted(tools.start_cost.items())))
+    print_hash_comparison(hashing, results["download"][0], args.rounds, args.throttle_mib)
 
 
 if __name__ == "__main__":

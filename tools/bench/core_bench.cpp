@@ -2,6 +2,9 @@
 // windows, so the benchmark can tell their cost from the cost of showing
 // progress (scripts/bench-install.sh compares both with the real launcher).
 //   core_bench.exe download URL FILE
+//   core_bench.exe download-sha256 URL FILE   (hashed as it arrives, as a
+//                                             package with a configured
+//                                             SHA-256 is; prints the digest)
 //   core_bench.exe extract ARCHIVE WORKDIR   (the log written as in the launcher)
 #include <windows.h>
 
@@ -11,6 +14,7 @@
 #include "base/app_state.h"
 #include "base/launcher_log.h"
 #include "base/text_win.h"
+#include "provisioning/package_digest_win.h"
 #include "provisioning/package_download.h"
 #include "provisioning/package_extract.h"
 
@@ -32,17 +36,24 @@ class Stopwatch {
   LARGE_INTEGER m_freq, m_start;
 };
 
-int Download(const std::wstring& url, const std::wstring& path) {
+int Download(const std::wstring& url, const std::wstring& path, bool hashed) {
   FILE* file = OpenPackageFile(path);
   if (!file) return 2;
   long long calls = 0;
   Stopwatch clock;
-  DownloadOutcome outcome = DownloadToFile(WideToAnsi(url), file, [&](int64_t, int64_t) { ++calls; });
+  // Made inside the timing, as the launcher makes it for each download.
+  PackageDigest digest;
+  DownloadOutcome outcome = DownloadToFile(WideToAnsi(url), file, [&](int64_t, int64_t) { ++calls; },
+                                           hashed ? &digest : nullptr);
   bool closed = std::fclose(file) == 0;
+  tov::Sha256Digest value{};
+  bool digested = !hashed || digest.Finish(value);
   double seconds = clock.Seconds();
-  std::printf("%s progress_calls=%lld seconds=%.3f\n", outcome.ok() && closed ? "ok" : "failed",
-              calls, seconds);
-  return outcome.ok() && closed ? 0 : 1;
+  bool ok = outcome.ok() && closed && digested;
+  std::printf("%s progress_calls=%lld seconds=%.3f", ok ? "ok" : "failed", calls, seconds);
+  if (hashed) std::printf(" sha256=%s", tov::ToHex(value.data(), value.size()).c_str());
+  std::printf("\n");
+  return ok ? 0 : 1;
 }
 
 int Extract(const std::wstring& archive, const std::wstring& work) {
@@ -66,8 +77,9 @@ int Extract(const std::wstring& archive, const std::wstring& work) {
 
 int wmain(int argc, wchar_t** argv) {
   std::wstring mode = argc > 1 ? argv[1] : L"";
-  if (argc == 4 && mode == L"download") return Download(argv[2], argv[3]);
+  if (argc == 4 && mode == L"download") return Download(argv[2], argv[3], false);
+  if (argc == 4 && mode == L"download-sha256") return Download(argv[2], argv[3], true);
   if (argc == 4 && mode == L"extract") return Extract(argv[2], argv[3]);
-  std::fprintf(stderr, "usage: core_bench download URL FILE | extract ARCHIVE WORKDIR\n");
+  std::fprintf(stderr, "usage: core_bench download|download-sha256 URL FILE | extract ARCHIVE WORKDIR\n");
   return 2;
 }
