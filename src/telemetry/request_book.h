@@ -102,6 +102,25 @@ class RequestBook {
     while (!m_retired.empty()) m_retired.pop_front();
   }
 
+  // Empties both lists like Clear, except that a request for which `ended`
+  // does not hold is let go instead of destroyed: a thread still working on
+  // it keeps it alive until the process ends. Returns how many were let go.
+  template <typename Ended>
+  size_t ClearLeavingRunning(Ended ended) {
+    size_t left = 0;
+    for (auto* list : {&m_active, &m_retired}) {
+      while (!list->empty()) {
+        std::unique_ptr<Request> request = std::move(list->front());
+        list->pop_front();
+        if (!ended(*request)) {
+          request.release();
+          ++left;
+        }
+      }
+    }
+    return left;
+  }
+
   bool Empty() const { return m_active.empty() && m_retired.empty(); }
   size_t ActiveCount() const { return m_active.size(); }
   size_t RetiredCount() const { return m_retired.size(); }

@@ -18,6 +18,10 @@ class LauncherWindowCalls {
   virtual void HideLauncher() = 0;
   // Ends the main window's modal run with IDCANCEL.
   virtual void Cancel() = 0;
+  // The main window, to own the boxes the launch shows so that the
+  // launcher cannot be clicked beneath them; null once it is gone. On the
+  // user-interface thread.
+  virtual HWND BoxOwner() = 0;
 
  protected:
   ~LauncherWindowCalls() = default;

@@ -34,7 +34,7 @@ void GameLaunch::OnLoginResult(const std::wstring& params) {
   }
   if (result.kind == tov::LoginResult::Refused) {
     // Nothing changes: the page may report a later login anew.
-    tov::AppMessageBox(L"登录验证未通过", MB_OK | MB_ICONEXCLAMATION);
+    tov::AppMessageBox(L"登录验证未通过", MB_OK | MB_ICONEXCLAMATION, m_windows.BoxOwner());
     return;
   }
   LOG_INFO(L"is logic suc!", kOp);

@@ -138,6 +138,19 @@ TEST_F(Book, ClearingDestroysActiveThenRetiredInOrder) {
   book.Clear();
   EXPECT_EQ(destroyed, (std::vector<int>{102, 103, 101, 100}));
   EXPECT_TRUE(book.Empty());
+
+  // At the end of a run, requests whose threads still run are let go, not
+  // destroyed under those threads.
+  destroyed.clear();
+  FakeRequest* running[] = {Add(), Add()};
+  for (int i = 0; i < 2; ++i) Add()->threadsEnded = true;
+  book.Retire(running[1]->id);
+  book.Retire(106);
+  EXPECT_EQ(book.ClearLeavingRunning(Ended), 2u);
+  EXPECT_EQ(destroyed, (std::vector<int>{107, 106}));
+  EXPECT_TRUE(book.Empty());
+  for (FakeRequest* r : running) delete r;
+  EXPECT_EQ(destroyed, (std::vector<int>{107, 106, 104, 105}));
 }
 
 }  // namespace

@@ -214,7 +214,9 @@ TEST_F(LoginLaunch, LoginResultTextsMalformedRefusedThenAcceptedOnce) {
       EXPECT_EQ(box.text, L"登录验证未通过");
       EXPECT_EQ(box.caption, L"login-launch");
       EXPECT_EQ(box.flags, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
-      EXPECT_EQ(box.owner, nullptr);
+      // Owned by the launcher's window, which cannot be clicked beneath it.
+      EXPECT_NE(box.owner, nullptr);
+      EXPECT_EQ(box.owner, launcher.dlg.GetSafeHwnd());
     }
     // A refusal changes nothing: the next result is taken anew, and after
     // a success every later one is ignored, refusals included.
