@@ -143,6 +143,10 @@ BOOL CWebApp::InitInstance() {
     CWebDlg dlg(m_mainWindowView);
     dlg.DoModal();
   }
+  // The window may close while the worker creates the game's process.
+  if (!m_mainWindowView.Launch().WaitForGameCreation(std::chrono::seconds(10))) {
+    LOG_ERROR(L"game start still running at exit", "CWebApp::InitInstance");
+  }
   return FALSE;
 }
 

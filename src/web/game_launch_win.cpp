@@ -44,6 +44,11 @@ void GameLaunch::OnLoginResult(const std::wstring& params) {
   if (m_launchGate.LoginSucceeded()) LaunchGame();
 }
 
+bool GameLaunch::WaitForGameCreation(std::chrono::milliseconds limit) {
+  std::unique_lock<std::timed_mutex> creating(m_creatingGame, limit);
+  return creating.owns_lock();
+}
+
 void GameLaunch::SetReady() {
   // The decision is taken under the gate's lock; the launch runs outside it,
   // because it waits for the user-interface thread (hiding the window,
@@ -84,6 +89,7 @@ void GameLaunch::LaunchGame() {
     startup.cb = sizeof startup;
     // CreateProcessW may write into the command line: it gets its own copy.
     std::wstring writable = *commandLine;
+    std::lock_guard<std::timed_mutex> creating(m_creatingGame);
     started = ::CreateProcessW(exePath.c_str(), writable.data(), nullptr, nullptr, FALSE,
                                CREATE_NEW_CONSOLE, nullptr, workDir.c_str(), &startup,
                                &m_gameProcess) != FALSE;

@@ -1,11 +1,13 @@
 """Shared pieces of the end-to-end tests: the launcher under Wine."""
 import getpass
+import glob
 import os
 import re
 import shutil
 import subprocess
 import sys
 import tempfile
+import urllib.parse
 
 BUILD_DIR = os.environ.get("TOV_BUILD_DIR", "")
 SOURCE_DIR = os.environ.get("TOV_SOURCE_DIR", "")
@@ -238,6 +240,75 @@ def end_run(procs, windows=((MAIN, "-"),)):
             p.wait(timeout=15)
         except subprocess.TimeoutExpired:
             p.kill()
+
+
+def page_script(*statements):
+    """A page script for the test build: `ext` is window.external."""
+    return "var ext = window.external;\n" + "\n".join(statements) + "\n"
+
+
+def login_statement(text):
+    return "ext.JavascriptToCsharp('LoginResult', '%s');" % text
+
+
+def start_with_page(testcase, script, *args, env=None, luapath=None):
+    """The test build in a fresh copy, its page the given script (and the
+    given bytes as luapath.txt beside it); returns the copy, the process
+    and the script's path (page errors go to that path plus ".errors")."""
+    copy = launcher_copy(testcase, source=TEST_LAUNCHER_EXE)
+    script_path = os.path.join(copy.dir, "page.js")
+    with open(script_path, "w", encoding="utf-8") as f:
+        f.write(script)
+    if luapath is not None:
+        with open(os.path.join(copy.dir, "luapath.txt"), "wb") as f:
+            f.write(luapath)
+    win_script = "C:\\" + os.path.relpath(script_path, drive_c()).replace("/", "\\")
+    full_env = {"TOV_PAGE_SCRIPT": win_script, "BM_EXIT_AFTER_MS": "15000"}
+    full_env.update(env or {})
+    return copy, copy.start(*args, env=full_env), script_path
+
+
+def install_current_client(version, with_game=True):
+    """An installed client at `version`, the demo game in it unless told."""
+    os.makedirs(install_root("client", "bm"), exist_ok=True)
+    with open(install_root("client", "game_client_version.txt"), "w") as f:
+        f.write(version)
+    if with_game:
+        shutil.copy(DEMO_CLIENT, install_root("client", "bm", "bm.exe"))
+
+
+def report_texts(records):
+    """What each report said: "ac=<action>" (or "ac=" without one) for an
+    event, the decoded error_msg for an error report."""
+    texts = []
+    for r in records:
+        query = urllib.parse.parse_qs(r["query"], keep_blank_values=True)
+        if r["endpoint"] == "event":
+            texts.append("ac=" + query.get("ac", [""])[0])
+        elif "error_msg" in query:
+            texts.append(query["error_msg"][0])
+    return texts
+
+
+def prefix_processes(marker):
+    """Pids of this prefix's Windows programs whose command line holds
+    `marker` (Wine shows a program's Windows command line as its own)."""
+    pids = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/environ" % pid, "rb") as f:
+                if ("WINEPREFIX=%s" % WINEPREFIX).encode() not in f.read().split(b"\0"):
+                    continue
+            with open("/proc/%s/cmdline" % pid, "rb") as f:
+                if marker.encode() in f.read():
+                    pids.append(int(pid))
+        except OSError:
+            continue
+    return pids
+
+
+def crash_dumps():
+    return glob.glob(install_root("*.dmp"))
 
 
 def reset_install_root():

@@ -65,9 +65,15 @@ class UninstallTest(unittest.TestCase):
         return reg("query", KEY).returncode == 0
 
     def test_yes_removes_everything_and_then_the_data_directory(self):
+        server = harness.start_server(self)
         proc = self.start_uninstall()
         self.answer("确定要卸载吗?", 6)
         self.assertEqual(harness.exit_code(proc), 0)
+        # No box follows the answer, and still both reports go out before
+        # the end.
+        texts = harness.report_texts(server.records())
+        for text in ("game uninstall start", "game unintall success"):
+            self.assertEqual(texts.count(text), 1, texts)
         log = harness.read_log("Brakmoor") or ""
         self.assertFalse(os.path.exists(harness.install_root("client")))
         self.assertFalse(os.path.exists(START_MENU_APPS))
