@@ -26,8 +26,9 @@ struct LoginResult {
 
 // A local override for game developers: the first line of luapath.txt names
 // a script directory that the game is told about with " --luapath=<dir>"
-// after the usual arguments (quoted when it holds a blank). An empty first
-// line adds nothing.
+// after the usual arguments, quoted so that the game reads the directory
+// back exactly (a blank, a tab or a trailing backslash included). An empty
+// first line adds nothing.
 std::wstring LuaPathArgument(const std::wstring& fileText);
 
 // The "method:%s,paramters:%s" line of a script call, cut to the 1,023
