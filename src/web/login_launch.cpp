@@ -35,11 +35,6 @@ std::optional<std::wstring> ComposeGameCommandLine(const std::wstring& launcherC
   return line;
 }
 
-namespace {
-// One argument as the game's command-line splitting gives it back: quoted
-// when it holds a blank or a quote, and then with the backslashes before a
-// quote, and those before the closing one, doubled. Otherwise a directory
-// ending in a backslash escapes the closing quote and the argument runs on.
 std::wstring QuoteArgument(const std::wstring& arg) {
   if (arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
   std::wstring out = L"\"";
@@ -56,7 +51,6 @@ std::wstring QuoteArgument(const std::wstring& arg) {
   out.append(backslashes * 2, L'\\');
   return out + L"\"";
 }
-}  // namespace
 
 std::wstring LuaPathArgument(const std::wstring& fileText) {
   std::wstring first = fileText.substr(0, fileText.find_first_of(L"\r\n"));
