@@ -23,7 +23,8 @@ cmake --build "$build/host" -j "$jobs" || exit 1
 
 log "fuzz targets (libFuzzer, clang, AddressSanitizer, UBSan)"
 cmake -S . -B "$build/fuzz" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DTOV_FUZZ=ON >/dev/null || exit 1
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DTOV_FUZZ=ON \
+  -DTOV_FUZZ_SECONDS="${TOV_FUZZ_SECONDS:-20}" >/dev/null || exit 1
 cmake --build "$build/fuzz" -j "$jobs" || exit 1
 
 log "Windows build"
