@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The one test command: prepares the machine, builds the native and the
+# The one test command: prepares the machine, builds the native, fuzzing and
 # Windows trees, runs every test and ends with one summary line.
 # Exits non-zero when anything fails.
 set -uo pipefail
@@ -20,6 +20,12 @@ fi
 log "native build (AddressSanitizer, UBSan)"
 cmake -S . -B "$build/host" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTOV_SANITIZE=ON >/dev/null || exit 1
 cmake --build "$build/host" -j "$jobs" || exit 1
+
+log "fuzz targets (libFuzzer, clang, AddressSanitizer, UBSan)"
+cmake -S . -B "$build/fuzz" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DTOV_FUZZ=ON \
+  -DTOV_FUZZ_SECONDS="${TOV_FUZZ_SECONDS:-20}" >/dev/null || exit 1
+cmake --build "$build/fuzz" -j "$jobs" || exit 1
 
 log "Windows build"
 cmake -S . -B "$build/win" -G Ninja -DCMAKE_BUILD_TYPE=Release \
@@ -48,6 +54,11 @@ log "native tests"
 ctest --test-dir "$build/host" -j "$jobs" --output-on-failure 2>&1 | tee "$build/host-ctest.log"
 host_rc=${PIPESTATUS[0]}
 
+log "fuzz targets, each for a fixed time (tests/fuzz)"
+ctest --test-dir "$build/fuzz" -j "$jobs" --output-on-failure 2>&1 | tee "$build/fuzz-ctest.log"
+fuzz_rc=${PIPESTATUS[0]}
+cat "$build"/fuzz/fuzz-work/*.summary 2>/dev/null
+
 log "Windows tests under Wine"
 ctest --test-dir "$build/win" -j "$jobs" --output-on-failure 2>&1 | tee "$build/win-ctest.log"
 win_rc=${PIPESTATUS[0]}
@@ -58,13 +69,15 @@ counts() {
 }
 read -r hf ht <<<"$(counts "$build/host-ctest.log")"
 read -r wf wt <<<"$(counts "$build/win-ctest.log")"
-hf=${hf:-0}; ht=${ht:-0}; wf=${wf:-0}; wt=${wt:-0}
-failed=$((hf + wf))
-passed=$((ht + wt - failed))
+read -r ff ft <<<"$(counts "$build/fuzz-ctest.log")"
+hf=${hf:-0}; ht=${ht:-0}; wf=${wf:-0}; wt=${wt:-0}; ff=${ff:-0}; ft=${ft:-0}
+failed=$((hf + wf + ff))
+passed=$((ht + wt + ft - failed))
 
 echo
 echo "tests: $passed passed, $failed failed"
-if [ "$host_rc" -ne 0 ] || [ "$win_rc" -ne 0 ] || [ "$failed" -ne 0 ] || [ $((ht + wt)) -eq 0 ]; then
+if [ "$host_rc" -ne 0 ] || [ "$win_rc" -ne 0 ] || [ "$fuzz_rc" -ne 0 ] || [ "$failed" -ne 0 ] ||
+   [ $((ht + wt)) -eq 0 ] || [ "$ft" -eq 0 ]; then
   exit 1
 fi
 exit 0

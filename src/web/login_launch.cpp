@@ -35,11 +35,27 @@ std::optional<std::wstring> ComposeGameCommandLine(const std::wstring& launcherC
   return line;
 }
 
+std::wstring QuoteArgument(const std::wstring& arg) {
+  if (arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
+  std::wstring out = L"\"";
+  size_t backslashes = 0;
+  for (wchar_t c : arg) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+    backslashes = 0;
+    out += c;
+  }
+  out.append(backslashes * 2, L'\\');
+  return out + L"\"";
+}
+
 std::wstring LuaPathArgument(const std::wstring& fileText) {
   std::wstring first = fileText.substr(0, fileText.find_first_of(L"\r\n"));
   if (first.empty()) return L"";
-  if (first.find(L' ') != std::wstring::npos) return L" \"--luapath=" + first + L"\"";
-  return L" --luapath=" + first;
+  return L" " + QuoteArgument(L"--luapath=" + first);
 }
 
 std::wstring ScriptCallLogText(const std::wstring& method, const std::wstring& params) {

@@ -24,10 +24,18 @@ struct LoginResult {
                                                    const std::wstring& customParams,
                                                    const std::wstring& extra = L"");
 
+// One argument as the game's command-line splitting gives it back: quoted
+// when it holds a blank, a tab or a quote, and then with the backslashes
+// before a quote, and those before the closing one, doubled (otherwise a
+// directory ending in a backslash escapes the closing quote and the
+// argument runs on). An empty text comes back empty.
+std::wstring QuoteArgument(const std::wstring& arg);
+
 // A local override for game developers: the first line of luapath.txt names
 // a script directory that the game is told about with " --luapath=<dir>"
-// after the usual arguments (quoted when it holds a blank). An empty first
-// line adds nothing.
+// after the usual arguments, quoted so that the game reads the directory
+// back exactly (a blank, a tab or a trailing backslash included). An empty
+// first line adds nothing.
 std::wstring LuaPathArgument(const std::wstring& fileText);
 
 // The "method:%s,paramters:%s" line of a script call, cut to the 1,023

@@ -38,6 +38,9 @@ TEST(GameCommandLine, InsertsEverythingUnquotedAndRefusesWhatWouldNotFit) {
 TEST(LuaPathOverride, FirstLineBecomesAnArgument) {
   EXPECT_EQ(LuaPathArgument(L"D:\\dev\\lua\r\nignored"), L" --luapath=D:\\dev\\lua");
   EXPECT_EQ(LuaPathArgument(L"D:\\my scripts\n"), L" \"--luapath=D:\\my scripts\"");
+  // A trailing backslash must not escape the closing quote, nor a tab split it.
+  EXPECT_EQ(LuaPathArgument(L"D:\\my scripts\\\n"), L" \"--luapath=D:\\my scripts\\\\\"");
+  EXPECT_EQ(LuaPathArgument(L"D:\\a\tb\\"), L" \"--luapath=D:\\a\tb\\\\\"");
   EXPECT_EQ(LuaPathArgument(L""), L"");
   EXPECT_EQ(LuaPathArgument(L"\r\nD:\\x"), L"");
 }
