@@ -16,6 +16,7 @@
 
 #include "base/app_state.h"
 #include "base/launcher_settings.h"
+#include "base/utf8.h"
 #include "launcher_under_test.h"
 #include "provisioning/game_remote_config.h"
 #include "provisioning/provisioning_settings.h"
@@ -287,9 +288,9 @@ TEST_F(LauncherWindows, RunsEndWhileCallsKeepComingAndLaterCallsDoNothing) {
 
 // The configuration path each worker asks for: the template above with the
 // build's channel in it.
-std::wstring ConfiguredPath() {
-  const std::wstring channel = LauncherSettings::ChannelName;
-  return L"/api/" + channel + L"/client_config_" + channel + L".php";
+std::string ConfiguredPath() {
+  const std::string channel = tov::WideToUtf8(LauncherSettings::ChannelName);
+  return "/api/" + channel + "/client_config_" + channel + ".php";
 }
 
 // Last: every worker so far still waits for its configuration. Letting the
