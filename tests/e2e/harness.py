@@ -194,6 +194,43 @@ def read_link(path):
     }
 
 
+_code_pages = {}
+
+
+def code_page(which):
+    """The prefix's "ACP" (ANSI) or "OEMCP" code page as a Python codec."""
+    if which not in _code_pages:
+        out = wine(["reg", "query", r"HKLM\System\CurrentControlSet\Control\Nls\CodePage",
+                    "/v", which]).stdout.decode("ascii", "replace")
+        m = re.search(which + r"\s+REG_SZ\s+(\d+)", out)
+        _code_pages[which] = "cp" + m.group(1) if m else "cp1252"
+    return _code_pages[which]
+
+
+def ansi_form(text, which="ACP"):
+    """`text` after a round trip through one of the prefix's code pages:
+    Wine keeps a shell link's target only in the ANSI one, so a title outside
+    it reads back with '?' (Windows keeps the whole path as well)."""
+    return text.encode(code_page(which), "replace").decode(code_page(which))
+
+
+def reg_query(key):
+    """reg.exe's listing of `key` (None when it has none), in the OEM code
+    page it writes to a pipe; compare with ansi_form(text, "OEMCP")."""
+    r = wine(["reg", "query", key])
+    return r.stdout.decode(code_page("OEMCP"), "replace") if r.returncode == 0 else None
+
+
+def link_to(target, arguments=""):
+    """What read_link gives for a link the launcher made to `target`."""
+    return {"target": ansi_form(target), "arguments": arguments, "extras": []}
+
+
+def uninstall_command(launcher):
+    """The uninstall entry's command: quoted when the path holds a blank."""
+    return ('"%s" /uninstall' if " " in launcher else "%s /uninstall") % launcher
+
+
 def owned_windows(title=MAIN, cls="-"):
     """The window `title` owns (the content panel) as the GUI driver lists
     it: (its own fields, {control id: fields after the id}); None when the

@@ -63,8 +63,7 @@ class DesktopLinksReadBack(unittest.TestCase):
         }
         for path, arguments in expected.items():
             with self.subTest(link=path):
-                self.assertEqual(harness.read_link(path),
-                                 {"target": launcher, "arguments": arguments, "extras": []})
+                self.assertEqual(harness.read_link(path), harness.link_to(launcher, arguments))
         return list(expected)
 
     def test_links_and_entry_written_and_written_again(self):
@@ -79,7 +78,7 @@ class DesktopLinksReadBack(unittest.TestCase):
             "DisplayIcon": ("REG_SZ", launcher),
             "DisplayName": ("REG_SZ", GAME),
             "DisplayVersion": ("REG_SZ", VERSION),
-            "UninstallString": ("REG_SZ", launcher + " /uninstall"),
+            "UninstallString": ("REG_SZ", harness.uninstall_command(launcher)),
         })
 
         # A second run finds spoilt links and must write them anew; this time

@@ -297,10 +297,9 @@ class InstallTest(unittest.TestCase):
                                  "/uninstall"),
                                 (harness.DESKTOP_LINK, ""),
                                 (harness.install_root(UNINSTALL_NAME + ".lnk"), "/uninstall")):
-            self.assertEqual(harness.read_link(path),
-                             {"target": installed, "arguments": arguments, "extras": []}, path)
-        entry = harness.wine(["reg", "query", UNINSTALL_KEY]).stdout.decode("utf-8", "replace")
-        self.assertRegex(entry, r"UninstallString\s+REG_SZ\s+" + re.escape(installed + " /uninstall"))
+            self.assertEqual(harness.read_link(path), harness.link_to(installed, arguments), path)
+        self.assertRegex(harness.reg_query(UNINSTALL_KEY), r"UninstallString\s+REG_SZ\s+"
+                         + re.escape(harness.ansi_form(harness.uninstall_command(installed), "OEMCP")))
         self.assertEqual(len([r for r in self.package_requests()]), 1)
         self.finish(proc)
 
@@ -322,8 +321,7 @@ class InstallTest(unittest.TestCase):
         self.assertEqual(len(self.package_requests()), requests_before)
         self.final_panel(DONE)
         self.assertEqual(self.reports(), [])
-        self.assertEqual(harness.read_link(harness.DESKTOP_LINK),
-                         {"target": installed, "arguments": "", "extras": []})
+        self.assertEqual(harness.read_link(harness.DESKTOP_LINK), harness.link_to(installed))
         self.finish(proc)
 
     def test_without_a_configured_minimum_an_installed_client_is_fetched_again(self):
