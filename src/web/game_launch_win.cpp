@@ -2,6 +2,7 @@
 
 #include "base/app_state.h"
 #include "base/launcher_log.h"
+#include "base/launcher_settings.h"
 #include "base/message_box.h"
 #include "base/text_win.h"
 #include "base/unique_handle.h"
@@ -65,9 +66,9 @@ void GameLaunch::LaunchGame() {
   reporter.Log(L"game start");
 
   const AppState& app = GetAppState();
-  std::wstring exePath = app.clientDir + L"\\bm\\bm.exe";
+  std::wstring workDir = app.clientDir + L"\\" + kGameFolder;
+  std::wstring exePath = workDir + L"\\" + kGameProcessName;
   LOG_INFO(exePath, kOp);
-  std::wstring workDir = app.clientDir + L"\\bm";
   LOG_INFO(workDir, kOp);
 
   std::wstring luaPath;

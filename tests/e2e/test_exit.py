@@ -10,10 +10,10 @@ import zipfile
 import harness
 from harness import MAIN, gui
 
-GAME = "Brakmoor"
-GAME_CLASS = "BrakmoorDemoClient"
+GAME = harness.GAME
+GAME_CLASS = harness.GAME_CLASS
 VERSION = "1.0.0.1"
-PACKAGE = "webvarn/%s/bm.zip" % VERSION
+PACKAGE = "%s/%s/bm.zip" % (harness.CHANNEL, VERSION)
 ROUNDS = int(os.environ.get("TOV_EXIT_ROUNDS", "20"))
 START_REPORTS = ("ac=game_start", "game start", "game start success")
 
@@ -24,9 +24,9 @@ def many_files_package(count=3000):
     out = io.BytesIO()
     with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as z:
         with open(harness.DEMO_CLIENT, "rb") as f:
-            z.writestr("bm/bm.exe", f.read())
+            z.writestr(harness.GAME_IN_CLIENT, f.read())
         for i in range(count):
-            z.writestr("bm/data/%02d/f%04d.dat" % (i % 50, i), os.urandom(512))
+            z.writestr("%s/data/%02d/f%04d.dat" % (harness.PROFILE["game_folder"], i % 50, i), os.urandom(512))
     return out.getvalue()
 
 
@@ -73,7 +73,7 @@ class ExitTest(unittest.TestCase):
     def test_every_game_start_delivers_its_three_reports_exactly_once(self):
         self.serve()
         harness.install_current_client(VERSION)
-        started = harness.install_root("client", "bm", "bm_started.txt")
+        started = harness.game_path("bm_started.txt")
         for n in range(ROUNDS):
             self.server.clear_records()
             if os.path.exists(started):
@@ -122,7 +122,7 @@ class ExitTest(unittest.TestCase):
         self.serve()
         harness.reset_install_root()
         harness.install_current_client(VERSION)
-        started = harness.install_root("client", "bm", "bm_started.txt")
+        started = harness.game_path("bm_started.txt")
         for n in range(ROUNDS):
             if os.path.exists(started):
                 os.remove(started)

@@ -10,7 +10,7 @@ import harness
 from harness import MAIN, STAMP, gui, info
 from client import read_started_file
 
-GAME = "Brakmoor"
+GAME = harness.GAME
 VERSION = "1.0.0.1"
 # A configuration value ends at its second "=", so this one has none.
 CUSTOM = "plat:demo&zone:7"
@@ -67,7 +67,7 @@ class LaunchTest(unittest.TestCase):
             at = m.end()
 
     def started(self, timeout=20):
-        path = harness.install_root("client", "bm", "bm_started.txt")
+        path = harness.game_path("bm_started.txt")
         self.assertTrue(harness.wait_for(lambda: os.path.exists(path), timeout),
                         "the game did not start\n%s" % harness.read_log())
         return read_started_file(path)
@@ -103,8 +103,10 @@ class LaunchTest(unittest.TestCase):
         launcher_part = line[:-len(suffix)]
         exe = "C:\\" + os.path.relpath(self.copy.exe, harness.drive_c()).replace("/", "\\")
         self.assertEqual(launcher_part, '"%s" --launcher-arg' % exe)
-        self.assertEqual(game["working_directory"], "C:\\bm-webvarn\\client\\bm")
-        self.assertEqual(game["executable"].lower(), "c:\\bm-webvarn\\client\\bm\\bm.exe")
+        game_dir = harness.INSTALL_ROOT + "\\client\\" + harness.PROFILE["game_folder"]
+        self.assertEqual(game["working_directory"], game_dir)
+        self.assertEqual(game["executable"].lower(),
+                         (game_dir + "\\" + harness.PROFILE["game_executable"]).lower())
         # Logged in first, so the worker's SetReady started the game.
         self.assert_in_order(info(LOGIN, "is logic suc!"),
                              info("CWebCDlg::SetReady", "is ready"),
@@ -138,7 +140,7 @@ class LaunchTest(unittest.TestCase):
 
     def test_first_install_maximises_the_game_window(self):
         self.serve()
-        self.server.build_package("webvarn/%s/bm.zip" % VERSION, harness.DEMO_CLIENT)
+        self.server.build_package("%s/%s/bm.zip" % (harness.CHANNEL, VERSION), harness.DEMO_CLIENT)
         self.launch(page(login("true|first")))
         game = self.started(timeout=60)
         self.assert_launcher_exits()
@@ -173,7 +175,7 @@ class LaunchTest(unittest.TestCase):
         self.launch(page(login("false|"), login("true|second")))
         self.assertEqual(gui("box", "登录验证未通过", 30000)[0], 0,
                          harness.read_log())
-        self.assertFalse(os.path.exists(harness.install_root("client", "bm", "bm_started.txt")))
+        self.assertFalse(os.path.exists(harness.game_path("bm_started.txt")))
         self.assertEqual(gui("answer", "登录验证未通过", 1)[0], 0)
         game = self.started()
         self.assert_launcher_exits()

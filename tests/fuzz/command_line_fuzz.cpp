@@ -31,7 +31,7 @@ std::wstring LauncherCommandLine(std::vector<std::wstring>& argv, bool quoteProg
   for (wchar_t c : program) {
     if (c != L'"') clean += c;
   }
-  program = clean.empty() ? L"C:\\bm-webvarn\\Brakmoor.exe" : clean;
+  program = clean.empty() ? L"C:\\bm-chan\\Halvard.exe" : clean;
   bool needsQuotes = program.find_first_of(L" \t") != std::wstring::npos;
   std::wstring line = quoteProgram || needsQuotes ? L"\"" + program + L"\"" : program;
   for (size_t i = 1; i < argv.size(); ++i) {

@@ -42,7 +42,7 @@ def main():
     text = b"game data " * 40
     stored, deflated = zipfile.ZIP_STORED, zipfile.ZIP_DEFLATED
     seeds = {
-        "client.zip": archive([("bm/", b"", stored), ("bm/bm.exe", b"MZ" + text, deflated),
+        "client.zip": archive([("bm/", b"", stored), ("bm/game.exe", b"MZ" + text, deflated),
                                ("bm/readme.txt", b"hello", stored)]),
         "utf8-names.zip": archive([("\u5305/\u6570\u636e.txt", text, deflated)]),
         "zip64.zip": archive([("big.bin", text, deflated)], force_zip64=True),

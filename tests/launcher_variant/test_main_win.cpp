@@ -9,8 +9,8 @@
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   LauncherVariant variant;
-  variant.provisioning.configUrlTemplate =
-      TOV_SERVER_BASE L"/api/qelto/ditches/{ditch_name}/client_config_{ditch_name}.php?lm=bm_gw_zerizaz";
+  // The release address with its channel made a placeholder again.
+  variant.provisioning.configUrlTemplate = TOV_SERVER_BASE TOV_TEST_CONFIG_TEMPLATE;
   variant.provisioning.limits = TransferLimits{5, 2, 30};
   variant.browserHost = &ScriptedBrowserHost();
   return GetWebApp().Run(variant);

@@ -25,8 +25,8 @@ TEST(LoginResultText, FieldZeroDecidesFieldOneIsKept) {
 }
 
 TEST(GameCommandLine, InsertsEverythingUnquotedAndRefusesWhatWouldNotFit) {
-  EXPECT_EQ(*ComposeGameCommandLine(L"\"C:\\bm-webvarn\\Brakmoor.exe\"", L"a b", L"x=1"),
-            L"\"C:\\bm-webvarn\\Brakmoor.exe\" --parameters=a b --plat_extra=x=1");
+  EXPECT_EQ(*ComposeGameCommandLine(L"\"C:\\bm-chan\\Halvard.exe\"", L"a b", L"x=1"),
+            L"\"C:\\bm-chan\\Halvard.exe\" --parameters=a b --plat_extra=x=1");
   EXPECT_EQ(*ComposeGameCommandLine(L"L.exe", L"", L""), L"L.exe --parameters= --plat_extra=");
   // " --parameters=" and " --plat_extra=" take 28 characters.
   std::wstring fits(1023 - 28, L'p');

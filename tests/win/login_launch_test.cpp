@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "base/app_state.h"
+#include "base/launcher_settings.h"
 #include "base/message_box.h"
 #include "base/text_win.h"
 #include "launcher_under_test.h"
@@ -26,6 +27,7 @@
 
 namespace {
 
+using testing_support::kDemoGameClass;
 using testing_support::ReadFileBytes;
 using testing_support::WaitFor;
 
@@ -53,7 +55,7 @@ class LoginLaunch : public ::testing::Test {
     CreateDirectoryW(app.installRoot.c_str(), nullptr);
     app.clientDir = app.installRoot + L"\\client";
     CreateDirectoryW(app.clientDir.c_str(), nullptr);
-    CreateDirectoryW((app.clientDir + L"\\bm").c_str(), nullptr);
+    CreateDirectoryW((app.clientDir + L"\\" + kGameFolder).c_str(), nullptr);
     app.appName = L"login-launch";
     // Every main window starts a real worker; here its configuration request
     // is refused at once, so it ends without ever reaching the ready state.
@@ -82,7 +84,7 @@ class LoginLaunch : public ::testing::Test {
   // stay locked while it runs.
   static void RemoveGame() {
     auto gone = [] {
-      for (HWND game; (game = FindWindowW(L"BrakmoorDemoClient", nullptr)) != nullptr;) {
+      for (HWND game; (game = FindWindowW(kDemoGameClass, nullptr)) != nullptr;) {
         PostMessageW(game, WM_CLOSE, 0, 0);
         Sleep(50);
       }
@@ -92,8 +94,9 @@ class LoginLaunch : public ::testing::Test {
     ASSERT_TRUE(WaitFor(gone)) << "the demo game did not end";
   }
 
-  static std::wstring GameExe() { return GetAppState().clientDir + L"\\bm\\bm.exe"; }
-  static std::wstring StartedFile() { return GetAppState().clientDir + L"\\bm\\bm_started.txt"; }
+  static std::wstring GameDir() { return GetAppState().clientDir + L"\\" + kGameFolder; }
+  static std::wstring GameExe() { return GameDir() + L"\\" + kGameProcessName; }
+  static std::wstring StartedFile() { return GameDir() + L"\\bm_started.txt"; }
   static void InstallGame() { ASSERT_TRUE(CopyFileW(TOV_DEMO_CLIENT, GameExe().c_str(), FALSE)); }
 
   static std::string Log() { return ReadFileBytes(GetAppState().installRoot + L"\\login-launch.log"); }
@@ -269,7 +272,7 @@ TEST_F(LoginLaunch, LoginFirstThenReadyStartsTheGameOnTheWorkerAndEndsTheRun) {
     if (next != std::string::npos) at = next;
   }
   EXPECT_EQ(Count("] LaunchGame Faild"), 0u);
-  HWND game = FindWindowW(L"BrakmoorDemoClient", nullptr);
+  HWND game = FindWindowW(kDemoGameClass, nullptr);
   if (game) PostMessageW(game, WM_CLOSE, 0, 0);
 }
 
@@ -290,7 +293,7 @@ TEST_F(LoginLaunch, ReadyFirstThenLoginStartsInsideTheScriptCallAndMaximisesAFir
                              })});
   EXPECT_EQ(result, IDCANCEL);
   HWND game = nullptr;
-  ASSERT_TRUE(WaitFor([&] { return (game = FindWindowW(L"BrakmoorDemoClient", nullptr)) != nullptr; }));
+  ASSERT_TRUE(WaitFor([&] { return (game = FindWindowW(kDemoGameClass, nullptr)) != nullptr; }));
   EXPECT_TRUE(WaitFor([&] { return IsZoomed(game) != FALSE; }, 5000));
   PostMessageW(game, WM_CLOSE, 0, 0);
   EXPECT_EQ(ReportValue(ReadFileBytes(StartedFile()), "command_line"),
@@ -352,7 +355,7 @@ TEST_F(LoginLaunch, LuaPathFileInTheCurrentDirectoryNamesTheScriptDirectory) {
   EXPECT_EQ(ReportValue(ReadFileBytes(StartedFile()), "command_line"),
             std::wstring(GetCommandLineW()) + L" --parameters=p --plat_extra= \"--luapath=" + scripts + L"\"");
   EXPECT_EQ(ReportValue(ReadFileBytes(StartedFile()), "working_directory"), GetAppState().clientDir + L"\\bm");
-  if (HWND game = FindWindowW(L"BrakmoorDemoClient", nullptr)) PostMessageW(game, WM_CLOSE, 0, 0);
+  if (HWND game = FindWindowW(kDemoGameClass, nullptr)) PostMessageW(game, WM_CLOSE, 0, 0);
   SetCurrentDirectoryW(previous);
 }
 
@@ -414,7 +417,7 @@ TEST_F(LoginLaunch, RunsEndingWhileTheWorkerSetsReadyFollowNothingThatIsGone) {
     worker.join();
     // Once at most: the end may come before the ready state is reached.
     EXPECT_LE(Count("] LaunchGame Succ\r\n") - startsBefore, 1u) << "round " << round;
-    for (HWND game; (game = FindWindowW(L"BrakmoorDemoClient", nullptr)) != nullptr;) {
+    for (HWND game; (game = FindWindowW(kDemoGameClass, nullptr)) != nullptr;) {
       PostMessageW(game, WM_CLOSE, 0, 0);
       Sleep(20);
     }

@@ -78,8 +78,8 @@ class Extract : public ::testing::Test {
 }  // namespace
 
 TEST_F(Extract, WritesEveryEntryInOrderWithCountProgress) {
-  ASSERT_EQ(Run({{"bm/", ""}, {"bm/bm.exe", "MZ-binary"}, {"bm/data/deep/x.txt", "no dir entries"}}), 1);
-  EXPECT_EQ(Read(L"bm\\bm.exe"), "MZ-binary");
+  ASSERT_EQ(Run({{"bm/", ""}, {"bm/game.exe", "MZ-binary"}, {"bm/data/deep/x.txt", "no dir entries"}}), 1);
+  EXPECT_EQ(Read(L"bm\\game.exe"), "MZ-binary");
   EXPECT_EQ(Read(L"bm\\data\\deep\\x.txt"), "no dir entries");
   std::vector<std::pair<std::wstring, int>> expected = {{L"1/3", 33}, {L"2/3", 66}, {L"3/3", 100}};
   EXPECT_EQ(steps_, expected);
