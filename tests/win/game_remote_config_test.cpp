@@ -4,6 +4,7 @@
 #include <string>
 
 #include "provisioning/game_remote_config.h"
+#include "provisioning/remote_config.h"
 
 TEST(ConfigBodyCollection, KeepsEveryByteAndANullBodyAbortsTheTransfer) {
   std::string body;
@@ -13,4 +14,18 @@ TEST(ConfigBodyCollection, KeepsEveryByteAndANullBodyAbortsTheTransfer) {
   EXPECT_EQ(CGameRemoteConfig::WriteConfigBody(second, 2, 2, &body), 4u);
   EXPECT_EQ(body, std::string("K=\xcd\xf5\n\0x", 7));
   EXPECT_EQ(CGameRemoteConfig::WriteConfigBody(first, 1, sizeof first, nullptr), 0u);
+}
+
+TEST(ConfigBodyCollection, ABodyBeyondTheCapAbortsTheTransfer) {
+  std::string body;
+  std::string block(64 * 1024, 'x');
+  size_t taken = 0;
+  while (CGameRemoteConfig::WriteConfigBody(block.data(), 1, block.size(), &body) == block.size()) {
+    taken += block.size();
+    ASSERT_LE(taken, tov::kMaxConfigBodyBytes);
+  }
+  EXPECT_EQ(taken, tov::kMaxConfigBodyBytes);
+  EXPECT_EQ(body.size(), tov::kMaxConfigBodyBytes) << "nothing of the refused block is kept";
+  char one = 'y';
+  EXPECT_EQ(CGameRemoteConfig::WriteConfigBody(&one, 1, 1, &body), 0u);
 }
