@@ -17,6 +17,8 @@ WINE_RUN = os.environ.get("TOV_WINE_RUN", "")
 WINEPREFIX = os.environ.get("TOV_WINEPREFIX", "")
 SERVER_BASE = os.environ.get("TOV_SERVER_BASE", "http://127.0.0.1:28080")
 GUIDRIVER = os.path.join(BUILD_DIR, "tools", "guidriver.exe")
+# DLLs named like system libraries that note their loading in planted.log.
+PLANTED_DIR = os.environ.get("TOV_PLANTED_DIR", "")
 DEMO_CLIENT = os.path.join(BUILD_DIR, "tools", "bm.exe")
 
 sys.path.insert(0, os.path.join(SOURCE_DIR, "tools", "loopback"))
@@ -238,6 +240,15 @@ def end_run(procs, windows=((MAIN, "-"),)):
             p.wait(timeout=15)
         except subprocess.TimeoutExpired:
             p.kill()
+
+
+def forget_install():
+    """No install root, uninstall entry or links of an earlier run."""
+    reset_install_root()
+    wine(["reg", "delete", UNINSTALL_KEY, "/f"])
+    shutil.rmtree(START_MENU_APPS, ignore_errors=True)
+    if os.path.exists(DESKTOP_LINK):
+        os.remove(DESKTOP_LINK)
 
 
 def reset_install_root():

@@ -4,10 +4,12 @@
 #include <windows.h>
 
 #include "app/web_app.h"
+#include "base/system_libraries_win.h"
 #include "build_config.h"
 #include "scripted_browser_host.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  tov::KeepLibrarySearchInSystemDirectory();
   LauncherVariant variant;
   variant.provisioning.configUrlTemplate =
       TOV_SERVER_BASE L"/api/qelto/ditches/{ditch_name}/client_config_{ditch_name}.php?lm=bm_gw_zerizaz";
