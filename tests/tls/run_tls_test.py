@@ -25,26 +25,23 @@ def openssl(*args):
                    stderr=subprocess.PIPE)
 
 
-def make_ca(work, name):
+def make_certificate(work, name, ca=None):
+    """A CA's own certificate (no `ca`), or a server certificate for
+    127.0.0.1 that `ca` signs; (key, certificate) paths."""
     key, cert = os.path.join(work, name + ".key"), os.path.join(work, name + ".pem")
-    openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
-            "-days", "2", "-subj", "/CN=" + name,
-            "-addext", "basicConstraints=critical,CA:TRUE",
-            "-addext", "keyUsage=critical,keyCertSign,cRLSign")
-    return key, cert
-
-
-def make_server_cert(work, name, ca):
-    key, csr, cert = (os.path.join(work, name + ext) for ext in (".key", ".csr", ".pem"))
+    if ca is None:
+        openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
+                "-days", "2", "-subj", "/CN=" + name,
+                "-addext", "basicConstraints=critical,CA:TRUE",
+                "-addext", "keyUsage=critical,keyCertSign,cRLSign")
+        return key, cert
     ext = os.path.join(work, name + ".ext")
     with open(ext, "w") as f:
-        f.write("subjectAltName=IP:%s,DNS:%s\nbasicConstraints=CA:FALSE\n"
-                "keyUsage=critical,digitalSignature,keyEncipherment\n"
-                "extendedKeyUsage=serverAuth\n" % (HOST, HOST))
-    openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", csr,
+        f.write("subjectAltName=IP:%s,DNS:%s\nextendedKeyUsage=serverAuth\n" % (HOST, HOST))
+    openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert + ".csr",
             "-subj", "/CN=" + HOST)
-    openssl("x509", "-req", "-in", csr, "-CA", ca[1], "-CAkey", ca[0], "-CAcreateserial",
-            "-days", "2", "-out", cert, "-extfile", ext)
+    openssl("x509", "-req", "-in", cert + ".csr", "-CA", ca[1], "-CAkey", ca[0],
+            "-CAcreateserial", "-days", "2", "-out", cert, "-extfile", ext)
     return key, cert
 
 
@@ -53,20 +50,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
         url = urllib.parse.urlsplit(self.path)
         if url.path == "/package":
             self.answer(200, BODY.encode("ascii"))
-        elif url.path == "/redirect":
+        else:
             target = urllib.parse.parse_qs(url.query).get("to", [""])[0]
             # Only ever to the servers of this run.
-            if urllib.parse.urlsplit(target).hostname != HOST:
-                self.answer(400, b"")
-                return
-            self.answer(302, b"", {"Location": target})
-        else:
-            self.answer(404, b"")
+            ours = url.path == "/redirect" and urllib.parse.urlsplit(target).hostname == HOST
+            self.answer(302 if ours else 404, b"", target if ours else None)
 
-    def answer(self, status, body, headers=None):
+    def answer(self, status, body, location=None):
         self.send_response(status)
-        for name, value in (headers or {}).items():
-            self.send_header(name, value)
+        if location:
+            self.send_header("Location", location)
         self.send_header("Content-Length", str(len(body)))
         self.send_header("Connection", "close")
         self.end_headers()
@@ -88,26 +81,22 @@ def serve(cert=None):
     return server, "%s://%s:%d" % (scheme, HOST, server.server_address[1])
 
 
-def windows_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
-
-
 def main(argv):
     wine_run, exe, work_root = argv[1:4]
     os.makedirs(work_root, exist_ok=True)
     work = tempfile.mkdtemp(prefix="tls-", dir=work_root)
     servers = []
     try:
-        trusted_ca = make_ca(work, "trusted-ca")
-        foreign_ca = make_ca(work, "foreign-ca")
-        for name, ca in (("trusted", trusted_ca), ("foreign", foreign_ca)):
-            servers.append(serve(make_server_cert(work, name, ca)))
+        trusted_ca = make_certificate(work, "trusted-ca")
+        for name, ca in (("trusted", trusted_ca), ("foreign", make_certificate(work, "foreign-ca"))):
+            servers.append(serve(make_certificate(work, name, ca)))
         servers.append(serve())
-        env = dict(os.environ, TOV_TLS_CA_FILE=windows_path(trusted_ca[1]),
+        # Wine shows the Unix root as drive Z:.
+        ca_file = "Z:" + os.path.abspath(trusted_ca[1]).replace("/", "\\")
+        env = dict(os.environ, TOV_TLS_CA_FILE=ca_file,
                    TOV_TLS_TRUSTED=servers[0][1], TOV_TLS_FOREIGN=servers[1][1],
                    TOV_TLS_PLAIN=servers[2][1], TOV_TLS_BODY=BODY)
-        result = subprocess.run([wine_run, exe], env=env, timeout=300)
-        return result.returncode
+        return subprocess.run([wine_run, exe], env=env, timeout=300).returncode
     finally:
         for server, _ in servers:
             server.shutdown()

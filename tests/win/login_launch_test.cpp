@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "base/app_state.h"
+#include "base/com_ptr.h"
 #include "base/message_box.h"
 #include "base/text_win.h"
 #include "launcher_under_test.h"
@@ -377,15 +378,12 @@ TEST_F(LoginLaunch, LuaPathFileIsTakenOnlyForALocalDirectoryOutsideDownloads) {
         L"Q:\\" + scripts.substr(3)}) {
     EXPECT_EQ(overrideFor(refused), L"") << WideToAnsi(refused);
   }
-  DeleteFileW((dir + L"\\luapath.txt").c_str());
-  EXPECT_EQ(ReadLuaPathOverride(), L"");
 
   // The same file in the user's Downloads folder (or below it), where a web
   // page can leave it, is not even read.
-  wchar_t* downloads = nullptr;
-  ASSERT_TRUE(SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Downloads, KF_FLAG_CREATE, nullptr, &downloads)));
-  const std::wstring downloadsDir = downloads;
-  CoTaskMemFree(downloads);
+  tov::CoTaskMemText downloads;
+  ASSERT_TRUE(SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Downloads, KF_FLAG_CREATE, nullptr, downloads.put())));
+  const std::wstring downloadsDir = downloads.get();
   for (const std::wstring& cwd : {downloadsDir, downloadsDir + L"\\game"}) {
     CreateDirectoryW(cwd.c_str(), nullptr);
     ASSERT_TRUE(SetCurrentDirectoryW(cwd.c_str())) << WideToAnsi(cwd);
