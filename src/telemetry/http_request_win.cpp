@@ -133,10 +133,16 @@ DWORD WINAPI FCHttpRequest::TransferThread(void* param) noexcept {
   BOOL ok = FALSE;
   try {
     std::vector<char> chunk(tov::kReadChunkBytes);
+    DWORD kept = 0;
     while (sent) {
       DWORD got = 0;
       ok = ::InternetReadFile(request, chunk.data(), static_cast<DWORD>(chunk.size()), &got);
       if (!ok || got == 0) break;
+      if (got > tov::kMaxResponseBytes - kept) {
+        ok = FALSE;
+        break;
+      }
+      kept += got;
       self->m_buffer.Append(chunk.data(), got);
     }
   } catch (...) {

@@ -23,6 +23,10 @@ inline constexpr int kEventFinished = 2;
 inline constexpr unsigned kReapTimerId = 30;
 inline constexpr int kFirstRequestId = 100;
 inline constexpr unsigned kReadChunkBytes = 8192;
+// The most answer bytes a request keeps. Reading stops past it and the
+// request ends as a failed read: the reports' answers are a few bytes, and
+// a server that sends without end must not fill the memory.
+inline constexpr unsigned kMaxResponseBytes = 64 * 1024;
 inline constexpr unsigned kShutdownWaitMs = 3000;
 
 // Scheme numbers as WinInet's URL parser reports them.

@@ -71,8 +71,7 @@ void GameLaunch::LaunchGame() {
   LOG_INFO(exePath, kOp);
   LOG_INFO(workDir, kOp);
 
-  std::wstring luaPath;
-  if (std::optional<std::wstring> override = ReadLuaPathFile()) luaPath = tov::LuaPathArgument(*override);
+  std::wstring luaPath = ReadLuaPathOverride();
   std::optional<std::wstring> commandLine = tov::ComposeGameCommandLine(
       ::GetCommandLineW(), m_strLoginParams, CGameRemoteConfig::Instance().GetCustomParameters(),
       luaPath);

@@ -35,27 +35,21 @@ std::optional<std::wstring> ComposeGameCommandLine(const std::wstring& launcherC
   return line;
 }
 
-std::wstring QuoteArgument(const std::wstring& arg) {
-  if (arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
-  std::wstring out = L"\"";
-  size_t backslashes = 0;
-  for (wchar_t c : arg) {
-    if (c == L'\\') {
-      ++backslashes;
-      continue;
-    }
-    out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-    backslashes = 0;
-    out += c;
+std::wstring LuaPathCandidate(const std::wstring& fileText) {
+  std::wstring first = fileText.substr(0, fileText.find_first_of(L"\r\n"));
+  auto isLetter = [](wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); };
+  auto isSeparator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+  if (first.size() < 3 || !isLetter(first[0]) || first[1] != L':' || !isSeparator(first[2])) return L"";
+  for (wchar_t c : first) {
+    if (c == L'"' || c < 0x20 || c == 0x7f) return L"";
   }
-  out.append(backslashes * 2, L'\\');
-  return out + L"\"";
+  return first;
 }
 
-std::wstring LuaPathArgument(const std::wstring& fileText) {
-  std::wstring first = fileText.substr(0, fileText.find_first_of(L"\r\n"));
-  if (first.empty()) return L"";
-  return L" " + QuoteArgument(L"--luapath=" + first);
+std::wstring LuaPathArgument(const std::wstring& directory) {
+  size_t trailing = 0;
+  while (trailing < directory.size() && directory[directory.size() - 1 - trailing] == L'\\') ++trailing;
+  return L" \"--luapath=" + directory + std::wstring(trailing, L'\\') + L"\"";
 }
 
 std::wstring ScriptCallLogText(const std::wstring& method, const std::wstring& params) {

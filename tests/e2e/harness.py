@@ -17,6 +17,8 @@ LAUNCHER_EXE = os.environ.get("TOV_LAUNCHER_EXE", "")
 TEST_LAUNCHER_EXE = os.environ.get("TOV_TEST_LAUNCHER_EXE", "")
 WINE_RUN = os.environ.get("TOV_WINE_RUN", "")
 WINEPREFIX = os.environ.get("TOV_WINEPREFIX", "")
+# DLLs named like system libraries that note their loading in planted.log.
+PLANTED_DIR = os.environ.get("TOV_PLANTED_DIR", "")
 
 sys.path.insert(0, os.path.join(SOURCE_DIR, "tools", "loopback"))
 sys.path.insert(0, os.path.join(SOURCE_DIR, "tools", "profile"))
@@ -371,6 +373,15 @@ def prefix_processes(marker):
 
 def crash_dumps():
     return glob.glob(install_root("*.dmp"))
+
+
+def forget_install():
+    """No install root, uninstall entry or links of an earlier run."""
+    reset_install_root()
+    wine(["reg", "delete", UNINSTALL_KEY, "/f"])
+    shutil.rmtree(START_MENU_APPS, ignore_errors=True)
+    if os.path.exists(DESKTOP_LINK):
+        os.remove(DESKTOP_LINK)
 
 
 def reset_install_root():

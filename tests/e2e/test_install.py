@@ -58,11 +58,7 @@ class InstallTest(unittest.TestCase):
     def setUp(self):
         harness.require_environment(self)
         harness.close_windows(harness.MAIN)
-        harness.reset_install_root()
-        harness.wine(["reg", "delete", UNINSTALL_KEY, "/f"])
-        shutil.rmtree(harness.START_MENU_APPS, ignore_errors=True)
-        if os.path.exists(harness.DESKTOP_LINK):
-            os.remove(harness.DESKTOP_LINK)
+        harness.forget_install()
         self.server = harness.start_server(self)
         self.procs = []
 

@@ -127,15 +127,18 @@ class LaunchTest(unittest.TestCase):
     def test_ready_before_login_and_luapath_txt_in_the_current_directory(self):
         self.serve()
         self.install_client()
+        scripts = harness.drive_c("lua dev", "scripts")
+        os.makedirs(scripts, exist_ok=True)
+        self.addCleanup(shutil.rmtree, harness.drive_c("lua dev"), True)
         self.launch(page("window.setTimeout(function () { %s }, 4000);" % login("TRUE|a=1")),
-                    luapath=b"D:\\lua dev\\scripts\r\nsecond line\r\n")
+                    luapath=b"C:\\lua dev\\scripts\r\nsecond line\r\n")
         game = self.started()
         self.assert_launcher_exits()
         self.assert_in_order(info("CWebCDlg::SetReady", "is ready"),
                              info(LOGIN, "is logic suc!"),
                              info(LAUNCH, "LaunchGame Succ"))
         self.assertTrue(game["command_line"].endswith(
-            " --parameters=a=1 --plat_extra=" + CUSTOM + ' "--luapath=D:\\lua dev\\scripts"'),
+            " --parameters=a=1 --plat_extra=" + CUSTOM + ' "--luapath=C:\\lua dev\\scripts"'),
             game["command_line"])
 
     def test_first_install_maximises_the_game_window(self):

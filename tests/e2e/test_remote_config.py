@@ -194,6 +194,16 @@ class RemoteConfigTest(unittest.TestCase):
         self.assertEqual(self.navigations(), [])
         self.finish(proc)
 
+    def test_a_body_over_one_mebibyte_is_a_failure_and_parses_nothing(self):
+        # A well-formed start, then more than the launcher keeps.
+        body = b"EntryUrl=http://127.0.0.1/entry\nfill=" + b"x" * (1 << 20) + b"\n"
+        self.serve(body_bytes=body)
+        proc = self.launch()
+        self.wait_failure(23, 200)
+        self.wait_status_mode(FAILURE)
+        self.assertEqual(self.navigations(), [])
+        self.finish(proc)
+
     def test_refused_connection_fails_with_no_status(self):
         proc = self.launch()
         self.wait_failure(7, 0)

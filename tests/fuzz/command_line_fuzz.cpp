@@ -22,6 +22,26 @@ using tovfuzz::Check;
 
 namespace {
 
+// One argument as CommandLineToArgvW gives it back: quoted when it holds a
+// blank, a tab or a quote, with the backslashes before a quote, and those
+// before the closing one, doubled.
+std::wstring QuoteArgument(const std::wstring& arg) {
+  if (arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
+  std::wstring out = L"\"";
+  size_t backslashes = 0;
+  for (wchar_t c : arg) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+    backslashes = 0;
+    out += c;
+  }
+  out.append(backslashes * 2, L'\\');
+  return out + L"\"";
+}
+
 // The launcher's command line as the system reports it: the program path,
 // quoted by whoever started it (always by the shell's links, only when
 // needed from a prompt), then its arguments. A path holds no quote.
@@ -35,7 +55,7 @@ std::wstring LauncherCommandLine(std::vector<std::wstring>& argv, bool quoteProg
   bool needsQuotes = program.find_first_of(L" \t") != std::wstring::npos;
   std::wstring line = quoteProgram || needsQuotes ? L"\"" + program + L"\"" : program;
   for (size_t i = 1; i < argv.size(); ++i) {
-    line += L" " + (argv[i].empty() ? L"\"\"" : tov::QuoteArgument(argv[i]));
+    line += L" " + (argv[i].empty() ? L"\"\"" : QuoteArgument(argv[i]));
   }
   return line;
 }
@@ -60,7 +80,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::wstring launcher = LauncherCommandLine(argv, size % 2 == 0);
   Check(tovfuzz::SplitCommandLine(launcher) == argv, "a quoted argument does not split back", launcher);
 
-  const std::wstring luaArg = tov::LuaPathArgument(luaText);
+  const std::wstring luaDir = tov::LuaPathCandidate(luaText);
+  const std::wstring luaArg = luaDir.empty() ? L"" : tov::LuaPathArgument(luaDir);
   std::optional<std::wstring> line = tov::ComposeGameCommandLine(launcher, login, custom, luaArg);
   const size_t needed = launcher.size() + login.size() + custom.size() + luaArg.size() +
                         std::wstring(L" --parameters= --plat_extra=").size();
@@ -81,8 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<std::wstring> expected = argv;
   expected.insert(expected.end(), loginArgs.args.begin(), loginArgs.args.end());
   expected.insert(expected.end(), customArgs.args.begin(), customArgs.args.end());
-  const std::wstring dir = luaText.substr(0, luaText.find_first_of(L"\r\n"));
-  if (!dir.empty()) expected.push_back(L"--luapath=" + dir);
+  if (!luaDir.empty()) expected.push_back(L"--luapath=" + luaDir);
   if (args != expected) {
     tovfuzz::Fail("the game would not get the intended arguments",
                   *line + L"  ->  " + Join(args) + L"  wanted  " + Join(expected));

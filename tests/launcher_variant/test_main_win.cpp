@@ -4,10 +4,12 @@
 #include <windows.h>
 
 #include "app/web_app.h"
+#include "base/system_libraries_win.h"
 #include "build_config.h"
 #include "scripted_browser_host.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  tov::KeepLibrarySearchInSystemDirectory();
   LauncherVariant variant;
   // The release address with its channel made a placeholder again.
   variant.provisioning.configUrlTemplate = TOV_SERVER_BASE TOV_TEST_CONFIG_TEMPLATE;

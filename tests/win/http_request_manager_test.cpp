@@ -162,6 +162,22 @@ TEST(RequestManager, HttpsAddsTheSecureFlagAndKeepsTheUrlsPort) {
   for (const std::string& r : server.Requests()) EXPECT_EQ(r.substr(0, 1), "\x16");
 }
 
+TEST(RequestManager, AnAnswerBeyondTheCapIsAFailedReadAndIsNotKept) {
+  LoopbackHttpServer server;
+  RecordingManager manager;
+  for (size_t size : {size_t{tov::kMaxResponseBytes}, size_t{tov::kMaxResponseBytes} + 1, size_t{8} << 20}) {
+    Reply reply;
+    reply.body = std::string(size, 'a');
+    server.SetReply(reply);
+    int id = manager.SubmitRequest(Get(server.WideUrl("/answer")));
+    ASSERT_TRUE(PumpUntil([&] { return manager.seen[id].finished == 1; }, 30000)) << size;
+    const Seen& s = manager.seen[id];
+    EXPECT_EQ(s.info.readSucceeded, size <= tov::kMaxResponseBytes) << size;
+    EXPECT_LE(s.body.size(), size_t{tov::kMaxResponseBytes}) << size;
+    EXPECT_EQ(s.received, static_cast<LONG>(s.body.size())) << size;
+  }
+}
+
 TEST(RequestManager, AFailedConnectionStillPassesEveryEventAndIsReaped) {
   // A port nobody listens on: bind one and close it again.
   int port;

@@ -3,6 +3,7 @@
 // both threads, the demo game client started for real, and starts that must
 // fail without closing the launcher.
 #include <windows.h>
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "base/app_state.h"
+#include "base/com_ptr.h"
 #include "base/launcher_settings.h"
 #include "base/message_box.h"
 #include "base/text_win.h"
@@ -23,6 +25,7 @@
 #include "provisioning/provisioning_settings.h"
 #include "script_host.h"
 #include "test_support.h"
+#include "web/game_start_win.h"
 #include "web/script_bridge.h"
 
 namespace {
@@ -347,7 +350,8 @@ TEST_F(LoginLaunch, LuaPathFileInTheCurrentDirectoryNamesTheScriptDirectory) {
   CreateDirectoryW(dir.c_str(), nullptr);
   ASSERT_TRUE(SetCurrentDirectoryW(dir.c_str()));
   // Written as a text editor of the system's code page would.
-  const std::wstring scripts = L"C:\\Lua Ü\\dev";
+  const std::wstring scripts = GetAppState().installRoot + L"\\Lua Ü";
+  ASSERT_TRUE(CreateDirectoryW(scripts.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
   testing_support::WriteTestFile(dir + L"\\luapath.txt", WideToAnsi(scripts) + "\r\nnot read\r\n");
   LauncherUnderTest launcher;
   Run(launcher, {Worker([](MainWindowView& view) { view.SetReady(); }), Ui([](MainWindowView&) { Login(L"true|p"); })});
@@ -357,6 +361,44 @@ TEST_F(LoginLaunch, LuaPathFileInTheCurrentDirectoryNamesTheScriptDirectory) {
   EXPECT_EQ(ReportValue(ReadFileBytes(StartedFile()), "working_directory"), GetAppState().clientDir + L"\\bm");
   if (HWND game = FindWindowW(kDemoGameClass, nullptr)) PostMessageW(game, WM_CLOSE, 0, 0);
   SetCurrentDirectoryW(previous);
+}
+
+// What a stranger may have left as luapath.txt: no argument comes of it.
+TEST_F(LoginLaunch, LuaPathFileIsTakenOnlyForALocalDirectoryOutsideDownloads) {
+  wchar_t previous[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, previous);
+  const std::wstring dir = GetAppState().installRoot + L"\\cwd-lua";
+  const std::wstring scripts = GetAppState().installRoot + L"\\lua scripts\\";
+  CreateDirectoryW(dir.c_str(), nullptr);
+  CreateDirectoryW(scripts.c_str(), nullptr);
+  ASSERT_TRUE(SetCurrentDirectoryW(dir.c_str()));
+  auto overrideFor = [&](const std::wstring& line) {
+    testing_support::WriteTestFile(dir + L"\\luapath.txt", WideToAnsi(line) + "\r\n");
+    return ReadLuaPathOverride();
+  };
+  EXPECT_EQ(overrideFor(scripts), L" \"--luapath=" + scripts + L"\\\"");
+  for (const std::wstring& refused :
+       {GetAppState().installRoot + L"\\missing", dir + L"\\luapath.txt",
+        std::wstring(L"\\\\127.0.0.1\\share\\lua"), std::wstring(L"lua scripts"),
+        L"Q:\\" + scripts.substr(3)}) {
+    EXPECT_EQ(overrideFor(refused), L"") << WideToAnsi(refused);
+  }
+
+  // The same file in the user's Downloads folder (or below it), where a web
+  // page can leave it, is not even read.
+  tov::CoTaskMemText downloads;
+  ASSERT_TRUE(SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Downloads, KF_FLAG_CREATE, nullptr, downloads.put())));
+  const std::wstring downloadsDir = downloads.get();
+  for (const std::wstring& cwd : {downloadsDir, downloadsDir + L"\\game"}) {
+    CreateDirectoryW(cwd.c_str(), nullptr);
+    ASSERT_TRUE(SetCurrentDirectoryW(cwd.c_str())) << WideToAnsi(cwd);
+    testing_support::WriteTestFile(cwd + L"\\luapath.txt", WideToAnsi(scripts) + "\r\n");
+    EXPECT_EQ(ReadLuaPathOverride(), L"") << WideToAnsi(cwd);
+    DeleteFileW((cwd + L"\\luapath.txt").c_str());
+  }
+  RemoveDirectoryW((downloadsDir + L"\\game").c_str());
+  SetCurrentDirectoryW(previous);
+  EXPECT_EQ(Count("luapath.txt ignored: Downloads folder"), 2u) << NewLog();
 }
 
 // The run ends while the worker makes the client ready: the login before or

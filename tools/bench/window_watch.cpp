@@ -7,7 +7,6 @@
 // ping ("ping <unix microseconds> <latency microseconds>") and at the end
 // "peak <bytes>". Exit 0, or 2 when no window came within the timeout.
 #include <windows.h>
-#include <mmsystem.h>
 #include <psapi.h>
 
 #include <cstdio>
@@ -51,7 +50,6 @@ int wmain(int argc, wchar_t** argv) {
   const wchar_t* title = argv[1];
   const wchar_t* stopFile = argv[2];
   const long long timeoutMs = argc > 3 ? std::wcstoll(argv[3], nullptr, 10) : 60000;
-  ::timeBeginPeriod(1);
 
   const long long giveUp = QpcMicros() + timeoutMs * 1000;
   HWND window = nullptr;
