@@ -21,7 +21,9 @@ cmake -S . -B "$build/win" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
 cmake --build "$build/win" -j "$(nproc)"
 
-base=$(sed -n 's/^TOV_SERVER_BASE:STRING=//p' "$build/win/CMakeCache.txt")
+# The server base the build really has: the profile's, or TOV_SERVER_BASE.
+base=$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["server_base"])' \
+  "$build/win/profile.json")
 port=${base##*:}
 port=${port%%/*}
 
@@ -43,6 +45,6 @@ if [ -n "$xvfb_pid" ]; then
   compositor_pid=$!
 fi
 
-echo "demo: launcher log and install tree under $prefix/drive_c/bm-webvarn"
+echo "demo: launcher log and install tree under $prefix/drive_c (the channel's data directory)"
 python3 tools/demo/story.py --build "$build/win" --prefix "$prefix" --port "$port" \
   --out "$build/demo" "$@"

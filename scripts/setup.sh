@@ -17,7 +17,7 @@ packages=(
   mingw-w64-x86-64-dev libz-mingw-w64-dev
   wine wine64 libwine
   xvfb x11-utils xauth xdotool xcompmgr imagemagick fonts-wqy-microhei
-  cmake ninja-build g++ googletest
+  cmake ninja-build g++ googletest clang libclang-rt-dev
   python3 nodejs liblnk-utils dpkg-dev zip unzip curl openssl
 )
 
@@ -103,4 +103,21 @@ else
   touch "$prefix/.complete"
 fi
 ln -sfn "$prefix" "$cache_root/deps"
+
+# The fuzz targets read archives through a native, instrumented build of the
+# same zlib and minizip.
+fuzz_key=$( { echo "$zlib_dsc"; clang --version | head -1;
+              cat "$here/build-fuzz-deps.sh" "$here/lib/curl-source.sh"; } | sha256sum | cut -c1-16)
+fuzz_prefix="$cache_root/fuzz-deps-$fuzz_key"
+if [ -f "$fuzz_prefix/.complete" ]; then
+  echo "setup: fuzzing dependencies cached in $fuzz_prefix"
+else
+  echo "setup: building fuzzing dependencies into $fuzz_prefix ($zlib_dsc)"
+  rm -rf "$fuzz_prefix" "$fuzz_prefix.work"
+  mkdir -p "$fuzz_prefix.work"
+  bash "$here/build-fuzz-deps.sh" "$fuzz_prefix.work" "$fuzz_prefix"
+  rm -rf "$fuzz_prefix.work"
+  touch "$fuzz_prefix/.complete"
+fi
+ln -sfn "$fuzz_prefix" "$cache_root/fuzz-deps"
 echo "setup: done"

@@ -59,5 +59,6 @@ class CWebApp {
 // The one application object of the process.
 CWebApp& GetWebApp();
 
-// The base name of the running executable ("TovLauncher", "Brakmoor").
+// The base name of the running executable: the downloaded launcher's name,
+// or the game title for the installed copy.
 std::wstring ModuleBaseName();

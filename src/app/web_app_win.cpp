@@ -131,7 +131,7 @@ BOOL CWebApp::InitInstance() {
     EndProcess(ExitCode::Ok);
   }
 
-  m_hInstanceMutex = ::CreateMutexW(nullptr, FALSE, L"TovLauncher");
+  m_hInstanceMutex = ::CreateMutexW(nullptr, FALSE, kInstanceMutexName);
   if (::GetLastError() == ERROR_ALREADY_EXISTS || IsGameRunning()) {
     tov::ShowMessageBox(nullptr, L"游戏已启动", LauncherSettings::GameTitle, MB_ICONINFORMATION);
     EndProcess(ExitCode::Ok);
@@ -142,6 +142,10 @@ BOOL CWebApp::InitInstance() {
   {
     CWebDlg dlg(m_mainWindowView);
     dlg.DoModal();
+  }
+  // The window may close while the worker creates the game's process.
+  if (!m_mainWindowView.Launch().WaitForGameCreation(std::chrono::seconds(10))) {
+    LOG_ERROR(L"game start still running at exit", "CWebApp::InitInstance");
   }
   return FALSE;
 }
@@ -178,7 +182,7 @@ void CWebApp::UnInstall() {
   const AppState& app = GetAppState();
   const std::wstring title = LauncherSettings::GameTitle;
 
-  m_hInstanceMutex = ::CreateMutexW(nullptr, FALSE, L"TovLauncher");
+  m_hInstanceMutex = ::CreateMutexW(nullptr, FALSE, kInstanceMutexName);
   if (::GetLastError() == ERROR_ALREADY_EXISTS || IsGameRunning()) {
     tov::ShowMessageBox(nullptr, L"游戏正在运行,请关闭游戏后重试", title, MB_ICONINFORMATION);
     return;

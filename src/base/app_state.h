@@ -6,7 +6,7 @@
 
 struct AppState {
   std::wstring appName;       // running executable's base name
-  std::wstring installRoot;   // e.g. C:\bm-webvarn
+  std::wstring installRoot;   // e.g. C:\bm-<channel>
   std::wstring clientDir;     // InstallRoot\client
   std::wstring dumpPathBase;  // InstallRoot\AppName
   std::atomic<int> firstInstall{0};

@@ -72,6 +72,23 @@ class ComPtr {
   T* p_ = nullptr;
 };
 
+// Text the system hands over in task memory (a known folder's path).
+class CoTaskMemText {
+ public:
+  CoTaskMemText() = default;
+  ~CoTaskMemText() { ::CoTaskMemFree(m_text); }
+  CoTaskMemText(const CoTaskMemText&) = delete;
+  CoTaskMemText& operator=(const CoTaskMemText&) = delete;
+  const wchar_t* get() const { return m_text; }
+  wchar_t** put() {
+    ::CoTaskMemFree(std::exchange(m_text, nullptr));
+    return &m_text;
+  }
+
+ private:
+  wchar_t* m_text = nullptr;
+};
+
 // COM for the length of one scope on whichever thread runs it. A thread
 // that already runs COM in another apartment refuses the first model; then
 // the other is tried, and whatever was not begun here is not undone here,

@@ -9,8 +9,10 @@
 
 namespace {
 const std::wstring& Stamp() {
-  static const std::wstring stamp = tov::BuildStamp(__DATE__, __TIME__);
-  return stamp;
+  // Never destroyed: threads that still run while the static destructors
+  // do (the worker, request threads) log with it.
+  static const std::wstring* stamp = new std::wstring(tov::BuildStamp(__DATE__, __TIME__));
+  return *stamp;
 }
 
 // Lines end in CR LF like any Windows text file, also those inside a message.

@@ -19,9 +19,9 @@ struct MessageBoxCall {
 // Returns the button the user pressed (IDOK, IDYES, ...).
 int ShowMessageBox(HWND owner, const std::wstring& text, const std::wstring& caption, UINT flags);
 
-// The standard box of the application: AppName as caption, no owner, and an
-// OK box without an icon gets the warning icon.
-int AppMessageBox(const std::wstring& text, UINT flags);
+// The standard box of the application: AppName as caption, and an OK box
+// without an icon gets the warning icon.
+int AppMessageBox(const std::wstring& text, UINT flags, HWND owner = nullptr);
 
 // In-process tests answer boxes instead of showing them. Pass an empty
 // function to show real boxes again.

@@ -32,9 +32,9 @@ int ShowMessageBox(HWND owner, const std::wstring& text, const std::wstring& cap
   return ::MessageBoxW(owner, text.c_str(), caption.c_str(), flags);
 }
 
-int AppMessageBox(const std::wstring& text, UINT flags) {
+int AppMessageBox(const std::wstring& text, UINT flags, HWND owner) {
   if ((flags & MB_ICONMASK) == 0 && (flags & MB_TYPEMASK) == MB_OK) flags |= MB_ICONEXCLAMATION;
-  return ShowMessageBox(nullptr, text, GetAppState().appName, flags);
+  return ShowMessageBox(owner, text, GetAppState().appName, flags);
 }
 
 }  // namespace tov

@@ -13,4 +13,11 @@ std::wstring WithoutTrailingCr(const std::wstring& value);
 // scheme would run with the player's full rights.
 bool IsWebAddress(const std::wstring& address);
 
+// The schemes a transfer may be redirected to, as libcurl's list of them.
+// Behind a base on "https://" (in any case) every hop stays on https: a
+// redirect to plain http would hand the rest of the transfer to whoever
+// sits on the path. Behind any other base, http and https (a move to https
+// loses nothing); no other scheme.
+const char* RedirectProtocols(const std::wstring& baseAddress);
+
 }  // namespace tov

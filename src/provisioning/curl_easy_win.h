@@ -11,6 +11,8 @@ struct CurlEasyCleanup {
 using UniqueCurl = std::unique_ptr<CURL, CurlEasyCleanup>;
 
 // Redirects followed within the configured count (libcurl of this vintage
-// follows them without end), and a connection that is not made in time or
+// follows them without end) and only to the schemes the configuration's
+// base allows (RedirectProtocols); a connection that is not made in time or
 // that stalls ends the transfer as a failure instead of an endless wait.
+// Certificates are checked against the settings' CA file when they name one.
 void ApplyTransferLimits(CURL* curl);

@@ -5,11 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "base/launcher_settings.h"
+
 namespace tov {
 
 // Under HKEY_CURRENT_USER.
 inline constexpr const wchar_t* kUninstallKeyPath =
-    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\bm_webvarn";
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" TOV_REGISTRY_KEY_NAME;
 inline constexpr const wchar_t* kUninstallArgument = L"/uninstall";
 
 // "<InstallRoot>\<title>.exe": the launcher copy every link and the uninstall

@@ -29,7 +29,8 @@ class CGameRemoteConfig {
   // libcurl write callback: appends the received bytes to the std::string
   // that `body` points to. The bytes are decoded only once the transfer has
   // ended, so a character split between two reads stays whole. A null
-  // `body` returns 0, which makes libcurl abort the transfer.
+  // `body`, or bytes beyond kMaxConfigBodyBytes, return 0, which makes
+  // libcurl abort the transfer.
   static size_t WriteConfigBody(char* data, size_t size, size_t count, void* body) noexcept;
 
   // The value of EntryUrl / CustomParameters, empty when absent.

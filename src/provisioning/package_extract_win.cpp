@@ -12,6 +12,7 @@
 #include "base/launcher_log.h"
 #include "base/text_win.h"
 #include "provisioning/archive_io_win.h"
+#include "provisioning/entry_check.h"
 #include "provisioning/ordered_writer.h"
 #include "provisioning/package_rules.h"
 #include "base/unique_handle.h"
@@ -78,9 +79,12 @@ constexpr size_t kQueueBudget = 16 * 1024 * 1024;
 constexpr size_t kWriters = 2;
 
 // Reads the current entry to its end into `out` (or writes it to `file`);
-// false on undecodable data, a failed write or a checksum mismatch.
-bool ReadEntry(unzFile zip, const std::wstring& target, std::vector<char>* out, HANDLE file) {
+// false on undecodable data, a failed write, a checksum mismatch or fewer
+// bytes than the archive declares.
+bool ReadEntry(unzFile zip, ZPOS64_T declaredSize, const std::wstring& target, std::vector<char>* out,
+               HANDLE file) {
   bool ok = true;
+  ZPOS64_T read = 0;
   std::vector<char> buffer(kCopyBuffer);
   for (;;) {
     int n = unzReadCurrentFile(zip, buffer.data(), static_cast<unsigned>(buffer.size()));
@@ -89,6 +93,7 @@ bool ReadEntry(unzFile zip, const std::wstring& target, std::vector<char>* out, 
       ok = false;
       break;
     }
+    read += static_cast<ZPOS64_T>(n);
     if (out) {
       out->insert(out->end(), buffer.data(), buffer.data() + n);
       continue;
@@ -104,14 +109,14 @@ bool ReadEntry(unzFile zip, const std::wstring& target, std::vector<char>* out, 
   }
   // The checksum is only known once the entry has been read to its end.
   int closed = unzCloseCurrentFile(zip);
-  if (ok && closed == UNZ_CRCERROR) {
-    LOG_ERROR(L"crc error: " + target, kOp);
+  if (ok && !tov::IsEntryReadWhole(declaredSize, read, closed != UNZ_CRCERROR)) {
+    LOG_ERROR((closed == UNZ_CRCERROR ? L"crc error: " : L"entry shorter than declared: ") + target, kOp);
     ok = false;
   }
   return ok;
 }
 
-bool StreamEntry(unzFile zip, const std::wstring& target) {
+bool StreamEntry(unzFile zip, ZPOS64_T declaredSize, const std::wstring& target) {
   if (unzOpenCurrentFile(zip) != UNZ_OK) return false;
   tov::UniqueHandleK out(::CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -120,7 +125,7 @@ bool StreamEntry(unzFile zip, const std::wstring& target) {
     unzCloseCurrentFile(zip);
     return false;
   }
-  return ReadEntry(zip, target, nullptr, out.get());
+  return ReadEntry(zip, declaredSize, target, nullptr, out.get());
 }
 
 bool WriteWholeFile(const tov::OrderedWriter::Job& job) {
@@ -205,6 +210,10 @@ int ExtractPackage(const std::wstring& archivePath, const std::wstring& clientDi
     }
 
     bool isDirectory = info.size_filename > 0 && name[info.size_filename - 1] == '/';
+    if (!isDirectory && !tov::IsCheckedMethod(info.compression_method)) {
+      LOG_ERROR(L"unsupported compression method: " + entry, kOp);
+      return 0;
+    }
     if (isDirectory) {
       directories.CreateParents(entry, true);
     } else if (info.uncompressed_size <= kQueuedEntryLimit) {
@@ -213,13 +222,13 @@ int ExtractPackage(const std::wstring& archivePath, const std::wstring& clientDi
       tov::OrderedWriter::Job job{target, {}};
       job.data.reserve(static_cast<size_t>(info.uncompressed_size));
       if (unzOpenCurrentFile(archive.file) != UNZ_OK) return 0;
-      if (!ReadEntry(archive.file, target, &job.data, nullptr)) return 0;
+      if (!ReadEntry(archive.file, info.uncompressed_size, target, &job.data, nullptr)) return 0;
       if (!writer.Queue(std::move(job))) return writeFailed();
     } else {
       directories.CreateParents(entry, false);
       // Earlier files first, so one of the same name never overwrites this.
       if (!writer.Finish()) return writeFailed();
-      if (!StreamEntry(archive.file, target)) return 0;
+      if (!StreamEntry(archive.file, info.uncompressed_size, target)) return 0;
     }
 
     if (k < total && unzGoToNextFile(archive.file) != UNZ_OK) return 0;

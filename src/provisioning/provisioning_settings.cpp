@@ -12,7 +12,9 @@ ProvisioningSettings*& Current() {
 }  // namespace
 
 ProvisioningSettings LauncherProvisioningSettings() {
-  return {LauncherSettings::ConfigUrl, TransferLimits{30, 60, 30}, LauncherSettings::PackagePublicKey};
+  ProvisioningSettings settings{LauncherSettings::ConfigUrl, TransferLimits{30, 60, 30}};
+  settings.packagePublicKey = LauncherSettings::PackagePublicKey;
+  return settings;
 }
 
 const ProvisioningSettings& CurrentProvisioningSettings() { return *Current(); }

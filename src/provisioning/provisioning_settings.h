@@ -13,9 +13,14 @@ struct TransferLimits {
 };
 
 struct ProvisioningSettings {
-  // Every "{ditch_name}" becomes the channel name.
+  // Every "{ditch_name}" becomes the channel name. Its scheme also bounds
+  // where redirects of every transfer may lead (RedirectProtocols).
   std::wstring configUrlTemplate;
   TransferLimits limits;
+  // PEM file of the certificate authorities that https servers must chain
+  // to, in the ANSI code page; empty (the launcher's own) for the system's
+  // certificate store. Tests name a CA of their own.
+  std::string caFile;
   // The operator's ECDSA P-256 public key as hex of the uncompressed point
   // ("04", X, Y); empty when packages are not signed. With a key, a package
   // is unpacked only when the configuration carries its SHA-256 and a

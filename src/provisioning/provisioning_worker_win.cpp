@@ -350,8 +350,11 @@ void CGameRemoteConfig::CStringToLocalClientVersion(LocalClientVersionRecord* re
 size_t CGameRemoteConfig::WriteConfigBody(char* data, size_t size, size_t count, void* body) noexcept {
   if (!body) return 0;
   size_t n = size * count;
+  auto* bytes = static_cast<std::string*>(body);
+  // A server that sends without end would otherwise fill the memory.
+  if (n > tov::kMaxConfigBodyBytes - bytes->size()) return 0;
   try {
-    static_cast<std::string*>(body)->append(data, n);
+    bytes->append(data, n);
   } catch (...) {
     return 0;  // out of memory: libcurl aborts the transfer
   }

@@ -1,6 +1,7 @@
 // The remote configuration: the grammar of its body and the process-wide map
 // that the provisioning worker fills from it.
 #pragma once
+#include <cstddef>
 #include <map>
 #include <string>
 
@@ -25,6 +26,10 @@ void ParseConfigBody(const std::wstring& body, RemoteConfigMap& map);
 // The value of `key`, or null when the key is absent (an empty value is
 // not absent). Never inserts.
 const std::wstring* FindConfigValue(const RemoteConfigMap& map, const std::wstring& key);
+
+// The most body bytes a configuration may have; a longer answer ends the
+// transfer as a failure. Real ones are a few hundred bytes.
+inline constexpr size_t kMaxConfigBodyBytes = 1024 * 1024;
 
 // The configuration request address: every "{ditch_name}" of the template
 // becomes the channel name, case-sensitive and unescaped.

@@ -34,7 +34,7 @@ struct ResponseInfo {
   std::wstring lastModified;
   std::wstring serverName;
   // Set when the transfer ends: true when reading reached the end of the
-  // data, false when a read failed.
+  // data, false when a read failed or the answer outgrew kMaxResponseBytes.
   bool readSucceeded = false;
 };
 

@@ -30,9 +30,12 @@ class FCHttpRequestManager {
   FCHttpRequest* FindRequest(int id) const;
   bool ReapRetiredRequests();
 
-  // Closes the window, gives running request threads at most the shutdown
-  // wait to end after their handles are closed, ends those that do not, and
-  // destroys every request. For owners that are never destroyed.
+  // The end of the run, on the manager's thread: starts what other threads
+  // handed over, lets every request go on within the one shutdown wait,
+  // then closes the window and the handles of what still runs. Requests
+  // whose threads have ended are destroyed; the others are left to the
+  // process's end, never ended by force. Later submissions are dropped.
+  // For owners that are never destroyed.
   void Shutdown();
 
   HWND GetNotifyWindow() const { return m_hNotifyWnd; }
@@ -51,6 +54,7 @@ class FCHttpRequestManager {
   void OnTimer(UINT_PTR timerId);
   void StartRequest(int id, const RequestSpec& params);
   void StartHandedOver();
+  void DeliverUntil(ULONGLONG deadline);
 
   tov::RequestBook<FCHttpRequest> m_book;
   HWND m_hNotifyWnd = nullptr;

@@ -143,10 +143,21 @@ void FCHttpRequestManager::OnTimer(UINT_PTR timerId) {
 
 void FCHttpRequestManager::Shutdown() {
   if (m_bClosed) return;
-  m_bClosed = true;
+  const ULONGLONG deadline = ::GetTickCount64() + m_dwShutdownWaitMs;
   {
     std::lock_guard<std::mutex> hold(m_handOverLock);
     m_bHandOverClosed = true;
+  }
+  if (::GetCurrentThreadId() == m_dwOwnerThread) {
+    // What the worker handed over last (a game start's reports) and what
+    // this thread submitted with no message loop left to run it (an
+    // uninstall's) matter most to an operator: they go out now.
+    StartHandedOver();
+    m_bClosed = true;
+    DeliverUntil(deadline);
+  } else {
+    m_bClosed = true;
+    std::lock_guard<std::mutex> hold(m_handOverLock);
     m_handOver.clear();
   }
   // Late notifications from request threads now go nowhere.
@@ -160,22 +171,29 @@ void FCHttpRequestManager::Shutdown() {
       running.push_back(thread);
     }
   });
-  // One deadline for all of them, however many there are (a single wait
-  // takes at most 64 handles).
-  const ULONGLONG deadline = ::GetTickCount64() + m_dwShutdownWaitMs;
+  // What is left of the one deadline, however many threads there are (a
+  // single wait takes at most 64 handles).
   for (HANDLE thread : running) {
     ULONGLONG now = ::GetTickCount64();
-    DWORD left = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
-    ::WaitForSingleObject(thread, left);
+    ::WaitForSingleObject(thread, now < deadline ? static_cast<DWORD>(deadline - now) : 0);
   }
-  for (HANDLE thread : running) {
-    // Still blocked after its handle was closed, it would outlive the
-    // request it works on. Termination completes asynchronously, hence the
-    // short wait before the request is freed.
-    if (::WaitForSingleObject(thread, 0) == WAIT_TIMEOUT) {
-      ::TerminateThread(thread, 0);
-      ::WaitForSingleObject(thread, 500);
-    }
+  // A thread ended by force inside WinInet or the heap could leave a lock
+  // held, and then the process would never end and keep the single-instance
+  // mutex. A request whose thread still runs is let go instead, for the
+  // thread to work on until the process ends.
+  m_book.ClearLeavingRunning([](const FCHttpRequest& r) { return r.ThreadsEnded(); });
+}
+
+void FCHttpRequestManager::DeliverUntil(ULONGLONG deadline) {
+  // Only the manager's own window is served: the rest of this thread's
+  // windows are gone or going, and a quit request stays queued.
+  for (;;) {
+    MSG msg;
+    while (::PeekMessageW(&msg, m_hNotifyWnd, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+    if (m_book.ActiveCount() == 0) return;
+    const ULONGLONG now = ::GetTickCount64();
+    if (now >= deadline) return;
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 20)),
+                                QS_ALLINPUT);
   }
-  m_book.Clear();
 }

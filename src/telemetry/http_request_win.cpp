@@ -7,14 +7,16 @@
 #include "base/text_win.h"
 
 std::wstring DefaultUserAgent() {
-  // Asked once: the text does not change while the launcher runs.
-  static const std::wstring agent = [] {
+  // Asked once: the text does not change while the launcher runs. Never
+  // destroyed, because a report made while the static destructors run
+  // still reads it.
+  static const std::wstring* agent = [] {
     char text[1024] = {};
     DWORD size = sizeof text;
-    if (FAILED(::ObtainUserAgentString(0, text, &size))) return std::wstring();
-    return AnsiToWide(std::string(text, sizeof text));
+    if (FAILED(::ObtainUserAgentString(0, text, &size))) return new std::wstring();
+    return new std::wstring(AnsiToWide(std::string(text, sizeof text)));
   }();
-  return agent;
+  return *agent;
 }
 
 namespace inner {
@@ -131,10 +133,16 @@ DWORD WINAPI FCHttpRequest::TransferThread(void* param) noexcept {
   BOOL ok = FALSE;
   try {
     std::vector<char> chunk(tov::kReadChunkBytes);
+    DWORD kept = 0;
     while (sent) {
       DWORD got = 0;
       ok = ::InternetReadFile(request, chunk.data(), static_cast<DWORD>(chunk.size()), &got);
       if (!ok || got == 0) break;
+      if (got > tov::kMaxResponseBytes - kept) {
+        ok = FALSE;
+        break;
+      }
+      kept += got;
       self->m_buffer.Append(chunk.data(), got);
     }
   } catch (...) {

@@ -23,6 +23,10 @@ inline constexpr int kEventFinished = 2;
 inline constexpr unsigned kReapTimerId = 30;
 inline constexpr int kFirstRequestId = 100;
 inline constexpr unsigned kReadChunkBytes = 8192;
+// The most answer bytes a request keeps. Reading stops past it and the
+// request ends as a failed read: the reports' answers are a few bytes, and
+// a server that sends without end must not fill the memory.
+inline constexpr unsigned kMaxResponseBytes = 64 * 1024;
 inline constexpr unsigned kShutdownWaitMs = 3000;
 
 // Scheme numbers as WinInet's URL parser reports them.
@@ -100,6 +104,25 @@ class RequestBook {
   void Clear() {
     while (!m_active.empty()) m_active.pop_front();
     while (!m_retired.empty()) m_retired.pop_front();
+  }
+
+  // Empties both lists like Clear, except that a request for which `ended`
+  // does not hold is let go instead of destroyed: a thread still working on
+  // it keeps it alive until the process ends. Returns how many were let go.
+  template <typename Ended>
+  size_t ClearLeavingRunning(Ended ended) {
+    size_t left = 0;
+    for (auto* list : {&m_active, &m_retired}) {
+      while (!list->empty()) {
+        std::unique_ptr<Request> request = std::move(list->front());
+        list->pop_front();
+        if (!ended(*request)) {
+          request.release();
+          ++left;
+        }
+      }
+    }
+    return left;
   }
 
   bool Empty() const { return m_active.empty() && m_retired.empty(); }

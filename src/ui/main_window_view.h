@@ -33,6 +33,7 @@ class MainWindowView final : public ProvisioningView, public LauncherWindowCalls
 
   void HideLauncher() override;
   void Cancel() override;
+  HWND BoxOwner() override;
 
  private:
   // Runs `call` with the main window on its thread; false when it is gone.

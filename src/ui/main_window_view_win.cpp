@@ -49,6 +49,12 @@ void MainWindowView::HideLauncher() {
   OnMainWindow([](CWebDlg& window) { ::ShowWindow(window.GetSafeHwnd(), SW_HIDE); });
 }
 
+HWND MainWindowView::BoxOwner() {
+  HWND owner = nullptr;
+  OnMainWindow([&](CWebDlg& window) { owner = window.GetSafeHwnd(); });
+  return owner;
+}
+
 void MainWindowView::Cancel() {
   LOG_INFO(L"Laucher Stop", "CWebDlg::Cancel");
   OnMainWindow([](CWebDlg& window) { window.EndDialog(IDCANCEL); });

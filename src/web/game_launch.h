@@ -6,6 +6,8 @@
 #pragma once
 #include <windows.h>
 
+#include <chrono>
+#include <mutex>
 #include <string>
 
 #include "web/login_launch.h"
@@ -18,6 +20,10 @@ class LauncherWindowCalls {
   virtual void HideLauncher() = 0;
   // Ends the main window's modal run with IDCANCEL.
   virtual void Cancel() = 0;
+  // The main window, to own the boxes the launch shows so that the
+  // launcher cannot be clicked beneath them; null once it is gone. On the
+  // user-interface thread.
+  virtual HWND BoxOwner() = 0;
 
  protected:
   ~LauncherWindowCalls() = default;
@@ -40,6 +46,12 @@ class GameLaunch {
   // Starts the game client with the login parameters; on success hides the
   // launcher and ends its run. On whichever thread completed the gate.
   void LaunchGame();
+  // Waits while another thread is inside the creation of the game's
+  // process; false when that takes longer than `limit`. Ending the process
+  // in the middle of it would leave the game created but never resumed: a
+  // process that does nothing, counts as the running game and so refuses
+  // every later start of the launcher.
+  bool WaitForGameCreation(std::chrono::milliseconds limit);
 
  private:
   LauncherWindowCalls& m_windows;
@@ -50,4 +62,5 @@ class GameLaunch {
   // the gate's lock orders the two.
   std::wstring m_strLoginParams;
   PROCESS_INFORMATION m_gameProcess{};
+  std::timed_mutex m_creatingGame;
 };

@@ -2,6 +2,7 @@
 
 #include "base/app_state.h"
 #include "base/launcher_log.h"
+#include "base/launcher_settings.h"
 #include "base/message_box.h"
 #include "base/text_win.h"
 #include "base/unique_handle.h"
@@ -34,7 +35,7 @@ void GameLaunch::OnLoginResult(const std::wstring& params) {
   }
   if (result.kind == tov::LoginResult::Refused) {
     // Nothing changes: the page may report a later login anew.
-    tov::AppMessageBox(L"登录验证未通过", MB_OK | MB_ICONEXCLAMATION);
+    tov::AppMessageBox(L"登录验证未通过", MB_OK | MB_ICONEXCLAMATION, m_windows.BoxOwner());
     return;
   }
   LOG_INFO(L"is logic suc!", kOp);
@@ -42,6 +43,11 @@ void GameLaunch::OnLoginResult(const std::wstring& params) {
   // records the login; a launch on the worker reads it after the gate.
   m_strLoginParams = result.params;
   if (m_launchGate.LoginSucceeded()) LaunchGame();
+}
+
+bool GameLaunch::WaitForGameCreation(std::chrono::milliseconds limit) {
+  std::unique_lock<std::timed_mutex> creating(m_creatingGame, limit);
+  return creating.owns_lock();
 }
 
 void GameLaunch::SetReady() {
@@ -60,13 +66,12 @@ void GameLaunch::LaunchGame() {
   reporter.Log(L"game start");
 
   const AppState& app = GetAppState();
-  std::wstring exePath = app.clientDir + L"\\bm\\bm.exe";
+  std::wstring workDir = app.clientDir + L"\\" + kGameFolder;
+  std::wstring exePath = workDir + L"\\" + kGameProcessName;
   LOG_INFO(exePath, kOp);
-  std::wstring workDir = app.clientDir + L"\\bm";
   LOG_INFO(workDir, kOp);
 
-  std::wstring luaPath;
-  if (std::optional<std::wstring> override = ReadLuaPathFile()) luaPath = tov::LuaPathArgument(*override);
+  std::wstring luaPath = ReadLuaPathOverride();
   std::optional<std::wstring> commandLine = tov::ComposeGameCommandLine(
       ::GetCommandLineW(), m_strLoginParams, CGameRemoteConfig::Instance().GetCustomParameters(),
       luaPath);
@@ -84,6 +89,7 @@ void GameLaunch::LaunchGame() {
     startup.cb = sizeof startup;
     // CreateProcessW may write into the command line: it gets its own copy.
     std::wstring writable = *commandLine;
+    std::lock_guard<std::timed_mutex> creating(m_creatingGame);
     started = ::CreateProcessW(exePath.c_str(), writable.data(), nullptr, nullptr, FALSE,
                                CREATE_NEW_CONSOLE, nullptr, workDir.c_str(), &startup,
                                &m_gameProcess) != FALSE;

@@ -3,7 +3,6 @@
 #pragma once
 #include <windows.h>
 
-#include <optional>
 #include <string>
 
 // What FindProcessWindow looks for and finds: the first top-level window
@@ -17,6 +16,10 @@ struct ProcessWindowSearch {
 // enumeration at the first window of the process.
 BOOL CALLBACK FindProcessWindow(HWND window, LPARAM record) noexcept;
 
-// The first line of "luapath.txt" in the current directory, read as text in
-// the ANSI code page; nothing when there is no such file.
-std::optional<std::wstring> ReadLuaPathFile();
+// The argument that "luapath.txt" in the current directory adds to the
+// game's command line (LuaPathArgument), or empty. Its first line is read
+// as text in the ANSI code page, and taken only when it names an existing
+// directory on a local drive (LuaPathCandidate) and the current directory
+// is not the user's Downloads folder or inside it, where any web page can
+// leave a file. An ignored file is logged.
+std::wstring ReadLuaPathOverride();

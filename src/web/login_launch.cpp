@@ -35,11 +35,21 @@ std::optional<std::wstring> ComposeGameCommandLine(const std::wstring& launcherC
   return line;
 }
 
-std::wstring LuaPathArgument(const std::wstring& fileText) {
+std::wstring LuaPathCandidate(const std::wstring& fileText) {
   std::wstring first = fileText.substr(0, fileText.find_first_of(L"\r\n"));
-  if (first.empty()) return L"";
-  if (first.find(L' ') != std::wstring::npos) return L" \"--luapath=" + first + L"\"";
-  return L" --luapath=" + first;
+  auto isLetter = [](wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); };
+  auto isSeparator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+  if (first.size() < 3 || !isLetter(first[0]) || first[1] != L':' || !isSeparator(first[2])) return L"";
+  for (wchar_t c : first) {
+    if (c == L'"' || c < 0x20 || c == 0x7f) return L"";
+  }
+  return first;
+}
+
+std::wstring LuaPathArgument(const std::wstring& directory) {
+  size_t trailing = 0;
+  while (trailing < directory.size() && directory[directory.size() - 1 - trailing] == L'\\') ++trailing;
+  return L" \"--luapath=" + directory + std::wstring(trailing, L'\\') + L"\"";
 }
 
 std::wstring ScriptCallLogText(const std::wstring& method, const std::wstring& params) {

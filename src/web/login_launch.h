@@ -25,10 +25,22 @@ struct LoginResult {
                                                    const std::wstring& extra = L"");
 
 // A local override for game developers: the first line of luapath.txt names
-// a script directory that the game is told about with " --luapath=<dir>"
-// after the usual arguments (quoted when it holds a blank). An empty first
-// line adds nothing.
-std::wstring LuaPathArgument(const std::wstring& fileText);
+// a script directory that the game is told about with "--luapath=<dir>"
+// after the usual arguments. The file may have been put there by anybody
+// (a web page saves into Downloads, the launcher's first working
+// directory), so only a plain local directory is taken:
+//
+// The first line of `fileText` when it is an absolute path on a drive
+// letter ("D:\dir", "D:/dir"); empty for anything else, a UNC or device
+// path ("\\host\share", "\\?\..."), a drive-relative "D:dir", or a line
+// holding a quote or a control character. Whether the drive is local and
+// the directory exists is for the caller to ask the system.
+std::wstring LuaPathCandidate(const std::wstring& fileText);
+
+// " \"--luapath=<directory>\"": always quoted, so no text of the file becomes
+// an argument of its own; backslashes before the closing quote are doubled
+// so that they do not escape it.
+std::wstring LuaPathArgument(const std::wstring& directory);
 
 // The "method:%s,paramters:%s" line of a script call, cut to the 1,023
 // characters its buffer holds.

@@ -1,11 +1,13 @@
 """Shared pieces of the end-to-end tests: the launcher under Wine."""
 import getpass
+import glob
 import os
 import re
 import shutil
 import subprocess
 import sys
 import tempfile
+import urllib.parse
 
 BUILD_DIR = os.environ.get("TOV_BUILD_DIR", "")
 SOURCE_DIR = os.environ.get("TOV_SOURCE_DIR", "")
@@ -15,16 +17,37 @@ LAUNCHER_EXE = os.environ.get("TOV_LAUNCHER_EXE", "")
 TEST_LAUNCHER_EXE = os.environ.get("TOV_TEST_LAUNCHER_EXE", "")
 WINE_RUN = os.environ.get("TOV_WINE_RUN", "")
 WINEPREFIX = os.environ.get("TOV_WINEPREFIX", "")
-SERVER_BASE = os.environ.get("TOV_SERVER_BASE", "http://127.0.0.1:28080")
-GUIDRIVER = os.path.join(BUILD_DIR, "tools", "guidriver.exe")
-DEMO_CLIENT = os.path.join(BUILD_DIR, "tools", "bm.exe")
+# DLLs named like system libraries that note their loading in planted.log.
+PLANTED_DIR = os.environ.get("TOV_PLANTED_DIR", "")
 
 sys.path.insert(0, os.path.join(SOURCE_DIR, "tools", "loopback"))
-from client import LoopbackServer, build_demo_package, wait_until  # noqa: E402
+sys.path.insert(0, os.path.join(SOURCE_DIR, "tools", "profile"))
+from client import LoopbackServer, build_demo_package, demo_data, wait_until  # noqa: E402
+import launcher_profile  # noqa: E402
+
+# The channel profile of the build under test (TOV_PROFILE_FILE, set by
+# CTest); the loopback servers the tests start read the same file.
+PROFILE = launcher_profile.load()
+SERVER_BASE = os.environ.get("TOV_SERVER_BASE") or PROFILE["server_base"]
+GAME = PROFILE["game_title"]
+CHANNEL = PROFILE["channel_name"]
+# The downloaded launcher's file name, and so its log's and its framework
+# boxes' name.
+LAUNCHER_FILE = PROFILE["internal_name"]
+LAUNCHER_NAME = PROFILE.launcher_name
+# Where the data directory lies on drive C: as the launcher logs it.
+INSTALL_ROOT = "C:\\" + PROFILE.install_dir_name
+INSTALLED_LAUNCHER = GAME + ".exe"
+GUIDRIVER = os.path.join(BUILD_DIR, "tools", "guidriver.exe")
+DEMO_CLIENT = os.path.join(BUILD_DIR, "tools", PROFILE["game_executable"])
+# The game client inside the client directory, as an archive names it.
+GAME_IN_CLIENT = PROFILE.game_relative
+GAME_CLASS = "TovDemoGameClient"  # window class of the demo game client
+DEMO_DATA_NAME, DEMO_DATA = demo_data()  # the demo package's data file
 
 MAIN = "TovLauncher"  # caption of the main window's template
-UNINSTALL_NAME = "Brakmoor-\u5378\u8f7d"
-UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\bm_webvarn"
+UNINSTALL_NAME = GAME + "-\u5378\u8f7d"
+UNINSTALL_KEY = "HKCU\\" + PROFILE.uninstall_key
 
 # "[Sep 15 2021 19:46:13][INFO][Op::Name::12] message" / "...[ERROR][Op::12][message]"
 STAMP = r"\[[A-Z][a-z]{2} [ \d]\d \d{4} \d\d:\d\d:\d\d\]"
@@ -76,10 +99,15 @@ def drive_c(*parts):
 
 
 def install_root(*parts):
-    return drive_c("bm-webvarn", *parts)
+    return drive_c(PROFILE.install_dir_name, *parts)
 
 
-def read_log(name="TovLauncher"):
+def game_path(*parts):
+    """The game client's folder in the installed client, or a file in it."""
+    return install_root("client", PROFILE["game_folder"], *parts)
+
+
+def read_log(name=LAUNCHER_NAME):
     path = install_root(name + ".log")
     if not os.path.exists(path):
         return None
@@ -97,8 +125,8 @@ def user_dir(*parts):
 
 
 START_MENU_APPS = user_dir("AppData", "Roaming", "Microsoft", "Windows", "Start Menu", "Apps",
-                           "webvarn")
-DESKTOP_LINK = user_dir("Desktop", "Brakmoor.lnk")
+                           CHANNEL)
+DESKTOP_LINK = user_dir("Desktop", GAME + ".lnk")
 
 
 def start_server(testcase):
@@ -110,7 +138,8 @@ def start_server(testcase):
 
 
 def demo_package():
-    """The bytes of the demo client package (bm/bm.exe and a data file)."""
+    """The bytes of the demo client package (the game executable in its
+    folder and a data file)."""
     with tempfile.TemporaryDirectory(dir=BUILD_DIR) as tmp:
         path = os.path.join(tmp, "demo.zip")
         build_demo_package(path, DEMO_CLIENT)
@@ -199,6 +228,43 @@ def read_link(path):
     }
 
 
+_code_pages = {}
+
+
+def code_page(which):
+    """The prefix's "ACP" (ANSI) or "OEMCP" code page as a Python codec."""
+    if which not in _code_pages:
+        out = wine(["reg", "query", r"HKLM\System\CurrentControlSet\Control\Nls\CodePage",
+                    "/v", which]).stdout.decode("ascii", "replace")
+        m = re.search(which + r"\s+REG_SZ\s+(\d+)", out)
+        _code_pages[which] = "cp" + m.group(1) if m else "cp1252"
+    return _code_pages[which]
+
+
+def ansi_form(text, which="ACP"):
+    """`text` after a round trip through one of the prefix's code pages:
+    Wine keeps a shell link's target only in the ANSI one, so a title outside
+    it reads back with '?' (Windows keeps the whole path as well)."""
+    return text.encode(code_page(which), "replace").decode(code_page(which))
+
+
+def reg_query(key):
+    """reg.exe's listing of `key` (None when it has none), in the OEM code
+    page it writes to a pipe; compare with ansi_form(text, "OEMCP")."""
+    r = wine(["reg", "query", key])
+    return r.stdout.decode(code_page("OEMCP"), "replace") if r.returncode == 0 else None
+
+
+def link_to(target, arguments=""):
+    """What read_link gives for a link the launcher made to `target`."""
+    return {"target": ansi_form(target), "arguments": arguments, "extras": []}
+
+
+def uninstall_command(launcher):
+    """The uninstall entry's command: quoted when the path holds a blank."""
+    return ('"%s" /uninstall' if " " in launcher else "%s /uninstall") % launcher
+
+
 def owned_windows(title=MAIN, cls="-"):
     """The window `title` owns (the content panel) as the GUI driver lists
     it: (its own fields, {control id: fields after the id}); None when the
@@ -214,7 +280,7 @@ def owned_windows(title=MAIN, cls="-"):
     return lines[0].split("\t")[1:], controls
 
 
-def launcher_copy(testcase, name="TovLauncher.exe", source=None):
+def launcher_copy(testcase, name=LAUNCHER_FILE, source=None):
     """A LauncherCopy removed after the test."""
     copy = LauncherCopy(name, source)
     testcase.addCleanup(copy.remove)
@@ -235,7 +301,7 @@ class LauncherCopy:
     """A copy of the launcher under a chosen file name in a scratch folder
     inside the prefix (the name decides the log's name)."""
 
-    def __init__(self, name="TovLauncher.exe", source=None):
+    def __init__(self, name=LAUNCHER_FILE, source=None):
         self.dir = tempfile.mkdtemp(prefix="run-", dir=drive_c())
         self.exe = os.path.join(self.dir, name)
         shutil.copy(source or LAUNCHER_EXE, self.exe)
@@ -268,6 +334,84 @@ def end_run(procs, windows=((MAIN, "-"),)):
             p.wait(timeout=15)
         except subprocess.TimeoutExpired:
             p.kill()
+
+
+def page_script(*statements):
+    """A page script for the test build: `ext` is window.external."""
+    return "var ext = window.external;\n" + "\n".join(statements) + "\n"
+
+
+def login_statement(text):
+    return "ext.JavascriptToCsharp('LoginResult', '%s');" % text
+
+
+def start_with_page(testcase, script, *args, env=None, luapath=None):
+    """The test build in a fresh copy, its page the given script (and the
+    given bytes as luapath.txt beside it); returns the copy, the process
+    and the script's path (page errors go to that path plus ".errors")."""
+    copy = launcher_copy(testcase, source=TEST_LAUNCHER_EXE)
+    script_path = os.path.join(copy.dir, "page.js")
+    with open(script_path, "w", encoding="utf-8") as f:
+        f.write(script)
+    if luapath is not None:
+        with open(os.path.join(copy.dir, "luapath.txt"), "wb") as f:
+            f.write(luapath)
+    win_script = "C:\\" + os.path.relpath(script_path, drive_c()).replace("/", "\\")
+    full_env = {"TOV_PAGE_SCRIPT": win_script, "BM_EXIT_AFTER_MS": "15000"}
+    full_env.update(env or {})
+    return copy, copy.start(*args, env=full_env), script_path
+
+
+def install_current_client(version, with_game=True):
+    """An installed client at `version`, the demo game in it unless told."""
+    os.makedirs(game_path(), exist_ok=True)
+    with open(install_root("client", "game_client_version.txt"), "w") as f:
+        f.write(version)
+    if with_game:
+        shutil.copy(DEMO_CLIENT, game_path(PROFILE["game_executable"]))
+
+
+def report_texts(records):
+    """What each report said: "ac=<action>" (or "ac=" without one) for an
+    event, the decoded error_msg for an error report."""
+    texts = []
+    for r in records:
+        query = urllib.parse.parse_qs(r["query"], keep_blank_values=True)
+        if r["endpoint"] == "event":
+            texts.append("ac=" + query.get("ac", [""])[0])
+        elif "error_msg" in query:
+            texts.append(query["error_msg"][0])
+    return texts
+
+
+def prefix_processes(marker):
+    """Pids of this prefix's Windows programs whose command line holds
+    `marker` (Wine shows a program's Windows command line as its own)."""
+    pids = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/environ" % pid, "rb") as f:
+                if ("WINEPREFIX=%s" % WINEPREFIX).encode() not in f.read().split(b"\0"):
+                    continue
+            with open("/proc/%s/cmdline" % pid, "rb") as f:
+                if marker.encode() in f.read():
+                    pids.append(int(pid))
+        except OSError:
+            continue
+    return pids
+
+
+def crash_dumps():
+    return glob.glob(install_root("*.dmp"))
+
+
+def forget_install():
+    """No install root, uninstall entry or links of an earlier run."""
+    reset_install_root()
+    wine(["reg", "delete", UNINSTALL_KEY, "/f"])
+    shutil.rmtree(START_MENU_APPS, ignore_errors=True)
+    if os.path.exists(DESKTOP_LINK):
+        os.remove(DESKTOP_LINK)
 
 
 def reset_install_root():

@@ -30,7 +30,7 @@ class DemoTest(unittest.TestCase):
         out = run.stdout.decode("utf-8", "replace")
         self.assertEqual(run.returncode, 0, out + run.stderr.decode("utf-8", "replace"))
         self.assertIn("demo: the story completed", out)
-        started = read_started_file(harness.install_root("client", "bm", "bm_started.txt"))
+        started = read_started_file(harness.game_path("bm_started.txt"))
         self.assertRegex(started["command_line"],
                          r"TovLauncherTest\.exe\"? --parameters=account=demo%20player&token=7f3a"
                          r" --plat_extra=demo$")
@@ -41,7 +41,7 @@ class DemoTest(unittest.TestCase):
         reports = re.findall(r"^\s+[\d.]+\s+(event|error)\s+(.*)$", out, re.M)
         self.assertIn(("event", "create"), reports)
         self.assertIn(("event", "download_start"), reports)
-        harness.close_windows("Brakmoor")
+        harness.close_windows(harness.GAME)
 
     def test_without_a_login_the_story_ends_by_itself_and_says_why(self):
         run = self.story("--timeout", "25")

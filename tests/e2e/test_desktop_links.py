@@ -14,7 +14,10 @@ import unittest
 
 import harness
 
-ENTRY_BELOW_USER = r"Software\Microsoft\Windows\CurrentVersion\Uninstall\bm_webvarn"
+ENTRY_BELOW_USER = harness.PROFILE.uninstall_key
+DATA_DIR = harness.PROFILE.install_dir_name
+GAME = harness.GAME
+VERSION = harness.PROFILE["launcher_version"]
 LINKS_CASE = "DesktopLinks.FourLinksPointAtTheInstalledLauncher"
 
 
@@ -50,18 +53,17 @@ class DesktopLinksReadBack(unittest.TestCase):
                 re.findall(r"^ {4}(\S+) {4}(REG_\w+) {4}(.*?)\r?$", text, re.M)}
 
     def expect_links(self, case_dir):
-        launcher = windows_path(os.path.join(case_dir, "bm-webvarn", "Brakmoor.exe"))
-        menu = os.path.join(case_dir, "StartMenu", "Apps", "webvarn")
+        launcher = windows_path(os.path.join(case_dir, DATA_DIR, harness.INSTALLED_LAUNCHER))
+        menu = os.path.join(case_dir, "StartMenu", "Apps", harness.CHANNEL)
         expected = {
-            os.path.join(menu, "Brakmoor.lnk"): "",
+            os.path.join(menu, GAME + ".lnk"): "",
             os.path.join(menu, harness.UNINSTALL_NAME + ".lnk"): "/uninstall",
-            os.path.join(case_dir, "Desktop", "Brakmoor.lnk"): "",
-            os.path.join(case_dir, "bm-webvarn", harness.UNINSTALL_NAME + ".lnk"): "/uninstall",
+            os.path.join(case_dir, "Desktop", GAME + ".lnk"): "",
+            os.path.join(case_dir, DATA_DIR, harness.UNINSTALL_NAME + ".lnk"): "/uninstall",
         }
         for path, arguments in expected.items():
             with self.subTest(link=path):
-                self.assertEqual(harness.read_link(path),
-                                 {"target": launcher, "arguments": arguments, "extras": []})
+                self.assertEqual(harness.read_link(path), harness.link_to(launcher, arguments))
         return list(expected)
 
     def test_links_and_entry_written_and_written_again(self):
@@ -70,13 +72,13 @@ class DesktopLinksReadBack(unittest.TestCase):
 
         self.write([LINKS_CASE, "UninstallEntry.WritesFourTextValuesOverWhatWasThere"])
         links = self.expect_links(case_dir)
-        entry_dir = os.path.join(self.work, "WritesFourTextValuesOverWhatWasThere", "bm-webvarn")
-        launcher = windows_path(os.path.join(entry_dir, "Brakmoor.exe"))
+        entry_dir = os.path.join(self.work, "WritesFourTextValuesOverWhatWasThere", DATA_DIR)
+        launcher = windows_path(os.path.join(entry_dir, harness.INSTALLED_LAUNCHER))
         self.assertEqual(self.entry(), {
             "DisplayIcon": ("REG_SZ", launcher),
-            "DisplayName": ("REG_SZ", "Brakmoor"),
-            "DisplayVersion": ("REG_SZ", "0.0.0.2"),
-            "UninstallString": ("REG_SZ", launcher + " /uninstall"),
+            "DisplayName": ("REG_SZ", GAME),
+            "DisplayVersion": ("REG_SZ", VERSION),
+            "UninstallString": ("REG_SZ", harness.uninstall_command(launcher)),
         })
 
         # A second run finds spoilt links and must write them anew; this time
@@ -87,12 +89,12 @@ class DesktopLinksReadBack(unittest.TestCase):
         self.write([LINKS_CASE, "UninstallEntry.QuotesTheCommandOnlyWhenTheFolderHasABlank"])
         self.expect_links(case_dir)
         blank_dir = os.path.join(self.work, "QuotesTheCommandOnlyWhenTheFolderHasABlank",
-                                 "bm webvarn")
-        launcher = windows_path(os.path.join(blank_dir, "Brakmoor.exe"))
+                                 "bm " + harness.CHANNEL)
+        launcher = windows_path(os.path.join(blank_dir, harness.INSTALLED_LAUNCHER))
         entry = self.entry()
         self.assertEqual(entry["DisplayIcon"], ("REG_SZ", launcher))
         self.assertEqual(entry["UninstallString"], ("REG_SZ", '"%s" /uninstall' % launcher))
-        self.assertEqual(entry["DisplayVersion"], ("REG_SZ", "0.0.0.2"))
+        self.assertEqual(entry["DisplayVersion"], ("REG_SZ", VERSION))
 
 
 if __name__ == "__main__":

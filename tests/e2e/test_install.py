@@ -11,10 +11,10 @@ import urllib.parse
 import zipfile
 
 import harness
-from harness import STAMP, UNINSTALL_KEY, UNINSTALL_NAME
+from harness import STAMP, UNINSTALL_KEY, UNINSTALL_NAME, DEMO_DATA_NAME, DEMO_DATA
 
 VERSION = "1.0.0.1"
-PACKAGE = "webvarn/%s/bm.zip" % VERSION
+PACKAGE = "%s/%s/bm.zip" % (harness.CHANNEL, VERSION)
 FAILURE = "更新失败,请检查网络"
 DONE = "更新已完成"
 DOWNLOADING = "正在下载："
@@ -64,11 +64,7 @@ class InstallTest(unittest.TestCase):
     def setUp(self):
         harness.require_environment(self)
         harness.close_windows(harness.MAIN)
-        harness.reset_install_root()
-        harness.wine(["reg", "delete", UNINSTALL_KEY, "/f"])
-        shutil.rmtree(harness.START_MENU_APPS, ignore_errors=True)
-        if os.path.exists(harness.DESKTOP_LINK):
-            os.remove(harness.DESKTOP_LINK)
+        harness.forget_install()
         self.server = harness.start_server(self)
         self.procs = []
 
@@ -224,7 +220,7 @@ class InstallTest(unittest.TestCase):
 
     def expect_not_installed(self):
         self.assertIsNone(self.client_file("game_client_version.txt"))
-        self.assertFalse(os.path.exists(harness.install_root("Brakmoor.exe")))
+        self.assertFalse(os.path.exists(harness.install_root(harness.INSTALLED_LAUNCHER)))
         self.assertNotIn(READY, [op for _, op, _ in self.lines()])
         self.assertNotEqual(harness.wine(["reg", "query", UNINSTALL_KEY]).returncode, 0)
 
@@ -271,7 +267,7 @@ class InstallTest(unittest.TestCase):
         self.assertEqual(panel[PROGRESS][2], "0")
 
         # The log, in order.
-        root = "C:\\bm-webvarn"
+        root = harness.INSTALL_ROOT
         address = self.address()
         self.assertEqual(self.of(DECIDE, CONVERT)[-2:], [
             ("INFO", root + "\\client\\game_client_version.txt"),
@@ -283,8 +279,10 @@ class InstallTest(unittest.TestCase):
             ("INFO", address),
             ("INFO", "download is finish"),
             ("INFO", "unzip file:" + root + "\\bm.zip begin"),
-            ("INFO", "bm/"), ("INFO", "bm/bm.exe"), ("INFO", "bm/data/"),
-            ("INFO", "bm/data/brakmoor.txt"),
+            # The demo package: the game's folder, its executable, a data
+            # folder and the file in it.
+            ("INFO", harness.PROFILE["game_folder"] + "/"), ("INFO", harness.GAME_IN_CLIENT),
+            ("INFO", DEMO_DATA_NAME.rpartition("/")[0] + "/"), ("INFO", DEMO_DATA_NAME),
             ("INFO", "unzip is finish!"),
             ("INFO", "C:" + copy.exe[len(harness.drive_c()):].replace("/", "\\")),
             ("INFO", "is ready"),
@@ -301,20 +299,19 @@ class InstallTest(unittest.TestCase):
         self.assertIsNone(self.archive())
         self.assertEqual(self.client_file("game_client_version.txt"), VERSION.encode())
         with open(harness.DEMO_CLIENT, "rb") as f:
-            self.assertEqual(self.client_file("bm/bm.exe"), f.read())
-        self.assertEqual(self.client_file("bm/data/brakmoor.txt"), b"Brakmoor demo client data.\n")
-        with open(harness.LAUNCHER_EXE, "rb") as a, open(harness.install_root("Brakmoor.exe"), "rb") as b:
+            self.assertEqual(self.client_file(harness.GAME_IN_CLIENT), f.read())
+        self.assertEqual(self.client_file(DEMO_DATA_NAME), DEMO_DATA)
+        with open(harness.LAUNCHER_EXE, "rb") as a, open(harness.install_root(harness.INSTALLED_LAUNCHER), "rb") as b:
             self.assertEqual(a.read(), b.read())
-        installed = root + "\\Brakmoor.exe"
-        for path, arguments in ((os.path.join(harness.START_MENU_APPS, "Brakmoor.lnk"), ""),
+        installed = root + "\\" + harness.INSTALLED_LAUNCHER
+        for path, arguments in ((os.path.join(harness.START_MENU_APPS, harness.GAME + ".lnk"), ""),
                                 (os.path.join(harness.START_MENU_APPS, UNINSTALL_NAME + ".lnk"),
                                  "/uninstall"),
                                 (harness.DESKTOP_LINK, ""),
                                 (harness.install_root(UNINSTALL_NAME + ".lnk"), "/uninstall")):
-            self.assertEqual(harness.read_link(path),
-                             {"target": installed, "arguments": arguments, "extras": []}, path)
-        entry = harness.wine(["reg", "query", UNINSTALL_KEY]).stdout.decode("utf-8", "replace")
-        self.assertRegex(entry, r"UninstallString\s+REG_SZ\s+" + re.escape(installed + " /uninstall"))
+            self.assertEqual(harness.read_link(path), harness.link_to(installed, arguments), path)
+        self.assertRegex(harness.reg_query(UNINSTALL_KEY), r"UninstallString\s+REG_SZ\s+"
+                         + re.escape(harness.ansi_form(harness.uninstall_command(installed), "OEMCP")))
         self.assertEqual(len([r for r in self.package_requests()]), 1)
         self.finish(proc)
 
@@ -336,8 +333,7 @@ class InstallTest(unittest.TestCase):
         self.assertEqual(len(self.package_requests()), requests_before)
         self.final_panel(DONE)
         self.assertEqual(self.reports(), [])
-        self.assertEqual(harness.read_link(harness.DESKTOP_LINK),
-                         {"target": installed, "arguments": "", "extras": []})
+        self.assertEqual(harness.read_link(harness.DESKTOP_LINK), harness.link_to(installed))
         self.finish(proc)
 
     def test_without_a_configured_minimum_an_installed_client_is_fetched_again(self):
@@ -351,7 +347,7 @@ class InstallTest(unittest.TestCase):
         # an empty line in the log; no minimum is converted.
         self.assertEqual(self.of(CONVERT), [("INFO", "local_client_version:99.0.0.0")])
         self.assertRegex(harness.read_log(), CONVERT + r"::\d+\] local_client_version:99\.0\.0\.0\r\n\r\n")
-        self.expect_installed(proc, {"bm/data/brakmoor.txt": b"Brakmoor demo client data.\n"})
+        self.expect_installed(proc, {DEMO_DATA_NAME: DEMO_DATA})
 
     # -- the transfer
 
@@ -364,7 +360,7 @@ class InstallTest(unittest.TestCase):
     def test_302_to_the_package_installs(self):
         self.configure(redirect=302)
         _, proc = self.launch()
-        self.expect_installed(proc, {"bm/data/brakmoor.txt": b"Brakmoor demo client data.\n"})
+        self.expect_installed(proc, {DEMO_DATA_NAME: DEMO_DATA})
         self.assertEqual([o for _, o, _ in self.package_requests()], ["redirect", "complete"])
 
     def test_without_a_length_the_bar_stays_at_zero(self):
@@ -376,7 +372,7 @@ class InstallTest(unittest.TestCase):
         self.assertTrue(downloading, seen)
         for p in downloading:
             self.assertEqual((p[PROGRESS][2], p[PERCENT][1]), ("0", "0%"), p)
-        self.expect_installed(proc, {"bm/data/brakmoor.txt": b"Brakmoor demo client data.\n"})
+        self.expect_installed(proc, {DEMO_DATA_NAME: DEMO_DATA})
 
     def test_more_bytes_than_announced_end_at_100_and_the_cut_archive_is_refused(self):
         package = build_zip([("bm/", None), ("bm/a.txt", os.urandom(200_000))])
@@ -418,7 +414,7 @@ class InstallTest(unittest.TestCase):
                                             ("bm/second.txt", marker)], "bm/second.txt")
         self.configure(package=stored)
         _, proc = self.launch()
-        target = "C:\\bm-webvarn\\client\\bm/second.txt"
+        target = harness.INSTALL_ROOT + "\\client\\bm/second.txt"
         self.expect_unzip_failure(proc, "crc error: " + target)
         self.assertEqual(self.client_file("bm/first.txt"), b"first")
 

@@ -13,7 +13,8 @@ from harness import MAIN, gui, info
 FAILURE = "更新失败,请检查网络"
 FETCH = "CGameRemoteConfig::InitRemoteConfig"
 NAVIGATE = "CWebCDlg::InitWebBrower"
-CONFIG_PATH = "/api/qelto/ditches/webvarn/client_config_webvarn.php"
+CONFIG_PATH = harness.PROFILE["config_path"]
+CONFIG_TARGET = harness.PROFILE.config_target
 
 PROGRESS, PERCENT, PHASE, STATUS, BROWSER = "1000", "1001", "1002", "1003", "1005"
 
@@ -124,7 +125,7 @@ class RemoteConfigTest(unittest.TestCase):
         entry = base + "/entry/login.html?from"
         self.wait_log(info(NAVIGATE, entry))
         self.assertEqual(self.navigations(), [entry])
-        self.wait_log(info(FETCH, harness.SERVER_BASE + CONFIG_PATH + "?lm=bm_gw_zerizaz"))
+        self.wait_log(info(FETCH, harness.SERVER_BASE + CONFIG_TARGET))
         self.assertNotIn("httpStatusCode", harness.read_log())
 
         panel = self.panel()
@@ -193,6 +194,16 @@ class RemoteConfigTest(unittest.TestCase):
         self.assertEqual(self.navigations(), [])
         self.finish(proc)
 
+    def test_a_body_over_one_mebibyte_is_a_failure_and_parses_nothing(self):
+        # A well-formed start, then more than the launcher keeps.
+        body = b"EntryUrl=http://127.0.0.1/entry\nfill=" + b"x" * (1 << 20) + b"\n"
+        self.serve(body_bytes=body)
+        proc = self.launch()
+        self.wait_failure(23, 200)
+        self.wait_status_mode(FAILURE)
+        self.assertEqual(self.navigations(), [])
+        self.finish(proc)
+
     def test_refused_connection_fails_with_no_status(self):
         proc = self.launch()
         self.wait_failure(7, 0)
@@ -216,7 +227,7 @@ class RemoteConfigTest(unittest.TestCase):
         self.serve(body="EntryUrl=http://127.0.0.1/entry\n")
         proc = self.launch(test_build=True)
         self.wait_log(info(NAVIGATE))
-        self.wait_log(info(FETCH, harness.SERVER_BASE + CONFIG_PATH + "?lm=bm_gw_zerizaz"))
+        self.wait_log(info(FETCH, harness.SERVER_BASE + CONFIG_TARGET))
         paths = [r["target"].partition("?")[0] for r in self.server.requests()
                  if r.get("route") == "config"]
         self.assertEqual(paths, [CONFIG_PATH])

@@ -4,7 +4,7 @@ import re
 import unittest
 
 import harness
-from harness import MAIN, STAMP, gui
+from harness import GAME, GAME_CLASS, LAUNCHER_FILE, LAUNCHER_NAME, MAIN, STAMP, gui
 
 BOX = "#32770"
 
@@ -16,10 +16,10 @@ class StartupTest(unittest.TestCase):
         self.procs = []
 
     def tearDown(self):
-        harness.end_run(self.procs, (("Brakmoor", BOX), (MAIN, "-"),
-                                     ("Brakmoor", "BrakmoorDemoClient")))
+        harness.end_run(self.procs, ((GAME, BOX), (MAIN, "-"),
+                                     (GAME, GAME_CLASS)))
 
-    def copy(self, name="TovLauncher.exe"):
+    def copy(self, name=LAUNCHER_FILE):
         return harness.launcher_copy(self, name)
 
     def start(self, copy, *args, env=None):
@@ -34,8 +34,8 @@ class StartupTest(unittest.TestCase):
         harness.close_main_window(self, proc)
 
     def box_text(self):
-        self.assertEqual(gui("wait", "Brakmoor", BOX, 20000)[0], 0, "no message box")
-        return gui("texts", "Brakmoor", BOX)[1]
+        self.assertEqual(gui("wait", GAME, BOX, 20000)[0], 0, "no message box")
+        return gui("texts", GAME, BOX)[1]
 
     def test_normal_run_logs_its_life_in_order_and_exits_zero(self):
         launcher = self.copy()
@@ -48,8 +48,8 @@ class StartupTest(unittest.TestCase):
         expected = [
             r"\[INFO\]\[WebLogger::LogEvent::\d+\] ",
             r"\[INFO\]\[WebLogger::Log::\d+\] ",
-            r"\[INFO\]\[CWebApp::InitApplication::\d+\] C:\\bm-webvarn$",
-            r"\[INFO\]\[CWebApp::InitApplication::\d+\] C:\\bm-webvarn\\client$",
+            r"\[INFO\]\[CWebApp::InitApplication::\d+\] " + re.escape(harness.INSTALL_ROOT) + "$",
+            r"\[INFO\]\[CWebApp::InitApplication::\d+\] " + re.escape(harness.INSTALL_ROOT + "\\client") + "$",
             r"\[INFO\]\[CWebApp::InitInstance::\d+\] Laucher Start$",
             r"\[INFO\]\[CWebApp::OnWndDestroy::\d+\] wnd destory$",
         ]
@@ -76,23 +76,23 @@ class StartupTest(unittest.TestCase):
             self.assertEqual(f.read(), "installed earlier")
 
     def test_the_file_name_of_the_executable_names_the_log(self):
-        for name in ("TovLauncher.exe", "Brakmoor.exe"):
+        for name in (LAUNCHER_FILE, harness.INSTALLED_LAUNCHER):
             proc = self.start(self.copy(name))
             self.wait_main_window()
             self.close_main_window(proc)
-        self.assertIn("Laucher Start", harness.read_log("TovLauncher"))
-        self.assertIn("Laucher Start", harness.read_log("Brakmoor"))
+        self.assertIn("Laucher Start", harness.read_log(LAUNCHER_NAME))
+        self.assertIn("Laucher Start", harness.read_log(GAME))
 
     def test_second_launcher_is_refused_without_disturbing_the_first(self):
         first = self.start(self.copy())
         self.wait_main_window()
-        second = self.start(self.copy("Brakmoor.exe"))
+        second = self.start(self.copy(harness.INSTALLED_LAUNCHER))
         text = self.box_text()
         self.assertIn("游戏已启动", text)
-        self.assertEqual(gui("command", "Brakmoor", BOX, 1)[0], 0)
+        self.assertEqual(gui("command", GAME, BOX, 1)[0], 0)
         self.assertEqual(harness.exit_code(second), 0)
         # The refused launcher never got as far as a window of its own.
-        self.assertNotIn("Laucher Start", harness.read_log("Brakmoor") or "")
+        self.assertNotIn("Laucher Start", harness.read_log(GAME) or "")
         self.assertEqual(gui("wait", MAIN, "-", 1000)[0], 0, "first launcher disturbed")
         self.close_main_window(first)
         self.assertEqual(harness.read_log().count("Laucher Start"), 1)
@@ -100,18 +100,19 @@ class StartupTest(unittest.TestCase):
     def test_a_running_game_client_refuses_the_start(self):
         game_dir = os.path.join(self.copy().dir, "game")
         os.makedirs(game_dir)
-        game = os.path.join(game_dir, "BM.EXE")
+        # The process list is searched without regard to case.
+        game = os.path.join(game_dir, harness.PROFILE["game_executable"].upper())
         with open(harness.DEMO_CLIENT, "rb") as src, open(game, "wb") as dst:
             dst.write(src.read())
         client = harness.start([game], cwd=game_dir, env={"BM_EXIT_AFTER_MS": "30000"})
         self.procs.append(client)
-        self.assertEqual(gui("wait", "Brakmoor", "BrakmoorDemoClient", 20000)[0], 0,
+        self.assertEqual(gui("wait", GAME, GAME_CLASS, 20000)[0], 0,
                          "game client did not start")
         proc = self.start(self.copy())
         self.assertIn("游戏已启动", self.box_text())
-        gui("command", "Brakmoor", BOX, 1)
+        gui("command", GAME, BOX, 1)
         self.assertEqual(harness.exit_code(proc), 0)
-        gui("close", "Brakmoor", "BrakmoorDemoClient")
+        gui("close", GAME, GAME_CLASS)
         harness.exit_code(client)
 
     def test_uninstall_switch_is_the_whole_tail_in_any_case(self):
@@ -135,10 +136,10 @@ class StartupTest(unittest.TestCase):
         with open(harness.install_root(), "w") as f:
             f.write("in the way")
         proc = self.start(self.copy())
-        text = self.box_text() if gui("wait", "TovLauncher", BOX, 20000)[0] != 0 else \
-            gui("texts", "TovLauncher", BOX)[1]
+        text = self.box_text() if gui("wait", LAUNCHER_NAME, BOX, 20000)[0] != 0 else \
+            gui("texts", LAUNCHER_NAME, BOX)[1]
         self.assertIn("创建数据目录失败,错误id:3", text)
-        gui("command", "TovLauncher", BOX, 1)
+        gui("command", LAUNCHER_NAME, BOX, 1)
         self.assertEqual(harness.exit_code(proc), 255)  # -1, low byte
 
 

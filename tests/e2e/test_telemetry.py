@@ -9,12 +9,12 @@ import harness
 from harness import MAIN, gui
 
 BOX = "#32770"
-EVENT_PATH = "/api/laucher_info.php"
-ERROR_PATH = "/api/laucher_error.php"
+EVENT_PATH = harness.PROFILE["event_path"]
+ERROR_PATH = harness.PROFILE["error_path"]
 # client_uid (digest, or the fallbacks), channel, adapter address, and the
 # escaped version text with processor and memory: one query value, so no
 # blank, '/', '?' or '&' inside.
-COMMON = (r"client_uid=(?:[0-9a-f]{32}|unkown|)&ditch_name=webvarn"
+COMMON = (r"client_uid=(?:[0-9a-f]{32}|unkown|)&ditch_name=" + re.escape(harness.CHANNEL) +
           r"&mac=(?:unkown|[0-9A-F]{2}(?:-[0-9A-F]{2}){5})"
           r"&os_version=Version%20major:\d+%20minor:\d+%20build:\d+[^ /?&]*"
           r"physical%20memory:\d+%20MB%20virtual%20memory:\d+%20MB")

@@ -6,12 +6,13 @@ import time
 import unittest
 
 import harness
-from harness import gui
+from harness import GAME, GAME_CLASS, MAIN, gui
 
 BOX = "#32770"
 KEY = harness.UNINSTALL_KEY
 START_MENU_APPS = harness.START_MENU_APPS
 DESKTOP_LINK = harness.DESKTOP_LINK
+GAME_EXE = harness.PROFILE["game_executable"]
 
 
 def reg(*args):
@@ -24,24 +25,23 @@ class UninstallTest(unittest.TestCase):
         harness.reset_install_root()
         self.procs = []
         # What an installation leaves behind.
-        os.makedirs(harness.install_root("client", "bm", "data"))
-        with open(harness.install_root("client", "bm", "bm.exe"), "wb") as f:
+        os.makedirs(harness.game_path("data"))
+        with open(harness.game_path(GAME_EXE), "wb") as f:
             f.write(b"MZ")
         with open(harness.install_root("client", "game_client_version.txt"), "w") as f:
             f.write("1.0.0.1")
-        shutil.copy(harness.LAUNCHER_EXE, harness.install_root("Brakmoor.exe"))
+        shutil.copy(harness.LAUNCHER_EXE, harness.install_root(harness.INSTALLED_LAUNCHER))
         os.makedirs(START_MENU_APPS, exist_ok=True)
-        for name in ("Brakmoor.lnk", "Brakmoor-卸载.lnk"):
+        for name in (GAME + ".lnk", harness.UNINSTALL_NAME + ".lnk"):
             open(os.path.join(START_MENU_APPS, name), "wb").close()
         open(DESKTOP_LINK, "wb").close()
-        self.assertEqual(reg("add", KEY, "/v", "DisplayName", "/d", "Brakmoor", "/f").returncode, 0)
+        self.assertEqual(reg("add", KEY, "/v", "DisplayName", "/d", GAME, "/f").returncode, 0)
         # Something beside the data directory that must survive.
-        self.neighbour = harness.drive_c("bm-webvarn-neighbour")
+        self.neighbour = harness.drive_c(harness.PROFILE.install_dir_name + "-neighbour")
         os.makedirs(self.neighbour, exist_ok=True)
 
     def tearDown(self):
-        harness.end_run(self.procs, (("Brakmoor", BOX), ("TovLauncher", "-"),
-                                     ("Brakmoor", "BrakmoorDemoClient")))
+        harness.end_run(self.procs, ((GAME, BOX), (MAIN, "-"), (GAME, GAME_CLASS)))
         subprocess.run(["chmod", "-R", "u+w", harness.install_root()], check=False)
         harness.reset_install_root()
         shutil.rmtree(START_MENU_APPS, ignore_errors=True)
@@ -51,7 +51,7 @@ class UninstallTest(unittest.TestCase):
         reg("delete", KEY, "/f")
 
     def start_uninstall(self):
-        p = harness.start([harness.install_root("Brakmoor.exe"), "/uninstall"],
+        p = harness.start([harness.install_root(harness.INSTALLED_LAUNCHER), "/uninstall"],
                           cwd=harness.install_root())
         self.procs.append(p)
         return p
@@ -65,10 +65,16 @@ class UninstallTest(unittest.TestCase):
         return reg("query", KEY).returncode == 0
 
     def test_yes_removes_everything_and_then_the_data_directory(self):
+        server = harness.start_server(self)
         proc = self.start_uninstall()
         self.answer("确定要卸载吗?", 6)
         self.assertEqual(harness.exit_code(proc), 0)
-        log = harness.read_log("Brakmoor") or ""
+        # No box follows the answer, and still both reports go out before
+        # the end.
+        texts = harness.report_texts(server.records())
+        for text in ("game uninstall start", "game unintall success"):
+            self.assertEqual(texts.count(text), 1, texts)
+        log = harness.read_log(GAME) or ""
         self.assertFalse(os.path.exists(harness.install_root("client")))
         self.assertFalse(os.path.exists(START_MENU_APPS))
         self.assertFalse(os.path.exists(DESKTOP_LINK))
@@ -85,18 +91,19 @@ class UninstallTest(unittest.TestCase):
         proc = self.start_uninstall()
         self.answer("确定要卸载吗?", 7)
         self.assertEqual(harness.exit_code(proc), 0)
-        self.assertTrue(os.path.exists(harness.install_root("client", "bm", "bm.exe")))
+        self.assertTrue(os.path.exists(harness.game_path(GAME_EXE)))
         self.assertTrue(os.path.exists(DESKTOP_LINK))
         self.assertTrue(self.key_exists())
-        self.assertNotIn("Begin uninstall", harness.read_log("Brakmoor"))
+        self.assertNotIn("Begin uninstall", harness.read_log(GAME))
         time.sleep(5)
-        self.assertTrue(os.path.exists(harness.install_root("Brakmoor.exe")))
+        self.assertTrue(os.path.exists(harness.install_root(harness.INSTALLED_LAUNCHER)))
 
     def test_a_file_that_cannot_be_deleted_stops_before_the_links_and_key(self):
-        locked = harness.install_root("client", "bm", "data", "locked.pak")
+        locked = harness.game_path("data", "locked.pak")
         with open(locked, "w") as f:
             f.write("in use")
-        self.assertEqual(harness.wine(["attrib", "+r", r"C:\bm-webvarn\client\bm\data\locked.pak"])
+        self.assertEqual(harness.wine(["attrib", "+r", harness.INSTALL_ROOT + "\\client\\"
+                                      + harness.PROFILE["game_folder"] + "\\data\\locked.pak"])
                          .returncode, 0)
         proc = self.start_uninstall()
         self.answer("确定要卸载吗?", 6)
@@ -106,13 +113,13 @@ class UninstallTest(unittest.TestCase):
         self.assertTrue(os.path.exists(DESKTOP_LINK))
         self.assertTrue(os.path.isdir(START_MENU_APPS))
         self.assertTrue(self.key_exists())
-        self.assertIn("[unistall error]", harness.read_log("Brakmoor"))
+        self.assertIn("[unistall error]", harness.read_log(GAME))
         time.sleep(5)
-        self.assertTrue(os.path.exists(harness.install_root("Brakmoor.exe")))
+        self.assertTrue(os.path.exists(harness.install_root(harness.INSTALLED_LAUNCHER)))
 
     def test_a_launcher_started_during_the_question_is_refused(self):
         proc = self.start_uninstall()
-        self.assertEqual(gui("wait", "Brakmoor", BOX, 20000)[0], 0)
+        self.assertEqual(gui("wait", GAME, BOX, 20000)[0], 0)
         second = harness.launcher_copy(self).start()
         self.procs.append(second)
         self.answer("游戏已启动", 1)
@@ -121,17 +128,17 @@ class UninstallTest(unittest.TestCase):
         self.assertEqual(harness.exit_code(proc), 0)
 
     def test_a_running_game_refuses_the_uninstall(self):
-        game_dir = harness.install_root("client", "bm")
-        shutil.copy(harness.DEMO_CLIENT, os.path.join(game_dir, "bm.exe"))
-        game = harness.start([os.path.join(game_dir, "bm.exe")], cwd=game_dir,
+        game_dir = harness.game_path()
+        shutil.copy(harness.DEMO_CLIENT, os.path.join(game_dir, GAME_EXE))
+        game = harness.start([os.path.join(game_dir, GAME_EXE)], cwd=game_dir,
                              env={"BM_EXIT_AFTER_MS": "30000"})
         self.procs.append(game)
-        self.assertEqual(gui("wait", "Brakmoor", "BrakmoorDemoClient", 20000)[0], 0)
+        self.assertEqual(gui("wait", GAME, GAME_CLASS, 20000)[0], 0)
         proc = self.start_uninstall()
         self.answer("游戏正在运行,请关闭游戏后重试", 1)
         self.assertEqual(harness.exit_code(proc), 0)
-        self.assertTrue(os.path.exists(os.path.join(game_dir, "bm.exe")))
-        gui("close", "Brakmoor", "BrakmoorDemoClient")
+        self.assertTrue(os.path.exists(os.path.join(game_dir, GAME_EXE)))
+        gui("close", GAME, GAME_CLASS)
 
 
 if __name__ == "__main__":

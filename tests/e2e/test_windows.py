@@ -13,7 +13,7 @@ import unittest
 import harness
 
 VERSION = "1.0.0.1"
-PACKAGE = "webvarn/%s/bm.zip" % VERSION
+PACKAGE = "%s/%s/bm.zip" % (harness.CHANNEL, VERSION)
 ART = os.path.join(harness.BUILD_DIR, "art")
 CLOSE = (1222, 87, 1252, 117)
 PROGRESS, PERCENT, PHASE, STATUS, BROWSER = "1000", "1001", "1002", "1003", "1005"

@@ -7,13 +7,15 @@
 #include <string>
 
 #include "app/web_app.h"
+#include "base/system_libraries_win.h"
 #include "build_config.h"
 #include "scripted_browser_host.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  tov::KeepLibrarySearchInSystemDirectory();
   LauncherVariant variant;
-  variant.provisioning.configUrlTemplate =
-      TOV_SERVER_BASE L"/api/qelto/ditches/{ditch_name}/client_config_{ditch_name}.php?lm=bm_gw_zerizaz";
+  // The release address with its channel made a placeholder again.
+  variant.provisioning.configUrlTemplate = TOV_SERVER_BASE TOV_TEST_CONFIG_TEMPLATE;
   variant.provisioning.limits = TransferLimits{5, 2, 30};
   variant.browserHost = &ScriptedBrowserHost();
   // Hex of the uncompressed point, as the build option holds it; the tests

@@ -22,4 +22,13 @@ TEST(ConfiguredAddresses, OnlyWebSchemesAreFollowed) {
   }
 }
 
+TEST(ConfiguredAddresses, AnHttpsBaseKeepsRedirectsOnHttps) {
+  EXPECT_STREQ(RedirectProtocols(L"https://launcher.example/api/x"), "https");
+  EXPECT_STREQ(RedirectProtocols(L"HTTPS://launcher.example"), "https");
+  EXPECT_STREQ(RedirectProtocols(L"http://127.0.0.1:28999/api"), "http,https");
+  // Not a base on https, so never read as one (no "s" after a blank).
+  EXPECT_STREQ(RedirectProtocols(L" https://h"), "http,https");
+  EXPECT_STREQ(RedirectProtocols(L"https:/h"), "http,https");
+}
+
 }  // namespace tov

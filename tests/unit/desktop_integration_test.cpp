@@ -5,41 +5,41 @@
 namespace tov {
 
 TEST(UninstallString, QuotesTheLauncherOnlyWhenItHoldsABlank) {
-  EXPECT_EQ(UninstallString(L"C:\\bm-webvarn", L"Brakmoor"),
-            L"C:\\bm-webvarn\\Brakmoor.exe /uninstall");
-  EXPECT_EQ(UninstallString(L"E:\\My Games\\bm-webvarn", L"Brakmoor"),
-            L"\"E:\\My Games\\bm-webvarn\\Brakmoor.exe\" /uninstall");
+  EXPECT_EQ(UninstallString(L"C:\\bm-chan", L"Halvard"),
+            L"C:\\bm-chan\\Halvard.exe /uninstall");
+  EXPECT_EQ(UninstallString(L"E:\\My Games\\bm-chan", L"Halvard"),
+            L"\"E:\\My Games\\bm-chan\\Halvard.exe\" /uninstall");
   // A blank in the title matters just as much as one in the folder.
-  EXPECT_EQ(UninstallString(L"C:\\bm-webvarn", L"Brak moor"),
-            L"\"C:\\bm-webvarn\\Brak moor.exe\" /uninstall");
+  EXPECT_EQ(UninstallString(L"C:\\bm-chan", L"Hal vard"),
+            L"\"C:\\bm-chan\\Hal vard.exe\" /uninstall");
 }
 
 TEST(UninstallEntry, FourTextsInWritingOrder) {
-  const auto values = UninstallEntryValues(L"D:\\x y\\bm-webvarn", L"Brakmoor", L"0.0.0.2");
+  const auto values = UninstallEntryValues(L"D:\\x y\\bm-chan", L"Halvard", L"3.1.4.1");
   ASSERT_EQ(values.size(), 4u);
   EXPECT_EQ(values[0].name, L"DisplayIcon");
   // The icon is a plain path, never quoted.
-  EXPECT_EQ(values[0].data, L"D:\\x y\\bm-webvarn\\Brakmoor.exe");
+  EXPECT_EQ(values[0].data, L"D:\\x y\\bm-chan\\Halvard.exe");
   EXPECT_EQ(values[1].name, L"DisplayName");
-  EXPECT_EQ(values[1].data, L"Brakmoor");
+  EXPECT_EQ(values[1].data, L"Halvard");
   EXPECT_EQ(values[2].name, L"DisplayVersion");
-  EXPECT_EQ(values[2].data, L"0.0.0.2");
+  EXPECT_EQ(values[2].data, L"3.1.4.1");
   EXPECT_EQ(values[3].name, L"UninstallString");
-  EXPECT_EQ(values[3].data, L"\"D:\\x y\\bm-webvarn\\Brakmoor.exe\" /uninstall");
+  EXPECT_EQ(values[3].data, L"\"D:\\x y\\bm-chan\\Halvard.exe\" /uninstall");
 }
 
 TEST(ShortcutTable, FourLinksInOrderWithTheirFoldersAndArguments) {
-  const auto links = ShortcutTable(L"C:\\SM", L"C:\\Desk", L"C:\\bm-webvarn", L"Brakmoor", L"webvarn");
+  const auto links = ShortcutTable(L"C:\\SM", L"C:\\Desk", L"C:\\bm-chan", L"Halvard", L"chan");
   ASSERT_EQ(links.size(), 4u);
-  const std::wstring uninstallName = L"Brakmoor-\u5378\u8f7d";
+  const std::wstring uninstallName = L"Halvard-\u5378\u8f7d";
 
   const struct {
     LinkPlace place;
     std::wstring folder, name, arguments;
-  } expected[] = {{LinkPlace::StartMenu, L"C:\\SM\\Apps\\webvarn", L"Brakmoor", L""},
-                  {LinkPlace::StartMenu, L"C:\\SM\\Apps\\webvarn", uninstallName, L"/uninstall"},
-                  {LinkPlace::Desktop, L"C:\\Desk", L"Brakmoor", L""},
-                  {LinkPlace::InstallRoot, L"C:\\bm-webvarn", uninstallName, L"/uninstall"}};
+  } expected[] = {{LinkPlace::StartMenu, L"C:\\SM\\Apps\\chan", L"Halvard", L""},
+                  {LinkPlace::StartMenu, L"C:\\SM\\Apps\\chan", uninstallName, L"/uninstall"},
+                  {LinkPlace::Desktop, L"C:\\Desk", L"Halvard", L""},
+                  {LinkPlace::InstallRoot, L"C:\\bm-chan", uninstallName, L"/uninstall"}};
   for (size_t i = 0; i < links.size(); ++i) {
     SCOPED_TRACE(i);
     EXPECT_EQ(links[i].place, expected[i].place);
@@ -49,14 +49,14 @@ TEST(ShortcutTable, FourLinksInOrderWithTheirFoldersAndArguments) {
   }
 
   EXPECT_EQ(LinkPath(links[3].folder, links[3].name),
-            L"C:\\bm-webvarn\\Brakmoor-\u5378\u8f7d.lnk");
+            L"C:\\bm-chan\\Halvard-\u5378\u8f7d.lnk");
 }
 
 TEST(FolderChain, EveryLevelBelowTheRootOutermostFirst) {
   using V = std::vector<std::wstring>;
-  EXPECT_EQ(FolderChain(L"C:\\Users\\me\\Start Menu\\Apps\\webvarn"),
+  EXPECT_EQ(FolderChain(L"C:\\Users\\me\\Start Menu\\Apps\\chan"),
             (V{L"C:\\Users", L"C:\\Users\\me", L"C:\\Users\\me\\Start Menu",
-               L"C:\\Users\\me\\Start Menu\\Apps", L"C:\\Users\\me\\Start Menu\\Apps\\webvarn"}));
+               L"C:\\Users\\me\\Start Menu\\Apps", L"C:\\Users\\me\\Start Menu\\Apps\\chan"}));
   EXPECT_EQ(FolderChain(L"C:\\a\\b\\"), (V{L"C:\\a", L"C:\\a\\b"}));
   EXPECT_EQ(FolderChain(L"C:/a//b"), (V{L"C:/a", L"C:/a//b"}));
   EXPECT_EQ(FolderChain(L"C:\\"), V{});

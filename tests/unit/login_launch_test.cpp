@@ -25,8 +25,8 @@ TEST(LoginResultText, FieldZeroDecidesFieldOneIsKept) {
 }
 
 TEST(GameCommandLine, InsertsEverythingUnquotedAndRefusesWhatWouldNotFit) {
-  EXPECT_EQ(*ComposeGameCommandLine(L"\"C:\\bm-webvarn\\Brakmoor.exe\"", L"a b", L"x=1"),
-            L"\"C:\\bm-webvarn\\Brakmoor.exe\" --parameters=a b --plat_extra=x=1");
+  EXPECT_EQ(*ComposeGameCommandLine(L"\"C:\\bm-chan\\Halvard.exe\"", L"a b", L"x=1"),
+            L"\"C:\\bm-chan\\Halvard.exe\" --parameters=a b --plat_extra=x=1");
   EXPECT_EQ(*ComposeGameCommandLine(L"L.exe", L"", L""), L"L.exe --parameters= --plat_extra=");
   // " --parameters=" and " --plat_extra=" take 28 characters.
   std::wstring fits(1023 - 28, L'p');
@@ -35,11 +35,26 @@ TEST(GameCommandLine, InsertsEverythingUnquotedAndRefusesWhatWouldNotFit) {
   EXPECT_FALSE(ComposeGameCommandLine(L"", fits, L"", L"x").has_value());
 }
 
-TEST(LuaPathOverride, FirstLineBecomesAnArgument) {
-  EXPECT_EQ(LuaPathArgument(L"D:\\dev\\lua\r\nignored"), L" --luapath=D:\\dev\\lua");
-  EXPECT_EQ(LuaPathArgument(L"D:\\my scripts\n"), L" \"--luapath=D:\\my scripts\"");
-  EXPECT_EQ(LuaPathArgument(L""), L"");
-  EXPECT_EQ(LuaPathArgument(L"\r\nD:\\x"), L"");
+TEST(LuaPathOverride, FirstLineBecomesOneQuotedArgument) {
+  EXPECT_EQ(LuaPathArgument(LuaPathCandidate(L"D:\\dev\\lua\r\nignored")), L" \"--luapath=D:\\dev\\lua\"");
+  EXPECT_EQ(LuaPathArgument(LuaPathCandidate(L"D:\\my scripts\n")), L" \"--luapath=D:\\my scripts\"");
+  EXPECT_EQ(LuaPathCandidate(L"c:/lua"), L"c:/lua");
+  EXPECT_EQ(LuaPathCandidate(L""), L"");
+  EXPECT_EQ(LuaPathCandidate(L"\r\nD:\\x"), L"");
+  // A backslash before the closing quote would escape it and carry the
+  // quote into the directory.
+  EXPECT_EQ(LuaPathArgument(L"D:\\"), L" \"--luapath=D:\\\\\"");
+  EXPECT_EQ(LuaPathArgument(L"D:\\lua\\\\"), L" \"--luapath=D:\\lua\\\\\\\\\"");
+  EXPECT_EQ(LuaPathArgument(LuaPathCandidate(L"D:\\my scripts\\\n")), L" \"--luapath=D:\\my scripts\\\\\"");
+}
+
+TEST(LuaPathOverride, OnlyAnAbsoluteDrivePathIsTaken) {
+  for (const wchar_t* refused :
+       {L"\\\\127.0.0.1\\share\\lua", L"//127.0.0.1/share", L"\\\\?\\UNC\\host\\share",
+        L"\\\\?\\C:\\lua", L"\\\\.\\C:\\lua", L"\\lua", L"lua\\dev", L"D:lua", L"D:", L"1:\\lua",
+        L"D:\\x\" --gm=1", L"D:\\x\t--gm=1", L" D:\\lua", L"file://D:/lua"}) {
+    EXPECT_EQ(LuaPathCandidate(refused), L"") << refused;
+  }
 }
 
 TEST(ScriptCallLog, FormatsBothTextsAndCutsAtTheBuffer) {

@@ -5,10 +5,10 @@
 namespace tov {
 
 TEST(DownloadUrl, ChannelFirstThenVersionEverywhere) {
-  EXPECT_EQ(BuildDownloadUrl(L"http://h/p/{ditch_name}/{version}/bm.zip?c={ditch_name}", L"webvarn",
+  EXPECT_EQ(BuildDownloadUrl(L"http://h/p/{ditch_name}/{version}/bm.zip?c={ditch_name}", L"chan",
                              L"1.0.0.1"),
-            L"http://h/p/webvarn/1.0.0.1/bm.zip?c=webvarn");
-  EXPECT_EQ(BuildDownloadUrl(L"http://h/bm.zip", L"webvarn", L"1"), L"http://h/bm.zip");
+            L"http://h/p/chan/1.0.0.1/bm.zip?c=chan");
+  EXPECT_EQ(BuildDownloadUrl(L"http://h/bm.zip", L"chan", L"1"), L"http://h/bm.zip");
   // A channel that itself holds the version placeholder gets the version too.
   EXPECT_EQ(BuildDownloadUrl(L"/{ditch_name}", L"x{version}", L"9"), L"/x9");
   EXPECT_EQ(BuildDownloadUrl(L"/{Version}", L"c", L"9"), L"/{Version}");
@@ -51,7 +51,7 @@ TEST(Progress, UnzipCountsEntries) {
 }
 
 TEST(EntryNames, OnlyNamesThatStayInsideAreAccepted) {
-  for (const wchar_t* ok : {L"bm/bm.exe", L"bm/", L"a/b/c.txt", L"a\\b.txt", L"./a", L"a..b/c",
+  for (const wchar_t* ok : {L"gm/game.exe", L"gm/", L"a/b/c.txt", L"a\\b.txt", L"./a", L"a..b/c",
                             L"..a", L"a/.b", L"\u6e38\u620f/\u6570\u636e.pak"}) {
     EXPECT_EQ(UnsafeEntryReason(ok), L"") << ok;
   }

@@ -60,8 +60,8 @@ TEST(ConfigLookup, AbsentDiffersFromEmptyAndNothingIsInserted) {
 }
 
 TEST(ConfigAddress, EveryChannelPlaceholderIsReplacedAsItIs) {
-  EXPECT_EQ(BuildConfigAddress(L"http://h/d/{ditch_name}/client_config_{ditch_name}.php", L"webvarn"),
-            L"http://h/d/webvarn/client_config_webvarn.php");
+  EXPECT_EQ(BuildConfigAddress(L"http://h/d/{ditch_name}/client_config_{ditch_name}.php", L"chan"),
+            L"http://h/d/chan/client_config_chan.php");
   EXPECT_EQ(BuildConfigAddress(L"/{Ditch_Name}/{ditch_name}", L"a b&c"), L"/{Ditch_Name}/a b&c");
 }
 

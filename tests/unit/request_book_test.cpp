@@ -18,16 +18,16 @@ void ExpectTarget(const wchar_t* url, int scheme, const wchar_t* host, int port,
 }
 
 TEST(RequestUrl, ThePortWrittenInTheUrlIsTheOneConnectedTo) {
-  ExpectTarget(L"http://127.0.0.1:28080/api/laucher_info.php?client_uid=a&os_version=x%2Fy", kSchemeHttp,
-               L"127.0.0.1", 28080, L"/api/laucher_info.php?client_uid=a&os_version=x%2Fy");
-  ExpectTarget(L"https://reports.example:8443/api/laucher_error.php", kSchemeHttps, L"reports.example", 8443,
-               L"/api/laucher_error.php");
+  ExpectTarget(L"http://127.0.0.1:18080/api/report_event.php?client_uid=a&os_version=x%2Fy", kSchemeHttp,
+               L"127.0.0.1", 18080, L"/api/report_event.php?client_uid=a&os_version=x%2Fy");
+  ExpectTarget(L"https://reports.example:8443/api/report_error.php", kSchemeHttps, L"reports.example", 8443,
+               L"/api/report_error.php");
   ExpectTarget(L"http://127.0.0.1:/p", kSchemeHttp, L"127.0.0.1", 80, L"/p");
   ExpectTarget(L"http://[::1]:8080/p?q", kSchemeHttp, L"::1", 8080, L"/p?q");
 }
 
 TEST(RequestUrl, WithoutAPortTheSchemeDecides) {
-  ExpectTarget(L"http://127.0.0.1/api/laucher_info.php", kSchemeHttp, L"127.0.0.1", 80, L"/api/laucher_info.php");
+  ExpectTarget(L"http://127.0.0.1/api/report_event.php", kSchemeHttp, L"127.0.0.1", 80, L"/api/report_event.php");
   ExpectTarget(L"HTTPS://Host.Example/a", kSchemeHttps, L"Host.Example", 443, L"/a");
   ExpectTarget(L"http://127.0.0.1", kSchemeHttp, L"127.0.0.1", 80, L"/");
   ExpectTarget(L"http://127.0.0.1?x=1", kSchemeHttp, L"127.0.0.1", 80, L"/?x=1");
@@ -138,6 +138,19 @@ TEST_F(Book, ClearingDestroysActiveThenRetiredInOrder) {
   book.Clear();
   EXPECT_EQ(destroyed, (std::vector<int>{102, 103, 101, 100}));
   EXPECT_TRUE(book.Empty());
+
+  // At the end of a run, requests whose threads still run are let go, not
+  // destroyed under those threads.
+  destroyed.clear();
+  FakeRequest* running[] = {Add(), Add()};
+  for (int i = 0; i < 2; ++i) Add()->threadsEnded = true;
+  book.Retire(running[1]->id);
+  book.Retire(106);
+  EXPECT_EQ(book.ClearLeavingRunning(Ended), 2u);
+  EXPECT_EQ(destroyed, (std::vector<int>{107, 106}));
+  EXPECT_TRUE(book.Empty());
+  for (FakeRequest* r : running) delete r;
+  EXPECT_EQ(destroyed, (std::vector<int>{107, 106, 104, 105}));
 }
 
 }  // namespace

@@ -25,6 +25,7 @@
 #include "base/app_state.h"
 #include "base/launcher_log.h"
 #include "base/launcher_settings.h"
+#include "base/text_win.h"
 #include "base/com_ptr.h"
 #include "base/unique_handle.h"
 #include "base/utf8.h"
@@ -38,7 +39,14 @@ namespace {
 const wchar_t* const kShellFoldersKey =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 const wchar_t* const kUninstallParent = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-const std::wstring kUninstallName = L"Brakmoor-\u5378\u8f7d";
+const std::wstring kTitle = LauncherSettings::GameTitle;
+const std::wstring kChannel = LauncherSettings::ChannelName;
+const std::wstring kUninstallName = kTitle + L"-\u5378\u8f7d";
+
+// `text` after a round trip through the ANSI code page.
+std::wstring AnsiForm(const std::wstring& text) {
+  return AnsiToWide(WideToAnsi(text));
+}
 
 std::wstring Env(const wchar_t* name) {
   wchar_t buffer[MAX_PATH] = {};
@@ -223,7 +231,7 @@ class DesktopTest : public ::testing::Test {
     desktop = caseDir + L"\\Desktop";
     fs::create_directories(startMenu);
     fs::create_directories(desktop);
-    UseInstallRoot(caseDir + L"\\bm-webvarn");
+    UseInstallRoot(caseDir + L"\\bm-" + kChannel);
     SetShellFolder(L"Start Menu", startMenu);
     SetShellFolder(L"Desktop", desktop);
     RegDeleteTreeW(Sandbox::userKey, kUninstallParent);
@@ -232,7 +240,7 @@ class DesktopTest : public ::testing::Test {
 
   void UseInstallRoot(const std::wstring& path) {
     installRoot = path;
-    launcher = path + L"\\Brakmoor.exe";
+    launcher = path + L"\\" + kTitle + L".exe";
     fs::create_directories(path);
     WriteTestFile(launcher, "MZ");
     GetAppState().installRoot = path;
@@ -248,13 +256,16 @@ class DesktopTest : public ::testing::Test {
     return ParseLog(FromUtf8(ReadFileBytes(Sandbox::logPath, logStart)));
   }
 
-  std::wstring MenuFolder() const { return startMenu + L"\\Apps\\webvarn"; }
+  std::wstring MenuFolder() const { return startMenu + L"\\Apps\\" + kChannel; }
 
   void ExpectLink(const std::wstring& file, const std::wstring& arguments) const {
     SCOPED_TRACE(tov::WideToUtf8(file));
     const LinkReadBack link = ReadLink(file);
     ASSERT_EQ(link.loaded, S_OK);
-    EXPECT_EQ(link.path, launcher);
+    // Wine keeps a link's target only in the ANSI code page, so a title
+    // outside it reads back with '?' there; Windows keeps it whole.
+    EXPECT_TRUE(link.path == launcher || link.path == AnsiForm(launcher))
+        << tov::WideToUtf8(link.path) << " for " << tov::WideToUtf8(launcher);
     EXPECT_EQ(link.arguments, arguments);
     // Nothing but the target and the arguments is set.
     EXPECT_EQ(link.workingDirectory, L"");
@@ -304,9 +315,9 @@ TEST_F(DesktopLinks, FourLinksPointAtTheInstalledLauncher) {
   }
   tov::CreateShortcuts();
 
-  ExpectLink(MenuFolder() + L"\\Brakmoor.lnk", L"");
+  ExpectLink(MenuFolder() + L"\\" + kTitle + L".lnk", L"");
   ExpectLink(MenuFolder() + L"\\" + kUninstallName + L".lnk", L"/uninstall");
-  ExpectLink(desktop + L"\\Brakmoor.lnk", L"");
+  ExpectLink(desktop + L"\\" + kTitle + L".lnk", L"");
   ExpectLink(installRoot + L"\\" + kUninstallName + L".lnk", L"/uninstall");
 
   std::vector<LogLine> expected{Info(L"CreateShortcuts", L"Begin CreateShortcuts")};
@@ -320,9 +331,9 @@ TEST_F(DesktopLinks, FourLinksPointAtTheInstalledLauncher) {
 
 TEST_F(DesktopLinks, ASecondRunReplacesWhateverIsThere) {
   const std::vector<std::pair<std::wstring, std::wstring>> links{
-      {MenuFolder() + L"\\Brakmoor.lnk", L""},
+      {MenuFolder() + L"\\" + kTitle + L".lnk", L""},
       {MenuFolder() + L"\\" + kUninstallName + L".lnk", L"/uninstall"},
-      {desktop + L"\\Brakmoor.lnk", L""},
+      {desktop + L"\\" + kTitle + L".lnk", L""},
       {installRoot + L"\\" + kUninstallName + L".lnk", L"/uninstall"}};
   tov::CreateShortcuts();
   // Old links spoilt, one of them hidden: a save over a hidden file fails
@@ -341,7 +352,7 @@ TEST_F(DesktopLinks, AFolderThatCannotBeMadeCostsOnlyItsLinks) {
   tov::CreateShortcuts();
 
   EXPECT_FALSE(PathExists(MenuFolder()));
-  ExpectLink(desktop + L"\\Brakmoor.lnk", L"");
+  ExpectLink(desktop + L"\\" + kTitle + L".lnk", L"");
   ExpectLink(installRoot + L"\\" + kUninstallName + L".lnk", L"/uninstall");
 
   std::vector<LogLine> errors;
@@ -354,7 +365,7 @@ TEST_F(DesktopLinks, AFolderThatCannotBeMadeCostsOnlyItsLinks) {
 
 TEST_F(DesktopLinks, AMissingShellFolderWritesNothingAtTheDriveRoot) {
   // The shell cannot name a user folder that does not exist. Its links
-  // would otherwise go to "\Apps\webvarn" and "\Brakmoor.lnk" of the
+  // would otherwise go to "\Apps\<channel>" and "\<title>.lnk" of the
   // current drive.
   SetShellFolder(L"Start Menu", caseDir + L"\\NoStartMenu");
   SetShellFolder(L"Desktop", caseDir + L"\\NoDesktop");
@@ -362,19 +373,19 @@ TEST_F(DesktopLinks, AMissingShellFolderWritesNothingAtTheDriveRoot) {
   GetCurrentDirectoryW(MAX_PATH, saved);
   ASSERT_TRUE(SetCurrentDirectoryW(caseDir.c_str()));
   const std::wstring driveRoot = caseDir.substr(0, 3);
-  const bool appsThereBefore = PathExists(driveRoot + L"Apps\\webvarn");
-  const bool linkThereBefore = PathExists(driveRoot + L"Brakmoor.lnk");
+  const bool appsThereBefore = PathExists(driveRoot + L"Apps\\" + kChannel);
+  const bool linkThereBefore = PathExists(driveRoot + kTitle + L".lnk");
 
   tov::CreateShortcuts();
   SetCurrentDirectoryW(saved);
 
-  EXPECT_EQ(PathExists(driveRoot + L"Apps\\webvarn"), appsThereBefore);
-  EXPECT_EQ(PathExists(driveRoot + L"Brakmoor.lnk"), linkThereBefore);
+  EXPECT_EQ(PathExists(driveRoot + L"Apps\\" + kChannel), appsThereBefore);
+  EXPECT_EQ(PathExists(driveRoot + kTitle + L".lnk"), linkThereBefore);
   // Tidy up after a failure, so the next run starts clean.
   std::error_code ignored;
-  if (!appsThereBefore) fs::remove_all(driveRoot + L"Apps\\webvarn", ignored);
+  if (!appsThereBefore) fs::remove_all(driveRoot + L"Apps\\" + kChannel, ignored);
   if (!appsThereBefore) RemoveDirectoryW((driveRoot + L"Apps").c_str());
-  if (!linkThereBefore) DeleteFileW((driveRoot + L"Brakmoor.lnk").c_str());
+  if (!linkThereBefore) DeleteFileW((driveRoot + kTitle + L".lnk").c_str());
   EXPECT_FALSE(PathExists(caseDir + L"\\NoStartMenu"));
   EXPECT_FALSE(PathExists(caseDir + L"\\NoDesktop"));
   ExpectLink(installRoot + L"\\" + kUninstallName + L".lnk", L"/uninstall");
@@ -422,7 +433,7 @@ TEST_F(DesktopLinks, LeavesACallersComApartmentAsItWas) {
   });
   worker.join();
   EXPECT_EQ(again, S_FALSE);
-  ExpectLink(desktop + L"\\Brakmoor.lnk", L"");
+  ExpectLink(desktop + L"\\" + kTitle + L".lnk", L"");
 }
 
 struct TextValue {
@@ -471,15 +482,18 @@ TEST_F(UninstallEntry, WritesFourTextValuesOverWhatWasThere) {
   tov::SetRegisties();
 
   ExpectText(L"DisplayIcon", launcher);
-  ExpectText(L"DisplayName", L"Brakmoor");
+  ExpectText(L"DisplayName", kTitle);
   // The launcher's own version, not the game client's.
-  ExpectText(L"DisplayVersion", L"0.0.0.2");
-  ExpectText(L"UninstallString", launcher + L" /uninstall");
+  ExpectText(L"DisplayVersion", LauncherSettings::LauncherVersion);
+  // Quoted only when the path holds a blank (a title may).
+  ExpectText(L"UninstallString", launcher.find(L' ') == std::wstring::npos
+                                     ? launcher + L" /uninstall"
+                                     : L"\"" + launcher + L"\" /uninstall");
   EXPECT_EQ(NewLogLines(), std::vector<LogLine>{});
 }
 
 TEST_F(UninstallEntry, QuotesTheCommandOnlyWhenTheFolderHasABlank) {
-  UseInstallRoot(caseDir + L"\\bm webvarn");
+  UseInstallRoot(caseDir + L"\\bm " + kChannel);
   tov::SetRegisties();
   ExpectText(L"DisplayIcon", launcher);
   ExpectText(L"UninstallString", L"\"" + launcher + L"\" /uninstall");

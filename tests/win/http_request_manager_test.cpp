@@ -10,12 +10,17 @@
 #include <set>
 #include <thread>
 
+#include <tlhelp32.h>
+
+#include "base/unique_handle.h"
 #include "loopback_http_server.h"
+#include "test_support.h"
 
 namespace {
 
 using testing_support::LoopbackHttpServer;
 using testing_support::Reply;
+using testing_support::WaitFor;
 
 struct Seen {
   int started = 0;
@@ -157,6 +162,22 @@ TEST(RequestManager, HttpsAddsTheSecureFlagAndKeepsTheUrlsPort) {
   for (const std::string& r : server.Requests()) EXPECT_EQ(r.substr(0, 1), "\x16");
 }
 
+TEST(RequestManager, AnAnswerBeyondTheCapIsAFailedReadAndIsNotKept) {
+  LoopbackHttpServer server;
+  RecordingManager manager;
+  for (size_t size : {size_t{tov::kMaxResponseBytes}, size_t{tov::kMaxResponseBytes} + 1, size_t{8} << 20}) {
+    Reply reply;
+    reply.body = std::string(size, 'a');
+    server.SetReply(reply);
+    int id = manager.SubmitRequest(Get(server.WideUrl("/answer")));
+    ASSERT_TRUE(PumpUntil([&] { return manager.seen[id].finished == 1; }, 30000)) << size;
+    const Seen& s = manager.seen[id];
+    EXPECT_EQ(s.info.readSucceeded, size <= tov::kMaxResponseBytes) << size;
+    EXPECT_LE(s.body.size(), size_t{tov::kMaxResponseBytes}) << size;
+    EXPECT_EQ(s.received, static_cast<LONG>(s.body.size())) << size;
+  }
+}
+
 TEST(RequestManager, AFailedConnectionStillPassesEveryEventAndIsReaped) {
   // A port nobody listens on: bind one and close it again.
   int port;
@@ -247,20 +268,51 @@ TEST(RequestManager, SubmissionsFromOtherThreadsRunOnTheManagersThread) {
   EXPECT_EQ(manager.notifiedOn, std::set<DWORD>{::GetCurrentThreadId()});
 }
 
-TEST(RequestManager, DestructionWithAServerThatNeverAnswersIsBounded) {
+// The ids of this process's threads, from the system's own list.
+std::set<DWORD> ThreadIds() {
+  tov::UniqueHandleK snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  std::set<DWORD> ids;
+  for (BOOL more = ::Thread32First(snapshot.get(), &entry); more; more = ::Thread32Next(snapshot.get(), &entry)) {
+    if (entry.th32OwnerProcessID == ::GetCurrentProcessId()) ids.insert(entry.th32ThreadID);
+  }
+  return ids;
+}
+
+TEST(RequestManager, DestructionWithAServerThatNeverAnswersIsBoundedAndEndsNoThreadByForce) {
   LoopbackHttpServer server;
   Reply hang;
   hang.hang = true;
   server.SetReply(hang);
+  const std::set<DWORD> before = ThreadIds();
+  std::set<DWORD> requestThreads;
   ULONGLONG took;
   {
     RecordingManager manager;
     for (int i = 0; i < 3; ++i) manager.SubmitRequest(Get(server.WideUrl("/held")));
     ASSERT_TRUE(PumpUntil([&] { return server.Held() == 3; }, 15000));
+    requestThreads = ThreadIds();
+    for (DWORD id : before) requestThreads.erase(id);
+    for (DWORD id : server.HandlerThreadIds()) requestThreads.erase(id);
     const ULONGLONG start = ::GetTickCount64();
     manager.Shutdown();
     took = ::GetTickCount64() - start;
     EXPECT_EQ(manager.ActiveCount() + manager.RetiredCount(), 0u);
+    // Still blocked after the wait, the request threads are left to run:
+    // ended by force, one could leave a lock of WinInet or the heap held.
+    const std::set<DWORD> after = ThreadIds();
+    size_t alive = 0;
+    for (DWORD id : requestThreads) alive += after.count(id);
+    EXPECT_GE(alive, 3u) << requestThreads.size() << " request threads";
+    // Their requests were let go, not freed: they finish without harm.
+    server.ReleaseHeld();
+    EXPECT_TRUE(WaitFor([&] {
+      const std::set<DWORD> now = ThreadIds();
+      for (DWORD id : requestThreads)
+        if (now.count(id)) return false;
+      return true;
+    }, 15000));
     // Later submissions are dropped without harm, from any thread.
     manager.SubmitRequest(Get(server.WideUrl("/late")));
     std::thread([&] { manager.SubmitRequest(Get(server.WideUrl("/late"))); }).join();
@@ -271,16 +323,27 @@ TEST(RequestManager, DestructionWithAServerThatNeverAnswersIsBounded) {
   EXPECT_EQ(server.Requests().size(), 3u);
 }
 
-TEST(RequestManager, ARequestNeverConnectedIsDestroyedUnsent) {
+TEST(RequestManager, TheEndOfTheRunSendsWhatNoMessageLoopStarted) {
   LoopbackHttpServer server;
+  ULONGLONG took;
   {
     RecordingManager manager;
-    manager.SubmitRequest(Get(server.WideUrl("/never")));
-    // No message is handled: the connect notification is never dispatched.
-    ::Sleep(300);
+    // From this thread with no message handled afterwards (an uninstall's
+    // reports), and handed over by another thread (a game start's).
+    manager.SubmitRequest(Get(server.WideUrl("/own")));
+    std::thread([&] {
+      for (int i = 0; i < 3; ++i) manager.SubmitRequest(Get(server.WideUrl("/handed/" + std::to_string(i))));
+    }).join();
+    const ULONGLONG start = ::GetTickCount64();
+    manager.Shutdown();
+    took = ::GetTickCount64() - start;
+    EXPECT_EQ(manager.ActiveCount() + manager.RetiredCount(), 0u);
   }
-  ::Sleep(300);
-  EXPECT_TRUE(server.Requests().empty());
+  std::multiset<std::string> paths;
+  for (const std::string& request : server.Requests()) paths.insert(request.substr(4, request.find(' ', 4) - 4));
+  EXPECT_EQ(paths, (std::multiset<std::string>{"/own", "/handed/0", "/handed/1", "/handed/2"}));
+  // A healthy server answers long before the wait is up.
+  EXPECT_LT(took, 2500u);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // both threads, the demo game client started for real, and starts that must
 // fail without closing the launcher.
 #include <windows.h>
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -16,16 +17,20 @@
 #include <vector>
 
 #include "base/app_state.h"
+#include "base/com_ptr.h"
+#include "base/launcher_settings.h"
 #include "base/message_box.h"
 #include "base/text_win.h"
 #include "launcher_under_test.h"
 #include "provisioning/provisioning_settings.h"
 #include "script_host.h"
 #include "test_support.h"
+#include "web/game_start_win.h"
 #include "web/script_bridge.h"
 
 namespace {
 
+using testing_support::kDemoGameClass;
 using testing_support::ReadFileBytes;
 using testing_support::WaitFor;
 
@@ -53,7 +58,7 @@ class LoginLaunch : public ::testing::Test {
     CreateDirectoryW(app.installRoot.c_str(), nullptr);
     app.clientDir = app.installRoot + L"\\client";
     CreateDirectoryW(app.clientDir.c_str(), nullptr);
-    CreateDirectoryW((app.clientDir + L"\\bm").c_str(), nullptr);
+    CreateDirectoryW((app.clientDir + L"\\" + kGameFolder).c_str(), nullptr);
     app.appName = L"login-launch";
     // Every main window starts a real worker; here its configuration request
     // is refused at once, so it ends without ever reaching the ready state.
@@ -82,7 +87,7 @@ class LoginLaunch : public ::testing::Test {
   // stay locked while it runs.
   static void RemoveGame() {
     auto gone = [] {
-      for (HWND game; (game = FindWindowW(L"BrakmoorDemoClient", nullptr)) != nullptr;) {
+      for (HWND game; (game = FindWindowW(kDemoGameClass, nullptr)) != nullptr;) {
         PostMessageW(game, WM_CLOSE, 0, 0);
         Sleep(50);
       }
@@ -92,8 +97,9 @@ class LoginLaunch : public ::testing::Test {
     ASSERT_TRUE(WaitFor(gone)) << "the demo game did not end";
   }
 
-  static std::wstring GameExe() { return GetAppState().clientDir + L"\\bm\\bm.exe"; }
-  static std::wstring StartedFile() { return GetAppState().clientDir + L"\\bm\\bm_started.txt"; }
+  static std::wstring GameDir() { return GetAppState().clientDir + L"\\" + kGameFolder; }
+  static std::wstring GameExe() { return GameDir() + L"\\" + kGameProcessName; }
+  static std::wstring StartedFile() { return GameDir() + L"\\bm_started.txt"; }
   static void InstallGame() { ASSERT_TRUE(CopyFileW(TOV_DEMO_CLIENT, GameExe().c_str(), FALSE)); }
 
   static std::string Log() { return ReadFileBytes(GetAppState().installRoot + L"\\login-launch.log"); }
@@ -214,7 +220,9 @@ TEST_F(LoginLaunch, LoginResultTextsMalformedRefusedThenAcceptedOnce) {
       EXPECT_EQ(box.text, L"登录验证未通过");
       EXPECT_EQ(box.caption, L"login-launch");
       EXPECT_EQ(box.flags, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
-      EXPECT_EQ(box.owner, nullptr);
+      // Owned by the launcher's window, which cannot be clicked beneath it.
+      EXPECT_NE(box.owner, nullptr);
+      EXPECT_EQ(box.owner, launcher.dlg.GetSafeHwnd());
     }
     // A refusal changes nothing: the next result is taken anew, and after
     // a success every later one is ignored, refusals included.
@@ -267,7 +275,7 @@ TEST_F(LoginLaunch, LoginFirstThenReadyStartsTheGameOnTheWorkerAndEndsTheRun) {
     if (next != std::string::npos) at = next;
   }
   EXPECT_EQ(Count("] LaunchGame Faild"), 0u);
-  HWND game = FindWindowW(L"BrakmoorDemoClient", nullptr);
+  HWND game = FindWindowW(kDemoGameClass, nullptr);
   if (game) PostMessageW(game, WM_CLOSE, 0, 0);
 }
 
@@ -288,7 +296,7 @@ TEST_F(LoginLaunch, ReadyFirstThenLoginStartsInsideTheScriptCallAndMaximisesAFir
                              })});
   EXPECT_EQ(result, IDCANCEL);
   HWND game = nullptr;
-  ASSERT_TRUE(WaitFor([&] { return (game = FindWindowW(L"BrakmoorDemoClient", nullptr)) != nullptr; }));
+  ASSERT_TRUE(WaitFor([&] { return (game = FindWindowW(kDemoGameClass, nullptr)) != nullptr; }));
   EXPECT_TRUE(WaitFor([&] { return IsZoomed(game) != FALSE; }, 5000));
   PostMessageW(game, WM_CLOSE, 0, 0);
   EXPECT_EQ(ReportValue(ReadFileBytes(StartedFile()), "command_line"),
@@ -342,7 +350,8 @@ TEST_F(LoginLaunch, LuaPathFileInTheCurrentDirectoryNamesTheScriptDirectory) {
   CreateDirectoryW(dir.c_str(), nullptr);
   ASSERT_TRUE(SetCurrentDirectoryW(dir.c_str()));
   // Written as a text editor of the system's code page would.
-  const std::wstring scripts = L"C:\\Lua Ü\\dev";
+  const std::wstring scripts = GetAppState().installRoot + L"\\Lua Ü";
+  ASSERT_TRUE(CreateDirectoryW(scripts.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
   testing_support::WriteTestFile(dir + L"\\luapath.txt", WideToAnsi(scripts) + "\r\nnot read\r\n");
   LauncherUnderTest launcher;
   Run(launcher, {Worker([](MainWindowView& view) { view.SetReady(); }), Ui([](MainWindowView&) { Login(L"true|p"); })});
@@ -350,8 +359,46 @@ TEST_F(LoginLaunch, LuaPathFileInTheCurrentDirectoryNamesTheScriptDirectory) {
   EXPECT_EQ(ReportValue(ReadFileBytes(StartedFile()), "command_line"),
             std::wstring(GetCommandLineW()) + L" --parameters=p --plat_extra= \"--luapath=" + scripts + L"\"");
   EXPECT_EQ(ReportValue(ReadFileBytes(StartedFile()), "working_directory"), GetAppState().clientDir + L"\\bm");
-  if (HWND game = FindWindowW(L"BrakmoorDemoClient", nullptr)) PostMessageW(game, WM_CLOSE, 0, 0);
+  if (HWND game = FindWindowW(kDemoGameClass, nullptr)) PostMessageW(game, WM_CLOSE, 0, 0);
   SetCurrentDirectoryW(previous);
+}
+
+// What a stranger may have left as luapath.txt: no argument comes of it.
+TEST_F(LoginLaunch, LuaPathFileIsTakenOnlyForALocalDirectoryOutsideDownloads) {
+  wchar_t previous[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, previous);
+  const std::wstring dir = GetAppState().installRoot + L"\\cwd-lua";
+  const std::wstring scripts = GetAppState().installRoot + L"\\lua scripts\\";
+  CreateDirectoryW(dir.c_str(), nullptr);
+  CreateDirectoryW(scripts.c_str(), nullptr);
+  ASSERT_TRUE(SetCurrentDirectoryW(dir.c_str()));
+  auto overrideFor = [&](const std::wstring& line) {
+    testing_support::WriteTestFile(dir + L"\\luapath.txt", WideToAnsi(line) + "\r\n");
+    return ReadLuaPathOverride();
+  };
+  EXPECT_EQ(overrideFor(scripts), L" \"--luapath=" + scripts + L"\\\"");
+  for (const std::wstring& refused :
+       {GetAppState().installRoot + L"\\missing", dir + L"\\luapath.txt",
+        std::wstring(L"\\\\127.0.0.1\\share\\lua"), std::wstring(L"lua scripts"),
+        L"Q:\\" + scripts.substr(3)}) {
+    EXPECT_EQ(overrideFor(refused), L"") << WideToAnsi(refused);
+  }
+
+  // The same file in the user's Downloads folder (or below it), where a web
+  // page can leave it, is not even read.
+  tov::CoTaskMemText downloads;
+  ASSERT_TRUE(SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Downloads, KF_FLAG_CREATE, nullptr, downloads.put())));
+  const std::wstring downloadsDir = downloads.get();
+  for (const std::wstring& cwd : {downloadsDir, downloadsDir + L"\\game"}) {
+    CreateDirectoryW(cwd.c_str(), nullptr);
+    ASSERT_TRUE(SetCurrentDirectoryW(cwd.c_str())) << WideToAnsi(cwd);
+    testing_support::WriteTestFile(cwd + L"\\luapath.txt", WideToAnsi(scripts) + "\r\n");
+    EXPECT_EQ(ReadLuaPathOverride(), L"") << WideToAnsi(cwd);
+    DeleteFileW((cwd + L"\\luapath.txt").c_str());
+  }
+  RemoveDirectoryW((downloadsDir + L"\\game").c_str());
+  SetCurrentDirectoryW(previous);
+  EXPECT_EQ(Count("luapath.txt ignored: Downloads folder"), 2u) << NewLog();
 }
 
 // The run ends while the worker makes the client ready: the login before or
@@ -412,7 +459,7 @@ TEST_F(LoginLaunch, RunsEndingWhileTheWorkerSetsReadyFollowNothingThatIsGone) {
     worker.join();
     // Once at most: the end may come before the ready state is reached.
     EXPECT_LE(Count("] LaunchGame Succ\r\n") - startsBefore, 1u) << "round " << round;
-    for (HWND game; (game = FindWindowW(L"BrakmoorDemoClient", nullptr)) != nullptr;) {
+    for (HWND game; (game = FindWindowW(kDemoGameClass, nullptr)) != nullptr;) {
       PostMessageW(game, WM_CLOSE, 0, 0);
       Sleep(20);
     }

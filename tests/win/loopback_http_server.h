@@ -86,6 +86,12 @@ class LoopbackHttpServer {
     std::lock_guard<std::mutex> hold(m_lock);
     return m_held;
   }
+  // The threads that served connections, so that tests can tell them from
+  // the threads of the code under test.
+  std::vector<DWORD> HandlerThreadIds() {
+    std::lock_guard<std::mutex> hold(m_lock);
+    return m_handlerIds;
+  }
   bool WaitForRequests(size_t n, int timeoutMs) {
     std::unique_lock<std::mutex> hold(m_lock);
     return m_changed.wait_for(hold, std::chrono::milliseconds(timeoutMs),
@@ -104,6 +110,10 @@ class LoopbackHttpServer {
   }
 
   void Serve(SOCKET c) {
+    {
+      std::lock_guard<std::mutex> hold(m_lock);
+      m_handlerIds.push_back(::GetCurrentThreadId());
+    }
     std::string data;
     char buf[4096];
     size_t headEnd = std::string::npos;
@@ -163,6 +173,7 @@ class LoopbackHttpServer {
   std::vector<SOCKET> m_open;
   size_t m_held = 0;
   std::vector<std::string> m_requests;
+  std::vector<DWORD> m_handlerIds;
 };
 
 }  // namespace testing_support

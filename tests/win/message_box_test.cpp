@@ -9,7 +9,7 @@
 #include "base/message_box.h"
 
 TEST(MessageBoxes, TheApplicationBoxUsesAppNameAndAWarningIconForOk) {
-  GetAppState().appName = L"Brakmoor";
+  GetAppState().appName = L"Halvard";
   std::vector<tov::MessageBoxCall> calls;
   tov::SetMessageBoxHook([&](const tov::MessageBoxCall& c) {
     calls.push_back(c);
@@ -20,7 +20,7 @@ TEST(MessageBoxes, TheApplicationBoxUsesAppNameAndAWarningIconForOk) {
             IDYES);
   tov::SetMessageBoxHook(nullptr);
   ASSERT_EQ(calls.size(), 2u);
-  EXPECT_EQ(calls[0].caption, L"Brakmoor");
+  EXPECT_EQ(calls[0].caption, L"Halvard");
   EXPECT_EQ(calls[0].owner, nullptr);
   EXPECT_EQ(calls[0].flags, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
   EXPECT_EQ(calls[1].flags, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION));

@@ -8,8 +8,8 @@ namespace {
 TEST(EscapeQueryValue, SlashQuestionMarkAndBlanksStayInsideTheValue) {
   EXPECT_EQ(EscapeQueryValue(L"launcher start"), L"launcher%20start");
   EXPECT_EQ(EscapeQueryValue(L"Intel(R) Core(TM) i5 / 3.2GHz?"), L"Intel(R)%20Core(TM)%20i5%20%2F%203.2GHz%3F");
-  EXPECT_EQ(EscapeQueryValue(L"game download start, download url:http://127.0.0.1:28080/packages/webvarn/1.0.0.1/bm.zip"),
-            L"game%20download%20start,%20download%20url:http:%2F%2F127.0.0.1:28080%2Fpackages%2Fwebvarn%2F1.0.0.1%2Fbm.zip");
+  EXPECT_EQ(EscapeQueryValue(L"game download start, download url:http://127.0.0.1:18080/packages/chan/1.0.0.1/bm.zip"),
+            L"game%20download%20start,%20download%20url:http:%2F%2F127.0.0.1:18080%2Fpackages%2Fchan%2F1.0.0.1%2Fbm.zip");
   // An '&' would otherwise start a new query value.
   EXPECT_EQ(EscapeQueryValue(L"a&b#c"), L"a%26b%23c");
   EXPECT_EQ(EscapeQueryValue(L""), L"");

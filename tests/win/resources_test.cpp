@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "build_config.h"
 #include "resource_ids.h"
 
 TEST(Resources, TheLauncherCarriesItsTemplatesImagesIconAndVersion) {
@@ -57,10 +58,12 @@ TEST(Resources, TheLauncherCarriesItsTemplatesImagesIconAndVersion) {
     if (!VerQueryValueW(info.data(), key.c_str(), &p, &len)) return std::wstring(L"<none>");
     return std::wstring(static_cast<const wchar_t*>(p));
   };
-  EXPECT_EQ(value(L"FileDescription"), L"TovLauncher");
-  EXPECT_EQ(value(L"InternalName"), L"TovLauncher.exe");
-  EXPECT_EQ(value(L"FileVersion"), L"1.0.0.1");
-  EXPECT_EQ(value(L"ProductVersion"), L"1.0.0.1");
-  EXPECT_EQ(value(L"ProductName"), L"\u542f\u52a8\u5668");
+  // As the channel profile gives them.
+  EXPECT_EQ(value(L"FileDescription"), TOV_FILE_DESCRIPTION);
+  EXPECT_EQ(value(L"InternalName"), TOV_LAUNCHER_FILE_NAME);
+  EXPECT_EQ(value(L"OriginalFilename"), TOV_LAUNCHER_FILE_NAME);
+  EXPECT_EQ(value(L"FileVersion"), TOV_FILE_VERSION);
+  EXPECT_EQ(value(L"ProductVersion"), TOV_FILE_VERSION);
+  EXPECT_EQ(value(L"ProductName"), TOV_PRODUCT_NAME);
   EXPECT_NE(FindResourceW(self, MAKEINTRESOURCEW(1), RT_MANIFEST), nullptr);
 }

@@ -9,6 +9,10 @@
 
 namespace testing_support {
 
+// Window class of the demo game client (tools/democlient), whose window the
+// tests find and close.
+inline constexpr const wchar_t* kDemoGameClass = L"TovDemoGameClient";
+
 // The file's bytes from `from` on; empty when it cannot be opened. Every
 // sharing mode is offered, so a file the code under test still holds open
 // (a log) reads too.

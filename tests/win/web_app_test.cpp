@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/web_app.h"
+#include "base/launcher_settings.h"
 #include "test_support.h"
 
 // Runs only as a stand-in game process for the test below.
@@ -20,7 +21,10 @@ TEST(GameProcess, FoundByItsFileNameInAnyCase) {
 
   std::wstring dir = testing_support::TempPath(L"tov-game");
   CreateDirectoryW(dir.c_str(), nullptr);
-  std::wstring game = dir + L"\\BM.EXE";
+  // The process list is searched without regard to case.
+  std::wstring upper = kGameProcessName;
+  CharUpperW(upper.data());
+  std::wstring game = dir + L"\\" + upper;
   ASSERT_TRUE(CopyFileW(testing_support::ModulePath().c_str(), game.c_str(), FALSE));
   std::wstring flag = dir + L"\\running";
   testing_support::WriteTestFile(flag, "x");

@@ -15,6 +15,8 @@
 #include <thread>
 
 #include "base/app_state.h"
+#include "base/launcher_settings.h"
+#include "base/utf8.h"
 #include "launcher_under_test.h"
 #include "provisioning/game_remote_config.h"
 #include "provisioning/provisioning_settings.h"
@@ -284,12 +286,19 @@ TEST_F(LauncherWindows, RunsEndWhileCallsKeepComingAndLaterCallsDoNothing) {
   }
 }
 
+// The configuration path each worker asks for: the template above with the
+// build's channel in it.
+std::string ConfiguredPath() {
+  const std::string channel = tov::WideToUtf8(LauncherSettings::ChannelName);
+  return "/api/" + channel + "/client_config_" + channel + ".php";
+}
+
 // Last: every worker so far still waits for its configuration. Letting the
 // server go makes them fail long after their windows and window objects are
 // gone; a new window's worker then fails in front of its user.
 TEST_F(LauncherWindows, WorkersFailAfterTheirWindowsAreGoneAndInFrontOfANewOne) {
   size_t workers = static_cast<size_t>(s_dialogs);
-  ASSERT_TRUE(WaitFor([&] { return CountInLog("/api/webvarn/client_config_webvarn.php") == workers; }));
+  ASSERT_TRUE(WaitFor([&] { return CountInLog(ConfiguredPath()) == workers; }));
   s_server->Close();
   EXPECT_TRUE(WaitFor([&] { return CountInLog(", httpStatusCode:0]") == workers; }, 20000)) << Log();
 

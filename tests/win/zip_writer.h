@@ -14,6 +14,10 @@ struct TestZipEntry {
   bool corruptCrc = false;
   // Stored as "deflated" although the bytes are no deflate stream.
   bool garbageDeflate = false;
+  // Another method number for the bytes as they are (12: bzip2).
+  uint16_t otherMethod = 0;
+  // Declared this much longer than the bytes stored.
+  uint32_t missingBytes = 0;
 };
 
 inline void ZipPut16(std::string& s, uint16_t v) { s.append({char(v & 0xff), char(v >> 8)}); }
@@ -28,16 +32,17 @@ inline std::string BuildTestZip(const std::vector<TestZipEntry>& entries) {
     uint32_t crc = crc32(0, reinterpret_cast<const Bytef*>(e.data.data()), e.data.size());
     if (e.corruptCrc) crc ^= 0xdeadbeef;
     uint16_t flags = e.utf8Name ? 0x0800 : 0;
-    uint16_t method = e.garbageDeflate ? 8 : 0;
+    uint16_t method = e.otherMethod ? e.otherMethod : e.garbageDeflate ? 8 : 0;
+    uint32_t declared = e.data.size() + e.missingBytes;
     uint32_t offset = out.size();
     ZipPut32(out, 0x04034b50); ZipPut16(out, 20); ZipPut16(out, flags); ZipPut16(out, method);
     ZipPut16(out, 0); ZipPut16(out, 0x21);
-    ZipPut32(out, crc); ZipPut32(out, e.data.size()); ZipPut32(out, e.data.size());
+    ZipPut32(out, crc); ZipPut32(out, e.data.size()); ZipPut32(out, declared);
     ZipPut16(out, e.name.size()); ZipPut16(out, 0);
     out += e.name + e.data;
     ZipPut32(central, 0x02014b50); ZipPut16(central, 20); ZipPut16(central, 20);
     ZipPut16(central, flags); ZipPut16(central, method); ZipPut16(central, 0); ZipPut16(central, 0x21);
-    ZipPut32(central, crc); ZipPut32(central, e.data.size()); ZipPut32(central, e.data.size());
+    ZipPut32(central, crc); ZipPut32(central, e.data.size()); ZipPut32(central, declared);
     ZipPut16(central, e.name.size()); ZipPut16(central, 0); ZipPut16(central, 0);
     ZipPut16(central, 0); ZipPut16(central, 0); ZipPut32(central, 0); ZipPut32(central, offset);
     central += e.name;

@@ -2,9 +2,10 @@
 """Draws the launcher's artwork: the window background, the close button
 and the application icon.
 
-    make_art.py OUTDIR
+    make_art.py OUTDIR [TITLE]
 
-writes exactly OUTDIR/background.png, OUTDIR/close.png and OUTDIR/app.ico
+letters TITLE (by default the game title of the channel profile, see
+tools/profile) in capitals across the background and writes exactly OUTDIR/background.png, OUTDIR/close.png and OUTDIR/app.ico
 and nothing else there; intermediate layers live in a private temporary
 directory. The pictures are painted procedurally with ImageMagick 6
 (`convert`). Every random element uses a fixed seed, so two runs give
@@ -454,7 +455,7 @@ def dock_masks(tmp):
               [line if y in (y0, y1) else empty for y in range(H)])
 
 
-def make_background(tmp, out, emblem):
+def make_background(tmp, out, emblem, title):
     rng = random.Random(1712)
 
     def T(name):
@@ -498,7 +499,7 @@ def make_background(tmp, out, emblem):
         ["-size", "%dx%d" % (W, H), "xc:black",
          "-font", find_font(FONTS["title"]), "-pointsize", "54",
          "-kerning", "5", "-fill", "white", "-annotate", "+50+103",
-         "BRAKMOOR", T("title.png")],
+         title.upper(), T("title.png")],
         # The moon: a pale disc, darker at the limb, with patchy maria.
         ["-size", "%dx%d" % (mr * 2, mr * 2),
          "radial-gradient:#f8f6ee-#c2c1ba",
@@ -691,11 +692,18 @@ def make_icon(tmp, out):
     run(files + PNG_OPTS + ["ICO:" + out])
 
 
+def default_title():
+    sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "profile"))
+    import launcher_profile
+    return launcher_profile.load()["game_title"]
+
+
 def main(argv):
-    if len(argv) != 2:
-        sys.stderr.write("usage: make_art.py OUTDIR\n")
+    if len(argv) not in (2, 3):
+        sys.stderr.write("usage: make_art.py OUTDIR [TITLE]\n")
         return 2
     outdir = argv[1]
+    title = argv[2] if len(argv) == 3 else default_title()
     try:
         os.makedirs(outdir, exist_ok=True)
         with tempfile.TemporaryDirectory(prefix="make_art_") as tmp:
@@ -704,7 +712,7 @@ def main(argv):
             emblem = os.path.join(tmp, "emblem.png")
             make_emblem(tmp, EMBLEM_SIZE, emblem)
             parallel(lambda: make_background(tmp, made["background.png"],
-                                             emblem),
+                                             emblem, title),
                      lambda: (make_close(tmp, made["close.png"]),
                               make_icon(tmp, made["app.ico"])))
             # Each file is copied beside its final name and then renamed

@@ -53,6 +53,8 @@ import zipfile
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(ROOT, "tools", "loopback"))
 from client import LoopbackServer, build_large_package  # noqa: E402
+sys.path.insert(0, os.path.join(ROOT, "tools", "profile"))
+import launcher_profile  # noqa: E402
 
 MIB = 1 << 20
 ZIP_TIME = (2024, 1, 1, 0, 0, 0)
@@ -98,12 +100,12 @@ def build_extract_package(path, small_files, big_size):
 class Launcher:
     """The release launcher under Wine, its log watched from outside."""
 
-    def __init__(self, build, prefix):
+    def __init__(self, build, prefix, profile):
         self.build = build
         self.prefix = prefix
-        self.exe = os.path.join(build, "src", "TovLauncher.exe")
-        self.install_root = os.path.join(prefix, "drive_c", "bm-webvarn")
-        self.log = os.path.join(self.install_root, "TovLauncher.log")
+        self.exe = os.path.join(build, "src", profile["internal_name"])
+        self.install_root = os.path.join(prefix, "drive_c", profile.install_dir_name)
+        self.log = os.path.join(self.install_root, profile.launcher_name + ".log")
         self.env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all")
 
     def wine(self, *args, timeout=60):
@@ -337,10 +339,14 @@ def main():
     build = os.path.abspath(args.build)
     work = os.path.abspath(args.work or os.path.join(build, "bench-install"))
     os.makedirs(work, exist_ok=True)
-    base = cache_value(build, "TOV_SERVER_BASE")
+    # The build's channel profile holds the server base it was built with;
+    # the loopback server started below reads the same file.
+    os.environ["TOV_PROFILE_FILE"] = os.path.join(build, "profile.json")
+    profile = launcher_profile.load()
+    base = profile["server_base"]
     port = int(re.match(r"https?://[^/:]+:(\d+)", base).group(1))
     prefix = cache_value(build, "TOV_WINEPREFIX")
-    launcher = Launcher(build, prefix)
+    launcher = Launcher(build, prefix, profile)
     tools = None if args.no_wine_tools else WineTools(launcher, os.path.abspath(args.tools))
 
     print("preparing packages in %s ..." % work, flush=True)

@@ -25,8 +25,13 @@ import urllib.parse
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(ROOT, "tools", "loopback"))
 from client import LoopbackServer  # noqa: E402
+sys.path.insert(0, os.path.join(ROOT, "tools", "profile"))
+import launcher_profile  # noqa: E402
 
-MAIN, GAME = "TovLauncher", "Brakmoor"
+# MAIN is the main window's caption; GAME, the game window's title, comes
+# from the build's channel profile (main).
+MAIN, GAME = "TovLauncher", None
+PROFILE = None
 PROGRESS, PERCENT, PHASE, STATUS = "1000", "1001", "1002", "1003"
 DOWNLOADING, UNPACKING, DONE = "正在下载：", "正在解压：", "更新已完成"
 PAGE = """var ext = window.external;
@@ -121,10 +126,11 @@ class Story:
         self.stop_wine()
         self.gui("state", MAIN, "-")
         # A first install: nothing of an earlier run is left in the prefix.
-        shutil.rmtree(os.path.join(self.prefix, "drive_c", "bm-webvarn"), ignore_errors=True)
+        shutil.rmtree(os.path.join(self.prefix, "drive_c", PROFILE.install_dir_name),
+                      ignore_errors=True)
 
     def launch(self):
-        exe = os.path.join(self.args.build, "src", "TovLauncher.exe")
+        exe = os.path.join(self.args.build, "src", PROFILE["internal_name"])
         env = {}
         if self.args.scripted_login:
             exe = os.path.join(self.args.build, "tests", "TovLauncherTest.exe")
@@ -246,11 +252,18 @@ def main():
     if not os.environ.get("DISPLAY"):
         sys.exit("story.py: needs DISPLAY")
 
+    global GAME, PROFILE
+    profile_file = os.path.join(os.path.abspath(args.build), "profile.json")
+    PROFILE = launcher_profile.load(profile_file)
+    GAME = PROFILE["game_title"]
+    # The server started below reads the same profile.
+    os.environ["TOV_PROFILE_FILE"] = profile_file
     story = Story(args)
     record = os.path.join(os.path.abspath(args.out), "reports.jsonl")
     os.makedirs(args.out, exist_ok=True)
     server = LoopbackServer(port=args.port, record=record,
-                            demo_exe=os.path.join(args.build, "tools", "bm.exe")).start()
+                            demo_exe=os.path.join(args.build, "tools",
+                                                  PROFILE["game_executable"])).start()
     try:
         done = story.run(server)
         records = server.records()

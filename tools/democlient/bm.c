@@ -1,8 +1,10 @@
 /*
- * Stand-in for the game client: the launcher starts bm\bm.exe after a login,
+ * Stand-in for the game client: the launcher starts the channel profile's
+ * game executable (ClientDir\<folder>\<executable>) after a login,
  * and tests need to see exactly what it was given. On start this program
  * writes its command line, working directory and own path to bm_started.txt
- * beside the executable, then shows a window titled "Brakmoor" until closed.
+ * beside the executable, then shows a window titled with the profile's game
+ * title (DEMO_GAME_TITLE, given by the build as a UTF-8 string) until closed.
  *
  * Each value is written twice: once readable (UTF-8, control characters shown
  * as \xNN so every item stays on one line) and once as the hex of its UTF-16
@@ -13,7 +15,8 @@
  * n milliseconds, so a test that starts it through the launcher does not
  * leave it running.
  *
- * Build: x86_64-w64-mingw32-gcc-posix -municode -mwindows -static -O2 -o bm.exe bm.c
+ * Build: x86_64-w64-mingw32-gcc-posix -municode -mwindows -static -O2
+ *        '-DDEMO_GAME_TITLE="Title"' -o <game executable> bm.c
  */
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -30,7 +33,12 @@
 #include <string.h>
 #include <wchar.h>
 
-#define GAME_TITLE L"Brakmoor"
+#ifndef DEMO_GAME_TITLE
+#error "DEMO_GAME_TITLE (the channel profile's game title) is not defined"
+#endif
+#define WIDEN_(s) L##s
+#define WIDEN(s) WIDEN_(s)
+#define GAME_TITLE WIDEN(DEMO_GAME_TITLE)
 #define REPORT_NAME L"bm_started.txt"
 #define EXIT_TIMER_ID 1
 
@@ -165,7 +173,7 @@ static int write_report(const wchar_t *exe, const wchar_t *cmdline, const wchar_
     wchar_t pid[32];
     swprintf(pid, 32, L"%lu", (unsigned long)GetCurrentProcessId());
 
-    buf_puts(&b, "title=Brakmoor\n");
+    buf_puts(&b, "title=" DEMO_GAME_TITLE "\n");
     put_item(&b, "command_line", cmdline);
     put_item(&b, "working_directory", cwd ? cwd : L"");
     put_item(&b, "executable", exe);
@@ -278,7 +286,7 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE prev, PWSTR args, int show)
     wc.hInstance = inst;
     wc.hCursor = LoadCursorW(NULL, (LPCWSTR)IDC_ARROW);
     wc.hIcon = LoadIconW(NULL, (LPCWSTR)IDI_APPLICATION);
-    wc.lpszClassName = L"BrakmoorDemoClient";
+    wc.lpszClassName = L"TovDemoGameClient";
     int rc = 0;
     HWND hwnd = NULL;
     if (RegisterClassW(&wc))

@@ -197,7 +197,8 @@ class LoopbackServer:
         return self.admin("POST", "packages/register", payload)["name"]
 
     def build_package(self, name, exe, files=None):
-        """Has the server build the demo zip from bm.exe and serve it as name."""
+        """Has the server build the demo zip from the game executable `exe`
+        and serve it as name."""
         payload = {"name": name, "exe": os.path.abspath(exe)}
         if files:
             payload["files"] = files
@@ -258,8 +259,16 @@ def read_records_file(path):
 
 
 def build_demo_package(zip_path, exe_path, extra_files=None):
-    """Writes the demo package (bm/bm.exe and a data file) to zip_path."""
+    """Writes the demo package (the profile's game executable in its folder
+    and a data file) to zip_path."""
     return _server_module().build_demo_package(zip_path, exe_path, extra_files)
+
+
+def demo_data():
+    """(name, bytes) of the data file the demo package holds beside the
+    game executable."""
+    mod = _server_module()
+    return mod.DEMO_DATA_NAME, mod.DEMO_DATA
 
 
 def build_large_package(zip_path, size, exe_path=None):
@@ -270,7 +279,7 @@ def build_large_package(zip_path, size, exe_path=None):
         for d in ("bm/", "bm/data/"):
             zf.writestr(zipfile.ZipInfo(d, (2024, 1, 1, 0, 0, 0)), b"")
         if exe_path:
-            zf.write(exe_path, "bm/bm.exe")
+            zf.write(exe_path, _server_module().DEMO_EXE_NAME)
         info = zipfile.ZipInfo("bm/data/filler.bin", (2024, 1, 1, 0, 0, 0))
         info.compress_type = zipfile.ZIP_STORED
         info.file_size = size

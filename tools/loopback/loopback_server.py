@@ -3,15 +3,20 @@
 
 It answers, on 127.0.0.1 only:
 
-* the configuration endpoint (any path ending in client_config_<x>.php),
+* the configuration endpoint (the channel profile's configuration path, and
+  any path ending in client_config_<x>.php),
 * the package server (/packages/<name>, and /files/<name> as the plain
   target of redirects),
-* the event and error endpoints (/api/laucher_info.php,
-  /api/laucher_error.php), whose requests are recorded byte for byte,
+* the event and error endpoints (the profile's event and error paths),
+  whose requests are recorded byte for byte,
 * the entry page (/entry/login.html) with its script-bridge calls,
 
 and a JSON admin API under /_admin/ through which each test picks bodies,
 statuses and faults. README.md beside this file lists the API.
+
+The channel profile (paths, channel, the game's title and executable) is the
+build's <build>/profile.json when TOV_PROFILE_FILE or --profile names it, else
+the source tree's default profile (tools/profile/launcher_profile.py).
 
 Python 3 standard library only.
 """
@@ -20,6 +25,7 @@ import argparse
 import base64
 import fnmatch
 import hashlib
+import html
 import http.server
 import json
 import os
@@ -34,13 +40,31 @@ import threading
 import time
 import urllib.parse
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "profile"))
+import launcher_profile  # noqa: E402
+
 HOST = "127.0.0.1"
-EVENT_PATH = "/api/laucher_info.php"
-ERROR_PATH = "/api/laucher_error.php"
 CONFIG_ROUTE = re.compile(r"/client_config_[^/]*\.php\Z")
 ENTRY_PATHS = ("/entry", "/entry/", "/entry/login.html")
 DEFAULT_CLIENT_VERSION = "1.0.0.1"
-DEFAULT_CHANNEL = "webvarn"
+
+
+def use_profile(profile):
+    """Takes the routes, the channel and the demo game's names from the
+    channel profile."""
+    global PROFILE, EVENT_PATH, ERROR_PATH, CONFIG_PATH, DEFAULT_CHANNEL
+    global DEMO_EXE_NAME, DEMO_DATA_NAME, DEMO_DATA
+    PROFILE = profile
+    EVENT_PATH = profile["event_path"]
+    ERROR_PATH = profile["error_path"]
+    CONFIG_PATH = profile["config_path"]
+    DEFAULT_CHANNEL = profile["channel_name"]
+    DEMO_EXE_NAME = profile.game_relative
+    DEMO_DATA_NAME = profile["game_folder"] + "/data/client.txt"
+    DEMO_DATA = ("%s demo client data.\n" % profile["game_title"]).encode("utf-8")
+
+
+use_profile(launcher_profile.load())
 
 # Set once when the server is asked to stop; every wait in a handler (delay,
 # pause, throttle, stall, hang) ends on it so that SIGTERM is honoured at once.
@@ -138,12 +162,11 @@ def body_from(raw):
 # Demo package
 
 ZIP_TIME = (2024, 1, 1, 0, 0, 0)
-DEMO_DATA_NAME = "bm/data/brakmoor.txt"
-DEMO_DATA = b"Brakmoor demo client data.\n"
 
 
 def build_demo_package(zip_path, exe_path, extra_files=None):
-    """Writes the demo client package: bm/bm.exe plus a small data file.
+    """Writes the demo client package: the game executable in its folder
+    (DEMO_EXE_NAME) plus a small data file.
 
     Every directory gets its own entry before the first file inside it: the
     launcher creates one directory level per directory entry and fails on a
@@ -151,7 +174,7 @@ def build_demo_package(zip_path, exe_path, extra_files=None):
     """
     import zipfile
 
-    files = [("bm/bm.exe", exe_path, None), (DEMO_DATA_NAME, None, DEMO_DATA)]
+    files = [(DEMO_EXE_NAME, exe_path, None), (DEMO_DATA_NAME, None, DEMO_DATA)]
     for name, data in sorted((extra_files or {}).items()):
         if isinstance(data, str):
             data = data.encode("utf-8")
@@ -430,7 +453,7 @@ ENTRY_PAGE = r"""<!DOCTYPE html>
 <head>
 <meta charset="utf-8">
 <meta http-equiv="X-UA-Compatible" content="IE=edge">
-<title>Brakmoor</title>
+<title>/*TITLE*/</title>
 <style>
 html, body { margin: 0; padding: 0; height: 100%; }
 body {
@@ -477,7 +500,7 @@ button:hover { background: #e0bd55; }
 </head>
 <body>
 <div class="frame">
-  <h1>BRAKMOOR</h1>
+  <h1>/*HEADING*/</h1>
   <div class="sub">&#x2014; 荒沼之境 &#x2014;</div>
   <div class="rule"></div>
   <form id="login-form" action="#" autocomplete="off">
@@ -488,7 +511,7 @@ button:hover { background: #e0bd55; }
     <button type="submit" id="login-button">登录</button>
   </form>
   <div id="status" class="status info"></div>
-  <div class="launcher">启动器 Launcher: <span id="launcher-path"></span></div>
+  <div class="launcher">/*PRODUCT*/ Launcher: <span id="launcher-path"></span></div>
 </div>
 <script type="text/javascript">
 (function () {
@@ -582,7 +605,12 @@ def render_entry_page(settings):
     # Inside <script>, "</" or "<!--" in a string would end or confuse the
     # script element; escaping the angle brackets keeps every value a string.
     data = data.replace("<", "\\u003c").replace(">", "\\u003e").replace("&", "\\u0026")
-    return ENTRY_PAGE.replace("/*SETTINGS*/", data, 1).encode("utf-8")
+    page = ENTRY_PAGE.replace("/*SETTINGS*/", data, 1)
+    for mark, text in (("/*TITLE*/", PROFILE["game_title"]),
+                       ("/*HEADING*/", PROFILE["game_title"].upper()),
+                       ("/*PRODUCT*/", PROFILE["product_name"])):
+        page = page.replace(mark, html.escape(text), 1)
+    return page.encode("utf-8")
 
 
 # --------------------------------------------------------------------------
@@ -685,7 +713,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         st = self.server.state
         with st.lock:
             cfg = st.config
-        if CONFIG_ROUTE.search(path) or path in cfg["paths"]:
+        if CONFIG_ROUTE.search(path) or path == CONFIG_PATH or path in cfg["paths"]:
             entry["route"] = "config"
             st.log_request(entry)
             return self.serve_config(entry, cfg, path, hop=None)
@@ -1170,10 +1198,18 @@ def main(argv=None):
     ap.add_argument("--record", help="append one JSON line per event/error report here")
     ap.add_argument("--config-file", help="configuration body to serve (raw bytes)")
     ap.add_argument("--setup", help="JSON file of initial config, faults, packages, entry")
-    ap.add_argument("--demo-exe", help="build the demo package from this bm.exe and serve it "
-                    "at /packages/%s/%s/bm.zip" % (DEFAULT_CHANNEL, DEFAULT_CLIENT_VERSION))
+    ap.add_argument("--profile", help="channel profile (a build's profile.json); default: "
+                    "TOV_PROFILE_FILE, else the source tree's default profile")
+    ap.add_argument("--demo-exe", help="build the demo package from this game executable and "
+                    "serve it at /packages/<channel>/%s/bm.zip" % DEFAULT_CLIENT_VERSION)
     ap.add_argument("--verbose", action="store_true", help="log requests to stderr")
     args = ap.parse_args(argv)
+    if args.profile:
+        try:
+            use_profile(launcher_profile.load(args.profile))
+        except (OSError, ValueError) as e:
+            sys.stderr.write("loopback_server: %s\n" % e)
+            return 2
 
     owned_state = args.state_dir is None
     state_dir = os.path.abspath(args.state_dir or tempfile.mkdtemp(prefix="loopback-"))

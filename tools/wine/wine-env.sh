@@ -8,8 +8,9 @@ tov_wine_env() {
   # off unless a caller asks for it, which also keeps Wine from offering to
   # download one (a prefix with the engine on waits for an answer to that
   # offer). The browser control still creates and activates without it; a
-  # navigation then takes about ten seconds.
-  export WINEDLLOVERRIDES=${TOV_WINEDLLOVERRIDES:-mscoree=;mshtml=;winemenubuilder.exe=d}
+  # navigation then takes about ten seconds. TOV_WINEDLLOVERRIDES_EXTRA
+  # adds to these (a test that wants files before Wine's own libraries).
+  export WINEDLLOVERRIDES=${TOV_WINEDLLOVERRIDES:-mscoree=;mshtml=;winemenubuilder.exe=d}${TOV_WINEDLLOVERRIDES_EXTRA:+;$TOV_WINEDLLOVERRIDES_EXTRA}
   # Under LANG=C Wine garbles non-ASCII command-line arguments. A caller may
   # pick another UTF-8 locale (with LOCPATH) for a different ANSI code page.
   export LC_ALL=${TOV_WINE_LC_ALL:-C.UTF-8}

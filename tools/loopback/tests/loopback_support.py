@@ -15,6 +15,12 @@ if LOOPBACK_DIR not in sys.path:
 import client  # noqa: E402,F401  (re-exported to the tests)
 from client import wait_until  # noqa: E402,F401
 
+sys.path.insert(0, os.path.join(LOOPBACK_DIR, "..", "profile"))
+import launcher_profile  # noqa: E402
+
+# The channel profile the server under test takes its routes and names from.
+PROFILE = launcher_profile.load()
+
 HOST = "127.0.0.1"
 
 

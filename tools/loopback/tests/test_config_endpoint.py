@@ -6,9 +6,10 @@ import time
 import unittest
 import urllib.parse
 
-from .loopback_support import client, fetch_raw, decode_chunked, time_of_offset, ServerTestCase
+from .loopback_support import client, fetch_raw, decode_chunked, time_of_offset, ServerTestCase, \
+    PROFILE
 
-CONFIG_PATH = "/api/qelto/ditches/webvarn/client_config_webvarn.php?lm=bm_gw_zerizaz"
+CONFIG_PATH = PROFILE.config_target
 
 
 class ConfigEndpoint(ServerTestCase):
@@ -20,8 +21,9 @@ class ConfigEndpoint(ServerTestCase):
             ("/api/qelto/ditches/other/client_config_other.php", True),
             ("/client_config_.php?x=1", True),
             ("/cfg.txt", True),
-            ("/api/qelto/ditches/webvarn/client_config_webvarn.phpx", False),
-            ("/api/client_config_webvarn.php/more", False),
+            (PROFILE["config_path"] + "x", False),
+            ("/api/client_config_chan.php/more", False),
+            (PROFILE["config_path"] + "/more", False),
         ]:
             with self.subTest(target=target):
                 r = fetch_raw(self.srv.port, target)
@@ -135,7 +137,7 @@ class ConfigEndpoint(ServerTestCase):
         import tempfile
         import zipfile
         with tempfile.TemporaryDirectory() as d:
-            exe = os.path.join(d, "bm.exe")
+            exe = os.path.join(d, "game.exe")
             with open(exe, "wb") as f:
                 f.write(b"MZ not really a program")
             with client.LoopbackServer(demo_exe=exe) as srv:
@@ -151,7 +153,7 @@ class ConfigEndpoint(ServerTestCase):
                 entry = urllib.parse.urlsplit(values["EntryUrl"])
                 self.assertEqual((entry.hostname, entry.port), ("127.0.0.1", srv.port))
                 self.assertEqual(fetch_raw(srv.port, entry.path).status, 200)
-                dl = values["ClientDownloadUrl"].replace("{ditch_name}", "webvarn") \
+                dl = values["ClientDownloadUrl"].replace("{ditch_name}", PROFILE["channel_name"]) \
                     .replace("{version}", values["ClientVersion"])
                 r = fetch_raw(srv.port, urllib.parse.urlsplit(dl).path)
                 self.assertEqual(r.status, 200)
@@ -159,7 +161,7 @@ class ConfigEndpoint(ServerTestCase):
                 with open(path, "wb") as f:
                     f.write(r.body)
                 with zipfile.ZipFile(path) as zf:
-                    self.assertEqual(zf.read("bm/bm.exe"), b"MZ not really a program")
+                    self.assertEqual(zf.read(PROFILE.game_relative), b"MZ not really a program")
 
 
 if __name__ == "__main__":

@@ -9,7 +9,7 @@ import tempfile
 import unittest
 import zipfile
 
-from .loopback_support import client, LOOPBACK_DIR
+from .loopback_support import client, LOOPBACK_DIR, PROFILE
 
 REPO = os.path.dirname(os.path.dirname(LOOPBACK_DIR))
 SOURCE = os.path.join(REPO, "tools", "democlient", "bm.c")
@@ -21,7 +21,7 @@ SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "msvcrt.dll"}
 class Packages(unittest.TestCase):
     def test_demo_package_lists_each_directory_before_its_files(self):
         with tempfile.TemporaryDirectory() as d:
-            exe = os.path.join(d, "bm.exe")
+            exe = os.path.join(d, "game.exe")
             with open(exe, "wb") as f:
                 f.write(os.urandom(70000))
             path = client.build_demo_package(os.path.join(d, "bm.zip"), exe,
@@ -30,7 +30,7 @@ class Packages(unittest.TestCase):
                 self.assertIsNone(zf.testzip())
                 names = zf.namelist()
                 with open(exe, "rb") as f:
-                    self.assertEqual(zf.read("bm/bm.exe"), f.read())
+                    self.assertEqual(zf.read(PROFILE.game_relative), f.read())
             # The launcher makes one directory level per directory entry and
             # fails on a file whose directory is not there yet.
             for i, name in enumerate(names):
@@ -56,8 +56,9 @@ class DemoClient(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.dir = tempfile.mkdtemp(prefix="democlient-")
-        cls.exe = os.path.join(cls.dir, "bm.exe")
+        cls.exe = os.path.join(cls.dir, "game.exe")
         subprocess.run([CC, "-municode", "-mwindows", "-static", "-O2", "-Wall", "-Werror",
+                        '-DDEMO_GAME_TITLE="%s"' % PROFILE["game_title"],
                         "-o", cls.exe, SOURCE], check=True, capture_output=True)
 
     @classmethod
@@ -81,7 +82,7 @@ class DemoClient(unittest.TestCase):
         cwd = os.path.join(self.dir, "work dir")
         os.makedirs(game, exist_ok=True)
         os.makedirs(cwd, exist_ok=True)
-        exe = os.path.join(game, "bm.exe")
+        exe = os.path.join(game, "game.exe")
         shutil.copy(self.exe, exe)
         # A CR at the end is what a configuration with CRLF line ends puts
         # into the game's command line; the report must keep it.
@@ -95,8 +96,8 @@ class DemoClient(unittest.TestCase):
         self.assertFalse(os.path.exists(report + ".tmp"))
         got = client.read_started_file(report)
         self.assertTrue(got["complete"])
-        self.assertEqual(got["title"], "Brakmoor")
-        self.assertTrue(got["executable"].lower().endswith("\\client dir\\bm\\bm.exe"))
+        self.assertEqual(got["title"], PROFILE["game_title"])
+        self.assertTrue(got["executable"].lower().endswith("\\client dir\\bm\\game.exe"))
         self.assertTrue(got["working_directory"].lower().endswith("\\work dir"))
         self.assertTrue(got["command_line"].endswith(
             ' --parameters=account=ann&token=t1 "two words" 王者 C:\\x41 --plat_extra=demo\r'),

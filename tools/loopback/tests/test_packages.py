@@ -19,8 +19,8 @@ DATA = bytes((i * 7 + i // 251) & 0xFF for i in range(SIZE))
 class PackageFaults(ServerTestCase):
     def setUp(self):
         super().setUp()
-        self.srv.register_package("webvarn/1.0.0.1/bm.zip", data=DATA)
-        self.target = "/packages/webvarn/1.0.0.1/bm.zip"
+        self.srv.register_package("chan/1.0.0.1/bm.zip", data=DATA)
+        self.target = "/packages/chan/1.0.0.1/bm.zip"
 
     def last_request(self):
         return self.srv.requests()[-1]
@@ -44,7 +44,7 @@ class PackageFaults(ServerTestCase):
 
     def test_always_and_match(self):
         self.srv.register_package("other.zip", data=b"other")
-        self.srv.add_fault("packages", match="webvarn/*", status=404)
+        self.srv.add_fault("packages", match="chan/*", status=404)
         for _ in range(3):
             self.assertEqual(fetch_raw(self.srv.port, self.target).status, 404)
         self.assertEqual(fetch_raw(self.srv.port, "/packages/other.zip").body, b"other")
@@ -151,20 +151,20 @@ class PackageNames(unittest.TestCase):
     def test_names_cannot_reach_outside_the_package_directory(self):
         with tempfile.TemporaryDirectory() as d:
             pkgs = os.path.join(d, "pkgs")
-            os.makedirs(os.path.join(pkgs, "webvarn"))
-            with open(os.path.join(pkgs, "webvarn", "bm.zip"), "wb") as f:
+            os.makedirs(os.path.join(pkgs, "chan"))
+            with open(os.path.join(pkgs, "chan", "bm.zip"), "wb") as f:
                 f.write(b"inside")
             with open(os.path.join(d, "secret"), "wb") as f:
                 f.write(b"outside")
             os.symlink(os.path.join(d, "secret"), os.path.join(pkgs, "link"))
             with client.LoopbackServer(state_dir=os.path.join(d, "state"),
                                        extra_args=["--packages-dir", pkgs]) as srv:
-                self.assertEqual(fetch_raw(srv.port, "/packages/webvarn/bm.zip").body, b"inside")
-                self.assertEqual(fetch_raw(srv.port, "/packages/webvarn%2Fbm.zip").body, b"inside")
-                for target in ["/packages/../secret", "/packages/webvarn/../../secret",
+                self.assertEqual(fetch_raw(srv.port, "/packages/chan/bm.zip").body, b"inside")
+                self.assertEqual(fetch_raw(srv.port, "/packages/chan%2Fbm.zip").body, b"inside")
+                for target in ["/packages/../secret", "/packages/chan/../../secret",
                                "/packages/..%2Fsecret", "/packages/%2e%2e/secret",
                                "/packages/link", "/packages/%2Fetc%2Fpasswd",
-                               "/packages/webvarn%5C..%5C..%5Csecret", "/files/../secret",
+                               "/packages/chan%5C..%5C..%5Csecret", "/files/../secret",
                                "/packages/", "/packages/%ff.zip"]:
                     with self.subTest(target=target):
                         r = fetch_raw(srv.port, target)

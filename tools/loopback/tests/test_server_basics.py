@@ -11,7 +11,7 @@ import time
 import unittest
 import http.client
 
-from .loopback_support import client, open_request, read_raw, wait_until, HOST
+from .loopback_support import client, open_request, read_raw, wait_until, HOST, PROFILE
 
 SERVER = client.SERVER_SCRIPT
 
@@ -88,7 +88,7 @@ class StartAndStop(unittest.TestCase):
             srv.add_fault("event", hang=True)
             srv.register_package("big.zip", data=b"x" * 100000)
             srv.add_fault("packages", stall_after=10)
-            hung = open_request(srv.port, "/api/laucher_info.php?a=1")
+            hung = open_request(srv.port, PROFILE["event_path"] + "?a=1")
             stalled = open_request(srv.port, "/packages/big.zip")
             # an idle keep-alive connection, as an HTTP client library leaves
             idle = http.client.HTTPConnection(HOST, srv.port, timeout=5)
@@ -112,19 +112,19 @@ class SetupFile(unittest.TestCase):
     def test_setup_file_is_applied_before_the_port_is_announced(self):
         from .loopback_support import fetch_raw
         with tempfile.TemporaryDirectory() as d:
-            exe = os.path.join(d, "bm.exe")
+            exe = os.path.join(d, "game.exe")
             with open(exe, "wb") as f:
                 f.write(b"MZ")
             setup = os.path.join(d, "setup.json")
             with open(setup, "w") as f:
                 json.dump({"config": {"body": "ClientVersion=2.0.0.0\n", "status": 503},
                            "faults": [{"target": "packages", "count": 1, "status": 500}],
-                           "packages": [{"name": "webvarn/2.0.0.0/bm.zip", "exe": exe}],
+                           "packages": [{"name": "chan/2.0.0.0/bm.zip", "exe": exe}],
                            "entry": {"token": "from-setup"}}, f)
             with client.LoopbackServer(setup=setup) as srv:
-                r = fetch_raw(srv.port, "/x/client_config_webvarn.php")
+                r = fetch_raw(srv.port, "/x/client_config_chan.php")
                 self.assertEqual((r.status, r.body), (503, b"ClientVersion=2.0.0.0\n"))
-                target = "/packages/webvarn/2.0.0.0/bm.zip"
+                target = "/packages/chan/2.0.0.0/bm.zip"
                 self.assertEqual(fetch_raw(srv.port, target).status, 500)
                 self.assertEqual(fetch_raw(srv.port, target).body[:2], b"PK")
                 self.assertEqual(srv.entry()["token"], "from-setup")
@@ -181,7 +181,7 @@ class AdminRefusals(unittest.TestCase):
         srv.set_config(body="A=1\n", status=500)
         srv.add_fault("packages", status=404)
         srv.register_package("p.zip", data=b"zip")
-        client_sock = open_request(srv.port, "/api/laucher_info.php?x=1")
+        client_sock = open_request(srv.port, PROFILE["event_path"] + "?x=1")
         read_raw(client_sock)
         client_sock.close()
         srv.reset()

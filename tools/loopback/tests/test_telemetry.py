@@ -9,10 +9,10 @@ import time
 import unittest
 
 from .loopback_support import client, fetch_raw, open_request, read_raw, wait_until, \
-    ServerTestCase
+    ServerTestCase, PROFILE
 
-EVENT = b"/api/laucher_info.php"
-ERROR = b"/api/laucher_error.php"
+EVENT = PROFILE["event_path"].encode("ascii")
+ERROR = PROFILE["error_path"].encode("ascii")
 
 
 class Reports(ServerTestCase):
@@ -30,9 +30,9 @@ class Reports(ServerTestCase):
 
     def test_queries_are_recorded_byte_for_byte(self):
         queries = [
-            b"client_uid=0123abcd&ditch_name=webvarn&mac=AA-BB-CC-DD-EE-FF"
+            b"client_uid=0123abcd&ditch_name=chan&mac=AA-BB-CC-DD-EE-FF"
             b"&os_version=Windows%2010%20%28x64%29%2FIntel%3F&ac=create",
-            b"client_uid=&ditch_name=webvarn&mac=unkown&os_version=&error_msg=game%20start",
+            b"client_uid=&ditch_name=chan&mac=unkown&os_version=&error_msg=game%20start",
             # escapes that decode to "/", "?", "&", "=", "%", "+" stay escaped
             b"error_msg=a%2Fb%3Fc%26d%3De%25f%2Bg+h%2bi",
             # raw UTF-8 whose bytes include 0x85 (入) and 0xA0 (丠), whitespace to a

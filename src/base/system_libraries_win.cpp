@@ -1,0 +1,80 @@
+#include "base/system_libraries_win.h"
+
+#include <windows.h>
+
+#include <delayimp.h>
+
+#include <string>
+
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
+namespace {
+
+template <typename T>
+T* AtRva(DWORD rva) {
+  return reinterpret_cast<T*>(reinterpret_cast<char*>(&__ImageBase) + rva);
+}
+
+HMODULE LoadFromSystemDirectory(const char* name) {
+  HMODULE module = ::LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (module || ::GetLastError() != ERROR_INVALID_PARAMETER) return module;
+  // A system that does not know the flag: the full path says the same.
+  char dir[MAX_PATH];
+  UINT length = ::GetSystemDirectoryA(dir, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return nullptr;
+  std::string path = std::string(dir, length) + "\\" + name;
+  return ::LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+// What Microsoft's helper raises too: a system library or function that is
+// not there cannot be worked around, and the crash filter records where.
+[[noreturn]] void FailDelayLoad(DWORD error) {
+  ::RaiseException(VcppException(ERROR_SEVERITY_ERROR, error), 0, 0, nullptr);
+  ::ExitProcess(error);
+}
+
+}  // namespace
+
+namespace tov {
+
+void KeepLibrarySearchInSystemDirectory() noexcept {
+  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+  HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+  auto set = reinterpret_cast<SetDefaultDllDirectoriesFn>(
+      reinterpret_cast<void (*)()>(::GetProcAddress(kernel, "SetDefaultDllDirectories")));
+  if (set) set(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+}  // namespace tov
+
+// Called by the thunk of a delay-loaded function on its first call, with
+// the library's descriptor and the function's slot; returns the function,
+// which the thunk then jumps to. The thunks save only the integer argument
+// registers: nothing of these libraries takes a floating-point argument.
+extern "C" FARPROC WINAPI __delayLoadHelper2(PCImgDelayDescr descr, FARPROC* slot) {
+  if (!(descr->grAttrs & dlattrRva)) FailDelayLoad(ERROR_INVALID_PARAMETER);
+  auto* module = AtRva<HMODULE>(descr->rvaHmod);
+  HMODULE loaded = reinterpret_cast<HMODULE>(
+      ::InterlockedCompareExchangePointer(reinterpret_cast<void**>(module), nullptr, nullptr));
+  if (!loaded) {
+    loaded = LoadFromSystemDirectory(AtRva<const char>(descr->rvaDLLName));
+    if (!loaded) FailDelayLoad(ERROR_MOD_NOT_FOUND);
+    // Two threads may get here at once; the library stays loaded once.
+    void* earlier = ::InterlockedCompareExchangePointer(reinterpret_cast<void**>(module), loaded, nullptr);
+    if (earlier) {
+      ::FreeLibrary(loaded);
+      loaded = static_cast<HMODULE>(earlier);
+    }
+  }
+  const auto* iat = AtRva<IMAGE_THUNK_DATA>(descr->rvaIAT);
+  const IMAGE_THUNK_DATA& name = AtRva<IMAGE_THUNK_DATA>(descr->rvaINT)[reinterpret_cast<IMAGE_THUNK_DATA*>(slot) - iat];
+  FARPROC function;
+  if (IMAGE_SNAP_BY_ORDINAL(name.u1.Ordinal)) {
+    function = ::GetProcAddress(loaded, MAKEINTRESOURCEA(IMAGE_ORDINAL(name.u1.Ordinal)));
+  } else {
+    function = ::GetProcAddress(loaded, AtRva<IMAGE_IMPORT_BY_NAME>(static_cast<DWORD>(name.u1.AddressOfData))->Name);
+  }
+  if (!function) FailDelayLoad(ERROR_PROC_NOT_FOUND);
+  *slot = function;
+  return function;
+}

@@ -1,0 +1,59 @@
+#!/usr/bin/env python3
+"""Writes the archive fuzz target's seed archives: small packages of the
+shapes the launcher meets (stored and deflated files, directory entries,
+UTF-8 names, zip64 records, no entries at all) and the broken ones it must
+refuse (a wrong checksum, a name climbing out). Usage: make_archive_seeds.py DIR
+"""
+import io
+import os
+import struct
+import sys
+import zipfile
+
+
+def archive(entries, force_zip64=False, comment=b""):
+    buf = io.BytesIO()
+    with zipfile.ZipFile(buf, "w") as z:
+        z.comment = comment
+        for name, data, method in entries:
+            info = zipfile.ZipInfo(name, date_time=(2024, 1, 1, 0, 0, 0))
+            info.compress_type = method
+            if name.endswith("/"):
+                z.writestr(info, b"")
+            else:
+                with z.open(info, "w", force_zip64=force_zip64) as f:
+                    f.write(data)
+    return buf.getvalue()
+
+
+def wrong_checksum(data):
+    # The CRC-32 of the first local header and of its central record.
+    out = bytearray(data)
+    for sig, at in ((b"PK\x03\x04", 14), (b"PK\x01\x02", 16)):
+        pos = out.find(sig)
+        crc = struct.unpack_from("<I", out, pos + at)[0]
+        struct.pack_into("<I", out, pos + at, crc ^ 0x5A5A5A5A)
+    return bytes(out)
+
+
+def main():
+    out = sys.argv[1]
+    os.makedirs(out, exist_ok=True)
+    text = b"game data " * 40
+    stored, deflated = zipfile.ZIP_STORED, zipfile.ZIP_DEFLATED
+    seeds = {
+        "client.zip": archive([("bm/", b"", stored), ("bm/game.exe", b"MZ" + text, deflated),
+                               ("bm/readme.txt", b"hello", stored)]),
+        "utf8-names.zip": archive([("\u5305/\u6570\u636e.txt", text, deflated)]),
+        "zip64.zip": archive([("big.bin", text, deflated)], force_zip64=True),
+        "empty.zip": archive([], comment=b"no entries"),
+        "climbing.zip": archive([("ok.txt", b"x", stored), ("../evil.txt", b"y", stored)]),
+        "bad-crc.zip": wrong_checksum(archive([("a.txt", text, deflated)])),
+    }
+    for name, data in seeds.items():
+        with open(os.path.join(out, name), "wb") as f:
+            f.write(data)
+
+
+if __name__ == "__main__":
+    main()
