@@ -457,7 +457,7 @@ class InstallTest(unittest.TestCase):
         self.configure(package=package, extra=["ClientPackageSha256=" + digest.upper()],
                        redirect=302)
         _, proc = self.launch()
-        self.expect_installed(proc, {"bm/data/brakmoor.txt": b"Brakmoor demo client data.\n"})
+        self.expect_installed(proc, {DEMO_DATA_NAME: DEMO_DATA})
         self.assertEqual(self.of(DOWNLOAD)[-4:-2], [("INFO", "package check passed: SHA-256"),
                                                     ("INFO", "download is finish")])
 
@@ -473,7 +473,7 @@ class InstallTest(unittest.TestCase):
         package = harness.demo_package()
         self.configure(package=package, extra=harness.sign_package(private, package))
         _, proc = self.launch(env={"TOV_PACKAGE_PUBLIC_KEY": public})
-        self.expect_installed(proc, {"bm/data/brakmoor.txt": b"Brakmoor demo client data.\n"})
+        self.expect_installed(proc, {DEMO_DATA_NAME: DEMO_DATA})
         self.assertIn(("INFO", "package check passed: SHA-256 and signature"), self.of(DOWNLOAD))
 
     def test_with_a_built_in_key_a_package_failing_a_check_is_refused_and_nothing_unpacked(self):
