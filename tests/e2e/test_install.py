@@ -463,7 +463,7 @@ class InstallTest(unittest.TestCase):
 
     def test_without_a_key_a_package_that_unpacks_but_differs_from_its_sha256_is_refused(self):
         expected = hashlib.sha256(harness.demo_package()).hexdigest()
-        older = build_zip([("bm/", None), ("bm/bm.exe", b"an older client")])
+        older = build_zip([("bm/", None), ("bm/client.dat", b"an older client")])
         self.configure(package=older, extra=["ClientPackageSha256=" + expected])
         _, proc = self.launch()
         self.expect_download_failure(proc, HASH_MISMATCH % hashlib.sha256(older).hexdigest())
@@ -480,7 +480,7 @@ class InstallTest(unittest.TestCase):
         private, public = harness.package_key(self)
         stranger, _ = harness.package_key(self)
         package = harness.demo_package()
-        other = build_zip([("bm/", None), ("bm/bm.exe", b"someone else's program")])
+        other = build_zip([("bm/", None), ("bm/client.dat", b"someone else's program")])
         flipped = bytearray(package)
         flipped[len(package) // 2] ^= 0x01
         flipped = bytes(flipped)
