@@ -89,6 +89,19 @@ TEST(PackageDownload, ARefusedConnectionFails) {
       DownloadToFile("http://127.0.0.1:" + std::to_string(port) + "/bm.zip", file, nullptr);
   EXPECT_FALSE(outcome.ok());
   EXPECT_EQ(outcome.httpStatus, 0);
+
+  // Only web addresses are fetched (libcurl is built for HTTP alone): the
+  // configured address comes from the server, and a local file or another
+  // scheme (smb hands out the player's credentials) must not be reached.
+  testing_support::LoopbackHttpServer other;
+  for (const std::string& address : {std::string("file:///C:/windows/win.ini"),
+                                     "ftp://127.0.0.1:" + std::to_string(other.Port()) + "/bm.zip",
+                                     "smb://127.0.0.1:" + std::to_string(other.Port()) + "/share/bm.zip"}) {
+    outcome = DownloadToFile(address, file, nullptr);
+    EXPECT_EQ(outcome.curlResult, 1) << address;  // CURLE_UNSUPPORTED_PROTOCOL
+  }
+  EXPECT_TRUE(other.Requests().empty());
+  EXPECT_EQ(std::ftell(file), 0);
   std::fclose(file);
 }
 
