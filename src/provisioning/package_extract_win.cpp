@@ -5,16 +5,20 @@
 #include <unzip.h>
 
 #include <algorithm>
+#include <cstring>
 #include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include "base/launcher_log.h"
 #include "base/text_win.h"
+#include "base/unique_handle.h"
 #include "provisioning/archive_io_win.h"
+#include "provisioning/free_space_win.h"
 #include "provisioning/ordered_writer.h"
 #include "provisioning/package_rules.h"
-#include "base/unique_handle.h"
+#include "provisioning/version_file_win.h"
+#include "provisioning/version_rules.h"
 
 namespace {
 
@@ -102,6 +106,11 @@ bool ReadEntry(unzFile zip, const std::wstring& target, std::vector<char>* out, 
       break;
     }
   }
+  // On disk before the version file says the client is whole.
+  if (ok && file && !::FlushFileBuffers(file)) {
+    LOG_ERROR(L"write failed: " + target, kOp);
+    ok = false;
+  }
   // The checksum is only known once the entry has been read to its end.
   int closed = unzCloseCurrentFile(zip);
   if (ok && closed == UNZ_CRCERROR) {
@@ -137,7 +146,59 @@ bool WriteWholeFile(const tov::OrderedWriter::Job& job) {
     }
     done += written;
   }
-  return true;
+  // On disk before the version file says the client is whole.
+  return ::FlushFileBuffers(out.get()) != 0;
+}
+
+// The current entry's header; false when it cannot be read. The name
+// buffer always keeps a NUL at its end, however long the stored name.
+bool ReadEntryInfo(unzFile zip, unz_file_info64* info, char (&name)[kNameBuffer]) {
+  std::memset(name, 0, sizeof name);
+  return unzGetCurrentFileInfo64(zip, info, name, sizeof name - 1, nullptr, 0, nullptr, 0) == UNZ_OK;
+}
+
+// The stored name's bytes as far as the buffer holds them.
+std::string StoredName(const unz_file_info64& info, const char (&name)[kNameBuffer]) {
+  return std::string(name, std::min<size_t>(info.size_filename, kNameBuffer - 1));
+}
+
+std::wstring EntryName(const unz_file_info64& info, const char (&name)[kNameBuffer]) {
+  return DecodeText(StoredName(info, name), (info.flag & kUtf8NameFlag) ? CP_UTF8 : CP_THREAD_ACP);
+}
+
+// Whether the entry would put something where the version file belongs: the
+// file itself, or a folder of its name that would keep it from being written.
+bool IsVersionFileEntry(const std::wstring& entry) {
+  std::wstring name = tov::ComparableName(entry, FileSystemUpperCase);
+  std::wstring first = name.substr(0, name.find(L'\\'));
+  return first == tov::ComparableName(tov::kVersionFileName, FileSystemUpperCase);
+}
+
+// One pass over the central directory before anything is written: every
+// entry must be one the reader can decode and none may stand for the
+// version file, and the files' sizes add up to the room they need. Leaves
+// the archive on its first entry. Entry data is not read.
+bool SurveyEntries(unzFile zip, ZPOS64_T total, uint64_t* bytes) {
+  *bytes = 0;
+  for (ZPOS64_T k = 1; k <= total; ++k) {
+    unz_file_info64 info{};
+    char name[kNameBuffer];
+    if (!ReadEntryInfo(zip, &info, name)) return false;
+    std::wstring entry = EntryName(info, name);
+    std::wstring undecodable = tov::UndecodableEntryReason(static_cast<uint16_t>(info.compression_method),
+                                                           static_cast<uint16_t>(info.flag));
+    if (!undecodable.empty()) {
+      LOG_ERROR(L"cannot unpack " + entry + L": " + undecodable, kOp);
+      return false;
+    }
+    if (IsVersionFileEntry(entry)) {
+      LOG_ERROR(L"refused entry (version file): " + entry, kOp);
+      return false;
+    }
+    *bytes = info.uncompressed_size > UINT64_MAX - *bytes ? UINT64_MAX : *bytes + info.uncompressed_size;
+    if (k < total && unzGoToNextFile(zip) != UNZ_OK) return false;
+  }
+  return total == 0 || unzGoToFirstFile(zip) == UNZ_OK;
 }
 
 bool IsEmptyArchiveFile(const std::wstring& path) {
@@ -154,7 +215,7 @@ bool IsEmptyArchiveFile(const std::wstring& path) {
 }  // namespace
 
 int ExtractPackage(const std::wstring& archivePath, const std::wstring& clientDir,
-                   const ExtractProgress& progress) {
+                   const ExtractProgress& progress, const FreeSpaceProbe& freeSpace) {
   zlib_filefunc64_def io;
   FillReadAheadWin32FileFunc64W(&io);
   ArchiveCloser archive{unzOpen2_64(archivePath.c_str(), &io)};
@@ -171,8 +232,17 @@ int ExtractPackage(const std::wstring& archivePath, const std::wstring& clientDi
     return 0;
   }
   const ZPOS64_T total = global.number_entry;
+  uint64_t need = 0;
+  if (!SurveyEntries(archive.file, total, &need)) return 0;
+  if (!HasRoomFor(clientDir, need, freeSpace, kOp)) return 0;
+  // From here on the client's files change: until the new version file is
+  // written after the last of them, no version may pass for current.
+  if (!RemoveVersionFile(clientDir)) {
+    LOG_ERROR(L"cannot remove " + clientDir + L"\\" + tov::kVersionFileName, kOp);
+    return 0;
+  }
   DirectoryMaker directories(clientDir);
-  tov::OrderedWriterPool writer(WriteWholeFile, kWriters, kQueueBudget);
+  tov::OrderedWriterPool writer(WriteWholeFile, kWriters, kQueueBudget, FileSystemUpperCase);
   // A file the writer could not write ends the extraction; the entries read
   // after it were never written.
   auto writeFailed = [&writer] {
@@ -181,19 +251,19 @@ int ExtractPackage(const std::wstring& archivePath, const std::wstring& clientDi
   };
   for (ZPOS64_T k = 1; k <= total; ++k) {
     unz_file_info64 info{};
-    char name[kNameBuffer] = {};
-    if (unzGetCurrentFileInfo64(archive.file, &info, name, sizeof name, nullptr, 0, nullptr, 0) !=
-        UNZ_OK) {
-      return 0;
-    }
+    char name[kNameBuffer];
+    if (!ReadEntryInfo(archive.file, &info, name)) return 0;
     if (info.size_filename >= kNameBuffer) {
       LOG_ERROR(L"entry name too long: " + DecodeText(name, CP_THREAD_ACP), kOp);
       return 0;
     }
-    std::wstring entry = DecodeText(name, (info.flag & kUtf8NameFlag) ? CP_UTF8 : CP_THREAD_ACP);
+    std::wstring entry = EntryName(info, name);
     LOG_INFO(entry, kOp);
 
-    std::wstring unsafe = tov::UnsafeEntryReason(entry);
+    // A NUL inside the stored name would cut it short of what was checked.
+    std::wstring unsafe = StoredName(info, name).find('\0') != std::string::npos
+                              ? L"control character"
+                              : tov::UnsafeEntryReason(entry);
     if (!unsafe.empty()) {
       LOG_ERROR(L"refused entry (" + unsafe + L"): " + entry, kOp);
       return 0;

@@ -4,6 +4,8 @@
 #pragma once
 #include <string>
 
+#include "provisioning/free_space.h"
+
 // Bounds of every libcurl transfer: a server that accepts the connection and
 // then sends nothing must end in a failure, not an endless wait.
 struct TransferLimits {
@@ -16,6 +18,9 @@ struct ProvisioningSettings {
   // Every "{ditch_name}" becomes the channel name.
   std::wstring configUrlTemplate;
   TransferLimits limits;
+  // Where the room for the package and the client is asked; null: the
+  // volume's own figure.
+  FreeSpaceProbe freeSpace;
 };
 
 // The launcher's own.

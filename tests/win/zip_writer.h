@@ -14,6 +14,10 @@ struct TestZipEntry {
   bool corruptCrc = false;
   // Stored as "deflated" although the bytes are no deflate stream.
   bool garbageDeflate = false;
+  // The method the headers name for the bytes as they are (-1: stored),
+  // and extra general-purpose flags (1: encrypted).
+  int method = -1;
+  uint16_t extraFlags = 0;
 };
 
 inline void ZipPut16(std::string& s, uint16_t v) { s.append({char(v & 0xff), char(v >> 8)}); }
@@ -27,8 +31,8 @@ inline std::string BuildTestZip(const std::vector<TestZipEntry>& entries) {
   for (const auto& e : entries) {
     uint32_t crc = crc32(0, reinterpret_cast<const Bytef*>(e.data.data()), e.data.size());
     if (e.corruptCrc) crc ^= 0xdeadbeef;
-    uint16_t flags = e.utf8Name ? 0x0800 : 0;
-    uint16_t method = e.garbageDeflate ? 8 : 0;
+    uint16_t flags = static_cast<uint16_t>((e.utf8Name ? 0x0800 : 0) | e.extraFlags);
+    uint16_t method = e.method >= 0 ? static_cast<uint16_t>(e.method) : e.garbageDeflate ? 8 : 0;
     uint32_t offset = out.size();
     ZipPut32(out, 0x04034b50); ZipPut16(out, 20); ZipPut16(out, flags); ZipPut16(out, method);
     ZipPut16(out, 0); ZipPut16(out, 0x21);
