@@ -169,9 +169,9 @@ std::wstring EntryName(const unz_file_info64& info, const char (&name)[kNameBuff
 // Whether the entry would put something where the version file belongs: the
 // file itself, or a folder of its name that would keep it from being written.
 bool IsVersionFileEntry(const std::wstring& entry) {
+  static const std::wstring marker = tov::ComparableName(tov::kVersionFileName, FileSystemUpperCase);
   std::wstring name = tov::ComparableName(entry, FileSystemUpperCase);
-  std::wstring first = name.substr(0, name.find(L'\\'));
-  return first == tov::ComparableName(tov::kVersionFileName, FileSystemUpperCase);
+  return name.compare(0, name.find(L'\\'), marker) == 0;
 }
 
 // One pass over the central directory before anything is written: every
