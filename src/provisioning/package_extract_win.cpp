@@ -14,6 +14,7 @@
 #include "base/text_win.h"
 #include "base/unique_handle.h"
 #include "provisioning/archive_io_win.h"
+#include "provisioning/flush_behind_win.h"
 #include "provisioning/free_space_win.h"
 #include "provisioning/ordered_writer.h"
 #include "provisioning/package_rules.h"
@@ -80,6 +81,11 @@ class DirectoryMaker {
 constexpr ZPOS64_T kQueuedEntryLimit = 1024 * 1024;
 constexpr size_t kQueueBudget = 16 * 1024 * 1024;
 constexpr size_t kWriters = 2;
+constexpr size_t kFlushers = 4;
+constexpr size_t kFlushWaiting = 256;
+// Files stay open after writing until they are flushed (FlushBehind), and an
+// entry of the same name may come meanwhile.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // Reads the current entry to its end into `out` (or writes it to `file`);
 // false on undecodable data, a failed write or a checksum mismatch.
@@ -122,8 +128,8 @@ bool ReadEntry(unzFile zip, const std::wstring& target, std::vector<char>* out, 
 
 bool StreamEntry(unzFile zip, const std::wstring& target) {
   if (unzOpenCurrentFile(zip) != UNZ_OK) return false;
-  tov::UniqueHandleK out(::CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+  tov::UniqueHandleK out(::CreateFileW(target.c_str(), GENERIC_WRITE, kShareAll, nullptr,
+                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!out) {
     LOG_ERROR(L"write failed: " + target, kOp);
     unzCloseCurrentFile(zip);
@@ -132,9 +138,9 @@ bool StreamEntry(unzFile zip, const std::wstring& target) {
   return ReadEntry(zip, target, nullptr, out.get());
 }
 
-bool WriteWholeFile(const tov::OrderedWriter::Job& job) {
-  tov::UniqueHandleK out(::CreateFileW(job.target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+bool WriteWholeFile(const tov::OrderedWriter::Job& job, FlushBehind& flusher) {
+  tov::UniqueHandleK out(::CreateFileW(job.target.c_str(), GENERIC_WRITE, kShareAll, nullptr,
+                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!out) return false;
   // In the same blocks as a streamed entry, as the decompressor gave them.
   size_t done = 0;
@@ -147,7 +153,8 @@ bool WriteWholeFile(const tov::OrderedWriter::Job& job) {
     done += written;
   }
   // On disk before the version file says the client is whole.
-  return ::FlushFileBuffers(out.get()) != 0;
+  flusher.Hand(std::move(out), job.target);
+  return true;
 }
 
 // The current entry's header; false when it cannot be read. The name
@@ -242,11 +249,16 @@ int ExtractPackage(const std::wstring& archivePath, const std::wstring& clientDi
     return 0;
   }
   DirectoryMaker directories(clientDir);
-  tov::OrderedWriterPool writer(WriteWholeFile, kWriters, kQueueBudget, FileSystemUpperCase);
+  FlushBehind flusher(kFlushers, kFlushWaiting);  // outlives the writers, which hand it files
+  tov::OrderedWriterPool writer(
+      [&flusher](const tov::OrderedWriter::Job& job) { return WriteWholeFile(job, flusher); },
+      kWriters, kQueueBudget, FileSystemUpperCase);
   // A file the writer could not write ends the extraction; the entries read
-  // after it were never written.
-  auto writeFailed = [&writer] {
-    LOG_ERROR(L"write failed: " + writer.FailedTarget(), kOp);
+  // after it were never written. One that could not be flushed shows at the
+  // end.
+  auto writeFailed = [&writer, &flusher] {
+    std::wstring target = writer.FailedTarget();
+    LOG_ERROR(L"write failed: " + (target.empty() ? flusher.FailedTarget() : target), kOp);
     return 0;
   };
   for (ZPOS64_T k = 1; k <= total; ++k) {
@@ -294,7 +306,7 @@ int ExtractPackage(const std::wstring& archivePath, const std::wstring& clientDi
 
     if (k < total && unzGoToNextFile(archive.file) != UNZ_OK) return 0;
     // The last step reads 100%: by then every file is on disk.
-    if (k == total && !writer.Finish()) return writeFailed();
+    if (k == total && (!writer.Finish() || !flusher.Finish())) return writeFailed();
     tov::ProgressStep step = tov::UnzipProgress(k, total);
     if (progress) progress(step.text, step.position);
   }

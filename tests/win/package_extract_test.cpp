@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "provisioning/flush_behind_win.h"
 #include "provisioning/free_space_win.h"
 #include "provisioning/package_extract.h"
 #include "provisioning/version_file_win.h"
@@ -322,4 +323,37 @@ TEST(FreeSpaceProbe, TheVolumeFigureIsSaneForFoldersThatDoNotExistYet) {
   }
   ASSERT_EQ(GetDriveTypeW(missing), static_cast<UINT>(DRIVE_NO_ROOT_DIR));
   EXPECT_FALSE(VolumeFreeSpace(std::wstring(missing) + L"bm-webvarn\\client", &below));
+}
+
+TEST(FlushBehindWriters, EveryFileIsFlushedAndClosedAndAFailedFlushIsReported) {
+  std::wstring base = testing_support::TempPath(L"tov-flush-" + std::to_wstring(GetCurrentProcessId()));
+  std::vector<std::wstring> paths;
+  {
+    FlushBehind flusher(3, 4);  // fewer waiting places than files
+    for (int i = 0; i < 40; ++i) {
+      paths.push_back(base + L"-" + std::to_wstring(i));
+      tov::UniqueHandleK file(CreateFileW(paths.back().c_str(), GENERIC_WRITE, 0, nullptr,
+                                          CREATE_ALWAYS, 0, nullptr));
+      ASSERT_TRUE(file);
+      DWORD n = 0;
+      ASSERT_TRUE(WriteFile(file.get(), "data", 4, &n, nullptr));
+      flusher.Hand(std::move(file), paths.back());
+    }
+    EXPECT_TRUE(flusher.Finish());
+    EXPECT_EQ(flusher.FailedTarget(), L"");
+    // A handle that may not write cannot be flushed.
+    tov::UniqueHandleK readOnly(CreateFileW(paths[0].c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(readOnly);
+    flusher.Hand(std::move(readOnly), L"read-only");
+    EXPECT_FALSE(flusher.Finish());
+    EXPECT_EQ(flusher.FailedTarget(), L"read-only");
+  }
+  // Closed: each opens again without sharing, and is whole.
+  for (const std::wstring& path : paths) {
+    EXPECT_EQ(ReadFileBytes(path), "data");
+    tov::UniqueHandleK again(CreateFileW(path.c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    EXPECT_TRUE(again);
+  }
 }
