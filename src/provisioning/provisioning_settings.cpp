@@ -12,7 +12,7 @@ ProvisioningSettings*& Current() {
 }  // namespace
 
 ProvisioningSettings LauncherProvisioningSettings() {
-  return {LauncherSettings::ConfigUrl, TransferLimits{30, 60, 30}};
+  return {LauncherSettings::ConfigUrl, TransferLimits{30, 60, 30}, nullptr};
 }
 
 const ProvisioningSettings& CurrentProvisioningSettings() { return *Current(); }

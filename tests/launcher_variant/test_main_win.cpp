@@ -1,7 +1,13 @@
 // Entry point of TovLauncherTest.exe, the launcher as the end-to-end tests
 // run it: transfer limits short enough to wait out in a test, a
-// configuration address that names the channel twice, and the scripted page.
+// configuration address that names the channel twice, the scripted page,
+// and, when TOV_TEST_FREE_BYTES is set, that many bytes free on every
+// volume (a full disk is hard to come by under Wine).
 #include <windows.h>
+
+#include <cstdint>
+#include <cwchar>
+#include <string>
 
 #include "app/web_app.h"
 #include "base/system_libraries_win.h"
@@ -15,5 +21,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   variant.provisioning.configUrlTemplate = TOV_SERVER_BASE TOV_TEST_CONFIG_TEMPLATE;
   variant.provisioning.limits = TransferLimits{5, 2, 30};
   variant.browserHost = &ScriptedBrowserHost();
+  wchar_t freeBytes[32] = {};
+  DWORD n = ::GetEnvironmentVariableW(L"TOV_TEST_FREE_BYTES", freeBytes, 32);
+  if (n > 0 && n < 32) {
+    uint64_t free = std::wcstoull(freeBytes, nullptr, 10);
+    variant.provisioning.freeSpace = [free](const std::wstring&, uint64_t* out) {
+      *out = free;
+      return true;
+    };
+  }
   return GetWebApp().Run(variant);
 }

@@ -151,3 +151,29 @@ TEST(PackageDownload, ANullFileAbortsTheTransfer) {
   EXPECT_FALSE(outcome.ok());
   EXPECT_NE(outcome.curlResult, 0);
 }
+
+TEST(PackageDownload, AnAnnouncedLengthThatDoesNotFitStopsTheTransferBeforeItsBody) {
+  testing_support::LoopbackHttpServer server;
+  std::string body(3 * 1024 * 1024, 'p');
+  server.SetReply({200, "", body});
+  for (bool fits : {false, true}) {
+    FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    std::vector<int64_t> asked;
+    PackageTransfer transfer;
+    DownloadOutcome outcome = transfer.Run(server.Url("/packages/bm.zip"), file, nullptr,
+                                           [&](int64_t length) {
+                                             asked.push_back(length);
+                                             return fits;
+                                           });
+    EXPECT_EQ(asked, std::vector<int64_t>{int64_t(body.size())}) << fits;
+    if (fits) {
+      EXPECT_TRUE(outcome.ok());
+      EXPECT_EQ(ReadBack(file), body);
+    } else {
+      EXPECT_EQ(outcome.curlResult, 23);  // CURLE_WRITE_ERROR, from the header
+      EXPECT_EQ(ReadBack(file), "");
+    }
+    std::fclose(file);
+  }
+}
