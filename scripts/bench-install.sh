@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Download and extraction throughput of the launcher against curl and unzip,
-# native and built for Windows under Wine, on loopback (see
-# tools/bench/bench_install.py). Not part of the tests.
+# Install and start-up figures of the launcher under Wine against baselines
+# measured in the same run, each with its goal (see
+# tools/bench/bench_install.py). Loopback only; not part of the tests.
 #   scripts/bench-install.sh [build-dir] [options of bench_install.py]
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -9,19 +9,17 @@ build=${1:-$root/build/win}
 shift || true
 [ -x "$build/src/TovLauncher.exe" ] || { echo "no launcher in $build; build it first" >&2; exit 1; }
 
-# curl.exe and unzip.exe for the "tool under Wine" column (cached after the
-# first build).
-wine_tools=1
+# curl.exe and unzip.exe under Wine, when asked for as a reference (cached
+# after the first build).
 for a in "$@"; do
-  if [ "$a" = --no-wine-tools ] || [ "$a" = --hash-only ]; then wine_tools=0; fi
-done
-if [ "$wine_tools" -eq 1 ]; then
-  if [ "$(id -u)" -eq 0 ]; then
-    bash "$root/scripts/build-bench-tools.sh"
-  else
-    sudo bash "$root/scripts/build-bench-tools.sh"
+  if [ "$a" = --wine-tools ]; then
+    if [ "$(id -u)" -eq 0 ]; then
+      bash "$root/scripts/build-bench-tools.sh"
+    else
+      sudo bash "$root/scripts/build-bench-tools.sh"
+    fi
   fi
-fi
+done
 
 xvfb_pid=
 prefix=$(sed -n 's/^TOV_WINEPREFIX:PATH=//p' "$build/CMakeCache.txt")

@@ -32,3 +32,17 @@ std::wstring ModulePath(bool* cut) {
   if (cut) *cut = longer;
   return std::wstring(path, longer ? MAX_PATH - 1 : n);
 }
+
+std::wstring FileSystemUpperCase(const std::wstring& text) {
+  if (text.empty()) return text;
+  std::wstring out(text.size(), L'\0');
+  int length = static_cast<int>(text.size());
+  // Without LCMAP_LINGUISTIC_CASING the mapping is the file system's.
+  if (::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.data(), length, out.data(), length,
+                      nullptr, nullptr, 0) == length) {
+    return out;
+  }
+  out = text;
+  ::CharUpperBuffW(out.data(), static_cast<DWORD>(length));
+  return out;
+}

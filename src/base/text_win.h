@@ -20,3 +20,8 @@ std::wstring DecodeText(const std::string& bytes, UINT codePage);
 // most 259 characters. `cut` (when given) tells whether it was longer, so a
 // caller that would name another file with it can refuse.
 std::wstring ModulePath(bool* cut = nullptr);
+
+// `text` in upper case by the system's own table, the one the file system
+// compares names with when it ignores case (not a language's rules): two
+// names the file system takes for one come out the same.
+std::wstring FileSystemUpperCase(const std::wstring& text);

@@ -5,11 +5,6 @@
 
 namespace tov {
 
-// Stored and deflated data are the only kinds the reader decodes and checks
-// itself. For any other method it refuses the entry, except bzip2, which,
-// built without it as here, it hands out still compressed and unchecked.
-bool IsCheckedMethod(unsigned long method);
-
 // The reader compares an entry's checksum only once every byte the archive
 // declares has come out: a deflate stream that ends early, or stored data
 // shorter than declared, reads to a clean end and closes without complaint.

@@ -1,7 +1,6 @@
 #include "provisioning/ordered_writer.h"
 
 #include <algorithm>
-#include <cwctype>
 #include <mutex>
 #include <system_error>
 #include <utility>
@@ -99,8 +98,8 @@ void OrderedWriter::Run() {
 }
 
 OrderedWriterPool::OrderedWriterPool(OrderedWriter::WriteFn write, size_t writers,
-                                     size_t budgetBytes)
-    : m_write(std::move(write)) {
+                                     size_t budgetBytes, NameFold fold)
+    : m_write(std::move(write)), m_fold(std::move(fold)) {
   size_t count = std::max<size_t>(writers, 1);
   for (size_t i = 0; i < count; ++i) {
     m_writers.push_back(std::make_unique<OrderedWriter>(
@@ -121,10 +120,10 @@ bool OrderedWriterPool::Write(const OrderedWriter::Job& job) {
 
 bool OrderedWriterPool::Queue(OrderedWriter::Job job) {
   if (m_failedAt.load() != UINT64_MAX) return false;
-  // Letters folded the way the file system ignores case, for the choice only.
+  // The name as the file system compares it, for the choice only.
   size_t hash = 1469598103934665603ull;
-  for (wchar_t c : job.target) {
-    hash = (hash ^ static_cast<size_t>(std::towlower(static_cast<wint_t>(c)))) * 1099511628211ull;
+  for (wchar_t c : ComparableName(job.target, m_fold)) {
+    hash = (hash ^ static_cast<size_t>(c)) * 1099511628211ull;
   }
   job.sequence = m_next++;
   return m_writers[hash % m_writers.size()]->Queue(std::move(job));

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/fast_sync.h"
+#include "provisioning/package_rules.h"
 
 namespace tov {
 
@@ -66,15 +67,18 @@ class OrderedWriter {
 
 // Several writers, each with a thread: the creation of one file overlaps
 // with the file system lookups of the next, which under Wine are about half
-// of a small file's cost. A target always goes to the same writer (names
-// compared as Windows compares them), so files of one name still land in
-// the order given. The writers do not wait for each other, so when one
-// fails another may already have written files handed over after the
-// failed one; once the failure is known no later job is started, and every
+// of a small file's cost. A target always goes to the same writer, so files
+// of one name still land in the order given: every spelling the file system
+// takes for one file ("Data/X.txt" and "data\.\x.TXT") is one name here, its
+// letters folded by `fold`: the system's own table, where accented capitals
+// and other scripts fold too. The writers do not wait for each other, so
+// when one fails another may already have written files handed over after
+// the failed one; once the failure is known no later job is started, and every
 // job handed over before it is still written.
 class OrderedWriterPool {
  public:
-  OrderedWriterPool(OrderedWriter::WriteFn write, size_t writers, size_t budgetBytes);
+  OrderedWriterPool(OrderedWriter::WriteFn write, size_t writers, size_t budgetBytes,
+                    NameFold fold = nullptr);
   // Its writers call back into it.
   OrderedWriterPool(const OrderedWriterPool&) = delete;
   OrderedWriterPool& operator=(const OrderedWriterPool&) = delete;
@@ -90,6 +94,7 @@ class OrderedWriterPool {
   bool Write(const OrderedWriter::Job& job);
 
   OrderedWriter::WriteFn m_write;
+  NameFold m_fold;
   std::atomic<uint64_t> m_failedAt{UINT64_MAX};
   uint64_t m_next = 0;
   std::vector<std::unique_ptr<OrderedWriter>> m_writers;  // last: they call Write()

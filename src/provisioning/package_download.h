@@ -13,6 +13,11 @@ class PackageDigest;
 // bytes received so far.
 using DownloadProgressFn = std::function<void(int64_t total, int64_t done)>;
 
+// Asked with the length a successful response announces, once its headers
+// are in and before any of its body is written; false ends the transfer as
+// a failure. Not asked when no length is announced.
+using AnnouncedLengthCheck = std::function<bool(int64_t length)>;
+
 struct DownloadOutcome {
   int curlResult = -1;  // CURLcode
   long httpStatus = 0;  // of the last response after redirects
@@ -43,6 +48,7 @@ class PackageTransfer {
   // returns; once per object.
   [[nodiscard]] DownloadOutcome Run(const std::string& url, FILE* file,
                                     const DownloadProgressFn& progress,
+                                    const AnnouncedLengthCheck& fits = nullptr,
                                     PackageDigest* digest = nullptr);
 
  private:

@@ -12,6 +12,31 @@
 
 namespace {
 
+struct LengthWatch {
+  CURL* curl;
+  const AnnouncedLengthCheck& fits;
+};
+
+// The blank line that ends a response's headers: the status and the length
+// are known, and nothing of the body has been written yet.
+size_t OnHeaderLine(char* data, size_t size, size_t count, void* user) noexcept {
+  const size_t n = size * count;
+  const auto* watch = static_cast<const LengthWatch*>(user);
+  bool blank = (n == 2 && data[0] == '\r' && data[1] == '\n') || (n == 1 && data[0] == '\n');
+  if (!blank) return n;
+  long status = 0;
+  curl_off_t length = -1;
+  curl_easy_getinfo(watch->curl, CURLINFO_RESPONSE_CODE, &status);
+  curl_easy_getinfo(watch->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+  // Redirects and errors are not written as the package.
+  if (status / 100 != 2 || length <= 0) return n;
+  try {
+    return watch->fits(static_cast<int64_t>(length)) ? n : 0;  // 0: libcurl stops
+  } catch (...) {
+    return 0;
+  }
+}
+
 int OnTransferInfo(void* user, curl_off_t total, curl_off_t done, curl_off_t, curl_off_t) noexcept {
   const auto* progress = static_cast<const DownloadProgressFn*>(user);
   try {
@@ -57,10 +82,12 @@ size_t WritePackageData(char* data, size_t size, size_t count, void* sink) noexc
 PackageTransfer::PackageTransfer() : m_curl(curl_easy_init()) {}
 
 DownloadOutcome PackageTransfer::Run(const std::string& url, FILE* file,
-                                     const DownloadProgressFn& progress, PackageDigest* digest) {
+                                     const DownloadProgressFn& progress,
+                                     const AnnouncedLengthCheck& fits, PackageDigest* digest) {
   DownloadOutcome outcome;
   CURL* curl = m_curl.get();
   if (!curl) return outcome;
+  LengthWatch watch{curl, fits};
   ApplyTransferLimits(curl);
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WritePackageData);
@@ -68,6 +95,10 @@ DownloadOutcome PackageTransfer::Run(const std::string& url, FILE* file,
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
   curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnTransferInfo);
   curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &progress);
+  if (fits) {
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeaderLine);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &watch);
+  }
   curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
   // Bigger reads than the default keep a fast local link from being limited
   // by per-read overhead (callbacks, window updates).
@@ -82,5 +113,5 @@ DownloadOutcome PackageTransfer::Run(const std::string& url, FILE* file,
 DownloadOutcome DownloadToFile(const std::string& url, FILE* file, const DownloadProgressFn& progress,
                                PackageDigest* digest) {
   PackageTransfer transfer;
-  return transfer.Run(url, file, progress, digest);
+  return transfer.Run(url, file, progress, nullptr, digest);
 }

@@ -3,12 +3,21 @@
 #include <functional>
 #include <string>
 
+#include "provisioning/free_space.h"
+
 // Called after each entry with "k/n" and its position.
 using ExtractProgress = std::function<void(const std::wstring& text, int position)>;
 
 // 1 when every entry was written, 0 at the first failure (files written so
-// far stay). Entries that would land outside `clientDir`, names of 512 bytes
-// or more, target paths beyond 260 characters, checksum mismatches and
-// failed writes all fail the extraction.
+// far stay). Entries that would land outside `clientDir` or on a device,
+// names of 512 bytes or more, target paths beyond 260 characters, checksum
+// mismatches and failed writes all fail the extraction. Before anything is
+// written, an archive fails whole when an entry is stored in a way the
+// reader cannot decode (any method but stored and deflated, encryption) or
+// stands for the version file, or when its files need more room than
+// `freeSpace` (null: the volume's own figure) finds; then the version file
+// is removed, to be written anew only after a complete install. Every file
+// is flushed to disk before the result is 1.
 [[nodiscard]] int ExtractPackage(const std::wstring& archivePath, const std::wstring& clientDir,
-                   const ExtractProgress& progress);
+                                 const ExtractProgress& progress,
+                                 const FreeSpaceProbe& freeSpace = nullptr);

@@ -5,17 +5,22 @@
 #include <unzip.h>
 
 #include <algorithm>
+#include <cstring>
 #include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include "base/launcher_log.h"
 #include "base/text_win.h"
+#include "base/unique_handle.h"
 #include "provisioning/archive_io_win.h"
 #include "provisioning/entry_check.h"
+#include "provisioning/flush_behind_win.h"
+#include "provisioning/free_space_win.h"
 #include "provisioning/ordered_writer.h"
 #include "provisioning/package_rules.h"
-#include "base/unique_handle.h"
+#include "provisioning/version_file_win.h"
+#include "provisioning/version_rules.h"
 
 namespace {
 
@@ -77,6 +82,11 @@ class DirectoryMaker {
 constexpr ZPOS64_T kQueuedEntryLimit = 1024 * 1024;
 constexpr size_t kQueueBudget = 16 * 1024 * 1024;
 constexpr size_t kWriters = 2;
+constexpr size_t kFlushers = 4;
+constexpr size_t kFlushWaiting = 256;
+// Files stay open after writing until they are flushed (FlushBehind), and an
+// entry of the same name may come meanwhile.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // Reads the current entry to its end into `out` (or writes it to `file`);
 // false on undecodable data, a failed write, a checksum mismatch or fewer
@@ -107,6 +117,11 @@ bool ReadEntry(unzFile zip, ZPOS64_T declaredSize, const std::wstring& target, s
       break;
     }
   }
+  // On disk before the version file says the client is whole.
+  if (ok && file && !::FlushFileBuffers(file)) {
+    LOG_ERROR(L"write failed: " + target, kOp);
+    ok = false;
+  }
   // The checksum is only known once the entry has been read to its end.
   int closed = unzCloseCurrentFile(zip);
   if (ok && !tov::IsEntryReadWhole(declaredSize, read, closed != UNZ_CRCERROR)) {
@@ -118,8 +133,8 @@ bool ReadEntry(unzFile zip, ZPOS64_T declaredSize, const std::wstring& target, s
 
 bool StreamEntry(unzFile zip, ZPOS64_T declaredSize, const std::wstring& target) {
   if (unzOpenCurrentFile(zip) != UNZ_OK) return false;
-  tov::UniqueHandleK out(::CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+  tov::UniqueHandleK out(::CreateFileW(target.c_str(), GENERIC_WRITE, kShareAll, nullptr,
+                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!out) {
     LOG_ERROR(L"write failed: " + target, kOp);
     unzCloseCurrentFile(zip);
@@ -128,9 +143,9 @@ bool StreamEntry(unzFile zip, ZPOS64_T declaredSize, const std::wstring& target)
   return ReadEntry(zip, declaredSize, target, nullptr, out.get());
 }
 
-bool WriteWholeFile(const tov::OrderedWriter::Job& job) {
-  tov::UniqueHandleK out(::CreateFileW(job.target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+bool WriteWholeFile(const tov::OrderedWriter::Job& job, FlushBehind& flusher) {
+  tov::UniqueHandleK out(::CreateFileW(job.target.c_str(), GENERIC_WRITE, kShareAll, nullptr,
+                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!out) return false;
   // In the same blocks as a streamed entry, as the decompressor gave them.
   size_t done = 0;
@@ -142,7 +157,60 @@ bool WriteWholeFile(const tov::OrderedWriter::Job& job) {
     }
     done += written;
   }
+  // On disk before the version file says the client is whole.
+  flusher.Hand(std::move(out), job.target);
   return true;
+}
+
+// The current entry's header; false when it cannot be read. The name
+// buffer always keeps a NUL at its end, however long the stored name.
+bool ReadEntryInfo(unzFile zip, unz_file_info64* info, char (&name)[kNameBuffer]) {
+  std::memset(name, 0, sizeof name);
+  return unzGetCurrentFileInfo64(zip, info, name, sizeof name - 1, nullptr, 0, nullptr, 0) == UNZ_OK;
+}
+
+// The stored name's bytes as far as the buffer holds them.
+std::string StoredName(const unz_file_info64& info, const char (&name)[kNameBuffer]) {
+  return std::string(name, std::min<size_t>(info.size_filename, kNameBuffer - 1));
+}
+
+std::wstring EntryName(const unz_file_info64& info, const char (&name)[kNameBuffer]) {
+  return DecodeText(StoredName(info, name), (info.flag & kUtf8NameFlag) ? CP_UTF8 : CP_THREAD_ACP);
+}
+
+// Whether the entry would put something where the version file belongs: the
+// file itself, or a folder of its name that would keep it from being written.
+bool IsVersionFileEntry(const std::wstring& entry) {
+  static const std::wstring marker = tov::ComparableName(tov::kVersionFileName, FileSystemUpperCase);
+  std::wstring name = tov::ComparableName(entry, FileSystemUpperCase);
+  return name.compare(0, name.find(L'\\'), marker) == 0;
+}
+
+// One pass over the central directory before anything is written: every
+// entry must be one the reader can decode and none may stand for the
+// version file, and the files' sizes add up to the room they need. Leaves
+// the archive on its first entry. Entry data is not read.
+bool SurveyEntries(unzFile zip, ZPOS64_T total, uint64_t* bytes) {
+  *bytes = 0;
+  for (ZPOS64_T k = 1; k <= total; ++k) {
+    unz_file_info64 info{};
+    char name[kNameBuffer];
+    if (!ReadEntryInfo(zip, &info, name)) return false;
+    std::wstring entry = EntryName(info, name);
+    std::wstring undecodable = tov::UndecodableEntryReason(static_cast<uint16_t>(info.compression_method),
+                                                           static_cast<uint16_t>(info.flag));
+    if (!undecodable.empty()) {
+      LOG_ERROR(L"cannot unpack " + entry + L": " + undecodable, kOp);
+      return false;
+    }
+    if (IsVersionFileEntry(entry)) {
+      LOG_ERROR(L"refused entry (version file): " + entry, kOp);
+      return false;
+    }
+    *bytes = info.uncompressed_size > UINT64_MAX - *bytes ? UINT64_MAX : *bytes + info.uncompressed_size;
+    if (k < total && unzGoToNextFile(zip) != UNZ_OK) return false;
+  }
+  return total == 0 || unzGoToFirstFile(zip) == UNZ_OK;
 }
 
 bool IsEmptyArchiveFile(const std::wstring& path) {
@@ -159,7 +227,7 @@ bool IsEmptyArchiveFile(const std::wstring& path) {
 }  // namespace
 
 int ExtractPackage(const std::wstring& archivePath, const std::wstring& clientDir,
-                   const ExtractProgress& progress) {
+                   const ExtractProgress& progress, const FreeSpaceProbe& freeSpace) {
   zlib_filefunc64_def io;
   FillReadAheadWin32FileFunc64W(&io);
   ArchiveCloser archive{unzOpen2_64(archivePath.c_str(), &io)};
@@ -176,29 +244,43 @@ int ExtractPackage(const std::wstring& archivePath, const std::wstring& clientDi
     return 0;
   }
   const ZPOS64_T total = global.number_entry;
+  uint64_t need = 0;
+  if (!SurveyEntries(archive.file, total, &need)) return 0;
+  if (!HasRoomFor(clientDir, need, freeSpace, kOp)) return 0;
+  // From here on the client's files change: until the new version file is
+  // written after the last of them, no version may pass for current.
+  if (!RemoveVersionFile(clientDir)) {
+    LOG_ERROR(L"cannot remove " + clientDir + L"\\" + tov::kVersionFileName, kOp);
+    return 0;
+  }
   DirectoryMaker directories(clientDir);
-  tov::OrderedWriterPool writer(WriteWholeFile, kWriters, kQueueBudget);
+  FlushBehind flusher(kFlushers, kFlushWaiting);  // outlives the writers, which hand it files
+  tov::OrderedWriterPool writer(
+      [&flusher](const tov::OrderedWriter::Job& job) { return WriteWholeFile(job, flusher); },
+      kWriters, kQueueBudget, FileSystemUpperCase);
   // A file the writer could not write ends the extraction; the entries read
-  // after it were never written.
-  auto writeFailed = [&writer] {
-    LOG_ERROR(L"write failed: " + writer.FailedTarget(), kOp);
+  // after it were never written. One that could not be flushed shows at the
+  // end.
+  auto writeFailed = [&writer, &flusher] {
+    std::wstring target = writer.FailedTarget();
+    LOG_ERROR(L"write failed: " + (target.empty() ? flusher.FailedTarget() : target), kOp);
     return 0;
   };
   for (ZPOS64_T k = 1; k <= total; ++k) {
     unz_file_info64 info{};
-    char name[kNameBuffer] = {};
-    if (unzGetCurrentFileInfo64(archive.file, &info, name, sizeof name, nullptr, 0, nullptr, 0) !=
-        UNZ_OK) {
-      return 0;
-    }
+    char name[kNameBuffer];
+    if (!ReadEntryInfo(archive.file, &info, name)) return 0;
     if (info.size_filename >= kNameBuffer) {
       LOG_ERROR(L"entry name too long: " + DecodeText(name, CP_THREAD_ACP), kOp);
       return 0;
     }
-    std::wstring entry = DecodeText(name, (info.flag & kUtf8NameFlag) ? CP_UTF8 : CP_THREAD_ACP);
+    std::wstring entry = EntryName(info, name);
     LOG_INFO(entry, kOp);
 
-    std::wstring unsafe = tov::UnsafeEntryReason(entry);
+    // A NUL inside the stored name would cut it short of what was checked.
+    std::wstring unsafe = StoredName(info, name).find('\0') != std::string::npos
+                              ? L"control character"
+                              : tov::UnsafeEntryReason(entry);
     if (!unsafe.empty()) {
       LOG_ERROR(L"refused entry (" + unsafe + L"): " + entry, kOp);
       return 0;
@@ -210,10 +292,6 @@ int ExtractPackage(const std::wstring& archivePath, const std::wstring& clientDi
     }
 
     bool isDirectory = info.size_filename > 0 && name[info.size_filename - 1] == '/';
-    if (!isDirectory && !tov::IsCheckedMethod(info.compression_method)) {
-      LOG_ERROR(L"unsupported compression method: " + entry, kOp);
-      return 0;
-    }
     if (isDirectory) {
       directories.CreateParents(entry, true);
     } else if (info.uncompressed_size <= kQueuedEntryLimit) {
@@ -233,7 +311,7 @@ int ExtractPackage(const std::wstring& archivePath, const std::wstring& clientDi
 
     if (k < total && unzGoToNextFile(archive.file) != UNZ_OK) return 0;
     // The last step reads 100%: by then every file is on disk.
-    if (k == total && !writer.Finish()) return writeFailed();
+    if (k == total && (!writer.Finish() || !flusher.Finish())) return writeFailed();
     tov::ProgressStep step = tov::UnzipProgress(k, total);
     if (progress) progress(step.text, step.position);
   }

@@ -1,5 +1,7 @@
 #include "provisioning/package_rules.h"
 
+#include <cwctype>
+
 namespace tov {
 
 std::wstring ReplaceAll(std::wstring text, const std::wstring& from, const std::wstring& to) {
@@ -39,24 +41,109 @@ ProgressStep UnzipProgress(uint64_t k, uint64_t n) {
   return {std::to_wstring(k) + L"/" + std::to_wstring(n), static_cast<int>(position)};
 }
 
+namespace {
+
+bool IsSeparator(wchar_t c) { return c == L'/' || c == L'\\'; }
+
+bool IsDotOrBlank(wchar_t c) { return c == L'.' || c == L' '; }
+
+wchar_t AsciiUpper(wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
+
+// Windows opens a device for a component whose part before the first dot,
+// trailing blanks left out, is a device name, whatever follows: "nul",
+// "NUL.txt", "com1 .log", "lpt\u00b9".
+bool IsDeviceName(const std::wstring& part) {
+  std::wstring base = part.substr(0, part.find(L'.'));
+  while (!base.empty() && base.back() == L' ') base.pop_back();
+  for (wchar_t& c : base) c = AsciiUpper(c);
+  for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"}) {
+    if (base == device) return true;
+  }
+  if (base.size() != 4 || (base.compare(0, 3, L"COM") != 0 && base.compare(0, 3, L"LPT") != 0)) {
+    return false;
+  }
+  wchar_t n = base[3];
+  return (n >= L'0' && n <= L'9') || n == L'\u00b9' || n == L'\u00b2' || n == L'\u00b3';
+}
+
+std::wstring UnsafeComponentReason(const std::wstring& part) {
+  if (part.empty() || part == L".") return L"";
+  // Windows drops trailing dots and blanks from path components, so "..."
+  // and ".. " climb like "..".
+  if (part.find_first_not_of(L". ") == std::wstring::npos) return L"parent directory component";
+  // ... and "bm./x" or "x.exe " would be stored under another name than
+  // the one checked here.
+  if (IsDotOrBlank(part.back())) return L"component ending in a dot or blank";
+  if (IsDeviceName(part)) return L"device name";
+  return L"";
+}
+
+const wchar_t* MethodName(uint16_t method) {
+  switch (method) {
+    case 1: return L"shrunk";
+    case 6: return L"imploded";
+    case 9: return L"deflate64";
+    case 12: return L"bzip2";
+    case 14: return L"LZMA";
+    case 93: return L"zstd";
+    case 95: return L"xz";
+    case 98: return L"PPMd";
+    case 99: return L"AES";
+    default: return nullptr;
+  }
+}
+
+}  // namespace
+
 std::wstring UnsafeEntryReason(const std::wstring& name) {
   if (name.empty()) return L"empty name";
-  if (name[0] == L'/' || name[0] == L'\\') return L"absolute path";
+  if (IsSeparator(name[0])) return L"absolute path";
   if (name.find(L':') != std::wstring::npos) return L"drive or stream name";
+  for (wchar_t c : name) {
+    if (c < 0x20 || c == 0x7f) return L"control character";
+  }
+  if (name.find_first_of(L"<>\"|?*") != std::wstring::npos) return L"reserved character";
   size_t start = 0;
-  while (start <= name.size()) {
+  for (;;) {
     size_t end = name.find_first_of(L"/\\", start);
-    std::wstring part = name.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
-    // Windows drops trailing dots and blanks from path components, so "..."
-    // and ".. " climb like "..".
-    if (!part.empty() && part != L"." &&
-        part.find_first_not_of(L". ") == std::wstring::npos) {
-      return L"parent directory component";
-    }
-    if (end == std::wstring::npos) break;
+    std::wstring reason = UnsafeComponentReason(
+        name.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start));
+    if (!reason.empty()) return reason;
+    if (end == std::wstring::npos) return L"";
     start = end + 1;
   }
-  return L"";
+}
+
+std::wstring UndecodableEntryReason(uint16_t method, uint16_t flags) {
+  if (flags & 1u) return L"encrypted";
+  if (method == 0 || method == 8) return L"";
+  std::wstring reason = L"compression method " + std::to_wstring(method);
+  if (const wchar_t* known = MethodName(method)) reason += L" (" + std::wstring(known) + L")";
+  return reason;
+}
+
+std::wstring ComparableName(const std::wstring& path, const NameFold& fold) {
+  std::wstring out;
+  out.reserve(path.size());
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = start;
+    while (end < path.size() && !IsSeparator(path[end])) ++end;
+    size_t stop = end;
+    // "..", "..." keep their dots: only a name's trailing ones go.
+    if (path.find_first_not_of(L". ", start) < end) {
+      while (stop > start && IsDotOrBlank(path[stop - 1])) --stop;
+    }
+    bool skip = stop == start || (stop - start == 1 && path[start] == L'.');
+    if (!skip) {
+      if (!out.empty()) out += L'\\';
+      out.append(path, start, stop - start);
+    }
+    start = end + 1;
+  }
+  if (fold) return fold(out);
+  for (wchar_t& c : out) c = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
+  return out;
 }
 
 bool IsEmptyZipArchive(const std::string& bytes) {

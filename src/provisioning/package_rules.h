@@ -1,6 +1,7 @@
 // Plain rules of the package download and extraction.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace tov {
@@ -44,7 +45,28 @@ ProgressStep UnzipProgress(uint64_t k, uint64_t n);
 
 // Why an archive entry name may not be written below the client directory;
 // empty when it may. Names come from a package fetched over plain HTTP.
+// Besides names that climb out, Windows would send some names elsewhere or
+// store them under another name: device names (CON, NUL, COM1, LPT1.txt ...)
+// in any component, components ending in a dot or a blank (Windows drops
+// those), control characters and the characters Windows reserves.
 std::wstring UnsafeEntryReason(const std::wstring& name);
+
+// Why the reader cannot unpack an entry stored with this compression method
+// and these general-purpose flags; empty when it can. Only stored (0) and
+// deflated (8) entries are decoded: the reader hands back the raw bytes of
+// any other method without a word, and cannot decrypt.
+std::wstring UndecodableEntryReason(uint16_t method, uint16_t flags);
+
+// Maps a name to one spelling per letter as the file system compares them
+// (upper case, by the system's own table where there is one).
+using NameFold = std::function<std::wstring(const std::wstring&)>;
+
+// The spelling that every name of one file shares, as Windows resolves a
+// path: "/" and "\" alike, empty and "." components gone, trailing dots and
+// blanks of a component dropped, letters folded by `fold` (null: case is
+// folded letter by letter by the C library, a stand-in for hosts without
+// the system's table).
+std::wstring ComparableName(const std::wstring& path, const NameFold& fold);
 
 // True for an archive that consists of nothing but its end record with no
 // entries. minizip refuses to open those, though they are valid archives.

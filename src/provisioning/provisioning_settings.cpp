@@ -12,7 +12,7 @@ ProvisioningSettings*& Current() {
 }  // namespace
 
 ProvisioningSettings LauncherProvisioningSettings() {
-  ProvisioningSettings settings{LauncherSettings::ConfigUrl, TransferLimits{30, 60, 30}};
+  ProvisioningSettings settings{LauncherSettings::ConfigUrl, TransferLimits{30, 60, 30}, nullptr};
   settings.packagePublicKey = LauncherSettings::PackagePublicKey;
   return settings;
 }

@@ -4,6 +4,8 @@
 #pragma once
 #include <string>
 
+#include "provisioning/free_space.h"
+
 // Bounds of every libcurl transfer: a server that accepts the connection and
 // then sends nothing must end in a failure, not an endless wait.
 struct TransferLimits {
@@ -21,6 +23,9 @@ struct ProvisioningSettings {
   // to, in the ANSI code page; empty (the launcher's own) for the system's
   // certificate store. Tests name a CA of their own.
   std::string caFile;
+  // Where the room for the package and the client is asked; null: the
+  // volume's own figure.
+  FreeSpaceProbe freeSpace;
   // The operator's ECDSA P-256 public key as hex of the uncompressed point
   // ("04", X, Y); empty when packages are not signed. With a key, a package
   // is unpacked only when the configuration carries its SHA-256 and a

@@ -16,6 +16,7 @@
 #include "provisioning/address_rules.h"
 #include "provisioning/curl_easy_win.h"
 #include "provisioning/desktop_integration.h"
+#include "provisioning/free_space_win.h"
 #include "provisioning/game_remote_config.h"
 #include "provisioning/launcher_copy_win.h"
 #include "provisioning/package_digest_win.h"
@@ -24,6 +25,7 @@
 #include "provisioning/package_integrity.h"
 #include "provisioning/provisioning_settings.h"
 #include "provisioning/remote_config.h"
+#include "provisioning/version_file_win.h"
 #include "telemetry/web_logger.h"
 
 namespace {
@@ -224,9 +226,14 @@ int CGameRemoteConfig::OnDownLoad(ProvisioningView* view) {
   }
 
   tov::ProgressRepeatFilter shown;
+  const std::wstring& installRoot = GetAppState().installRoot;
   DownloadOutcome outcome = transfer.Run(
       WideToAnsi(address), archive.get(),
       [&](int64_t total, int64_t done) { OnDownloadProgress(view, total, done, 0, 0, &shown); },
+      [&](int64_t length) {
+        return HasRoomFor(installRoot, static_cast<uint64_t>(length),
+                          CurrentProvisioningSettings().freeSpace, kDownloadOp);
+      },
       digest.get());
   bool written = CloseArchive(archive);
   if (!outcome.ok() || !written) {
@@ -269,12 +276,12 @@ int CGameRemoteConfig::OnUnzipFile(const std::wstring& archivePath, Provisioning
   LOG_INFO(L"unzip file:" + archivePath + L" begin", kUnzipOp);
   GetWebLogger().Log(L"game unzip start");
   tov::ProgressRepeatFilter shown;
-  int result = ExtractPackage(archivePath, GetAppState().clientDir,
-                              [&](const std::wstring& text, int position) {
-                                if (shown.IsNew({text, position}, 0)) {
-                                  ShowProgress(view, text, position, 0);
-                                }
-                              });
+  int result = ExtractPackage(
+      archivePath, GetAppState().clientDir,
+      [&](const std::wstring& text, int position) {
+        if (shown.IsNew({text, position}, 0)) ShowProgress(view, text, position, 0);
+      },
+      CurrentProvisioningSettings().freeSpace);
   if (!result) return 0;
   LOG_INFO(L"unzip is finish!", kUnzipOp);
   GetWebLogger().LogEvent(ReportUnzipFinished);
@@ -315,11 +322,11 @@ void CGameRemoteConfig::MakeReachable(ProvisioningView* view, tov::ClientEnding 
       }
       case tov::ReachStep::WriteVersionFile: {
         // Exactly the configured text, no line end: the version check reads
-        // the first line back.
-        std::wstring versionPath = app.clientDir + L"\\" + tov::kVersionFileName;
-        tov::UniqueFile versionFile(_wfopen(versionPath.c_str(), L"wt"));
+        // the first line back. The extraction has flushed every file.
         const std::wstring* version = Instance().FindConfigValue(L"ClientVersion");
-        if (versionFile && version) std::fputs(WideToAnsi(*version).c_str(), versionFile.get());
+        if (version && !WriteVersionFile(app.clientDir, WideToAnsi(*version))) {
+          LOG_ERROR(L"cannot write " + app.clientDir + L"\\" + tov::kVersionFileName, kDownloadOp);
+        }
         break;
       }
       case tov::ReachStep::ShowDone:

@@ -218,6 +218,27 @@ class InstallTest(unittest.TestCase):
                            ("error", "game unzip failed")])
         self.finish(proc)
 
+    def client_listing(self):
+        """Every path below the client directory, "/"-separated."""
+        top = harness.install_root("client")
+        return sorted(os.path.relpath(os.path.join(d, n), top).replace(os.sep, "/")
+                      for d, dirs, files in os.walk(top) for n in dirs + files)
+
+    def plant_version(self, text):
+        os.makedirs(harness.install_root("client"), exist_ok=True)
+        with open(harness.install_root("client", "game_client_version.txt"), "wb") as f:
+            f.write(text)
+
+    def expect_refused_before_writing(self, package, error):
+        """The package is refused whole: nothing of it is written, not even
+        the entries before the one at fault."""
+        self.configure(package=package)
+        _, proc = self.launch()
+        self.expect_unzip_failure(proc, error)
+        self.assertEqual(self.client_listing(), [])
+        # Only the archive's own line: no entry was begun.
+        self.assertEqual([m for _, m in self.of(UNZIP) if not m.startswith("unzip file:")], [error])
+
     def expect_not_installed(self):
         self.assertIsNone(self.client_file("game_client_version.txt"))
         self.assertFalse(os.path.exists(harness.install_root(harness.INSTALLED_LAUNCHER)))
@@ -447,6 +468,93 @@ class InstallTest(unittest.TestCase):
         self.configure(package=package)
         _, proc = self.launch()
         self.expect_installed(proc, {"bm/big.txt": b"zip64 " * 1000})
+
+    def test_entries_compressed_by_methods_the_reader_cannot_decode_are_refused_whole(self):
+        # An ordinary tool's bzip2 and LZMA entries: the reader would hand
+        # back their compressed bytes as the client's files.
+        for method, name in ((zipfile.ZIP_BZIP2, "12 (bzip2)"), (zipfile.ZIP_LZMA, "14 (LZMA)")):
+            with self.subTest(method=name):
+                harness.reset_install_root()
+                self.server.clear_records()
+                package = build_tool_zip([("bm/first.txt", b"first", zipfile.ZIP_DEFLATED),
+                                          ("bm/bm.dat", b"client data " * 1000, method),
+                                          ("bm/last.txt", b"last", zipfile.ZIP_STORED)])
+                self.expect_refused_before_writing(
+                    package, "cannot unpack bm/bm.dat: compression method " + name)
+
+    def test_an_entry_standing_for_the_version_file_is_refused_whole(self):
+        package = build_zip([("bm/", None), ("bm/bm.txt", b"client"),
+                             ("Game_Client_Version.txt", b"99.0.0.0")])
+        self.expect_refused_before_writing(package, "refused entry (version file): Game_Client_Version.txt")
+
+    def test_entry_naming_a_device_is_refused(self):
+        package = build_zip([("bm/", None), ("bm/ok.txt", b"ok"), ("bm/NUL.txt", b"lost"),
+                             ("bm/after.txt", b"after")])
+        self.configure(package=package)
+        _, proc = self.launch()
+        self.expect_unzip_failure(proc, "refused entry (device name): bm/NUL.txt")
+        self.assertEqual(self.client_file("bm/ok.txt"), b"ok")
+        self.assertIsNone(self.client_file("bm/after.txt"))
+
+    def test_an_update_that_fails_half_way_leaves_no_version_behind(self):
+        # Were the old version left, a later start with the old minimum would
+        # take the half-written client as current.
+        self.plant_version(b"0.0.0.9")
+        package = build_stored_with_bad_crc([("bm/", None), ("bm/first.txt", b"first"),
+                                             ("bm/second.txt", b"second " * 100)], "bm/second.txt")
+        self.configure(package=package)
+        _, proc = self.launch()
+        self.expect_unzip_failure(proc, "crc error: " + harness.INSTALL_ROOT + "\\client\\bm/second.txt")
+        self.assertEqual(self.client_file("bm/first.txt"), b"first")
+        self.assertEqual(self.client_listing(), ["bm", "bm/first.txt"])
+
+    # -- room on the disk
+
+    def test_a_length_the_disk_cannot_hold_fails_the_download_before_its_body(self):
+        # The volume's own figure: the announced length is far beyond any disk.
+        self.configure(announce_extra=1 << 50)
+        _, proc = self.launch()
+        found = harness.wait_for(lambda: [m for l, m in self.of(DOWNLOAD) if l == "ERROR"], 30)
+        self.assertTrue(found, harness.read_log())
+        m = re.fullmatch(r"not enough disk space in %s: need (\d+) bytes, (\d+) bytes free"
+                         % re.escape(harness.INSTALL_ROOT), found[0])
+        self.assertTrue(m, found)
+        self.assertEqual(int(m.group(1)), self.package_size + (1 << 50))
+        # The figure is the one the host has for the prefix's drive, give or
+        # take what other programs write meanwhile.
+        free = shutil.disk_usage(harness.drive_c()).free
+        self.assertLess(abs(int(m.group(2)) - free), max(free // 10, 1 << 30), (m.group(2), free))
+        self.expect_download_failure(proc)
+        self.assertEqual(self.archive(), b"")
+
+    def test_files_the_disk_cannot_hold_fail_the_extraction_before_anything_is_written(self):
+        # The test build takes its free space from TOV_TEST_FREE_BYTES: room
+        # for the package (a few kilobytes) but not for what it unpacks to.
+        self.plant_version(b"0.0.0.9")
+        package = build_zip([("bm/", None), ("bm/a.dat", b"\0" * 1_500_000), ("bm/b.dat", b"b" * 600_000)])
+        self.configure(package=package)
+        _, proc = self.launch(env={"TOV_TEST_FREE_BYTES": "200000"})
+        error = "not enough disk space in %s\\client: need 2100000 bytes, 200000 bytes free" % harness.INSTALL_ROOT
+        self.assertEqual(self.wait_end(), ("ERROR", DECIDE, "download error"))
+        self.assertIn(("ERROR", error), self.of(UNZIP))
+        # Nothing was changed: the earlier client's version stays.
+        self.assertEqual(self.client_listing(), ["game_client_version.txt"])
+        self.assertEqual(self.client_file("game_client_version.txt"), b"0.0.0.9")
+        self.final_panel(FAILURE)
+        self.finish(proc)
+
+
+def build_tool_zip(entries):
+    """An archive as Python's zipfile writes it, each entry (name, data,
+    compress_type) with its own method."""
+    path = os.path.join(harness.BUILD_DIR, "e2e-install-methods.zip")
+    with zipfile.ZipFile(path, "w") as zf:
+        for name, data, method in entries:
+            zf.writestr(zipfile.ZipInfo(name, ZIP_TIME), data, compress_type=method)
+    with open(path, "rb") as f:
+        data = f.read()
+    os.remove(path)
+    return data
 
     # -- checked and signed packages
 

@@ -4,6 +4,7 @@ script object, the loopback server, and the demo game client, which reports
 how it was started."""
 import os
 import re
+import shutil
 import unittest
 
 import harness

@@ -109,7 +109,10 @@ std::wstring EntryName(const char* name, uLong flag) {
 // Reads the current file entry to its end, as the extraction does; true
 // when the extraction would keep what it read.
 bool ReadFileEntry(unzFile zip, const unz_file_info64& info) {
-  if (!tov::IsCheckedMethod(info.compression_method)) return false;
+  if (!tov::UndecodableEntryReason(static_cast<uint16_t>(info.compression_method), static_cast<uint16_t>(info.flag))
+           .empty()) {
+    return false;
+  }
   if (unzOpenCurrentFile(zip) != UNZ_OK) return false;
   std::vector<char> buffer(kCopyBuffer);
   uint64_t total = 0;

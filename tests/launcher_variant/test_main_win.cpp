@@ -1,9 +1,13 @@
 // Entry point of TovLauncherTest.exe, the launcher as the end-to-end tests
 // run it: transfer limits short enough to wait out in a test, a
-// configuration address that names the channel twice, the scripted page,
-// and a package signing key of the test's own making.
+// configuration address that names the channel twice, the scripted page;
+// when TOV_TEST_FREE_BYTES is set, that many bytes free on every volume (a
+// full disk is hard to come by under Wine); with TOV_PACKAGE_PUBLIC_KEY, a
+// package signing key of the test's own making.
 #include <windows.h>
 
+#include <cstdint>
+#include <cwchar>
 #include <string>
 
 #include "app/web_app.h"
@@ -18,6 +22,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   variant.provisioning.configUrlTemplate = TOV_SERVER_BASE TOV_TEST_CONFIG_TEMPLATE;
   variant.provisioning.limits = TransferLimits{5, 2, 30};
   variant.browserHost = &ScriptedBrowserHost();
+  wchar_t freeBytes[32] = {};
+  DWORD n = ::GetEnvironmentVariableW(L"TOV_TEST_FREE_BYTES", freeBytes, 32);
+  if (n > 0 && n < 32) {
+    uint64_t free = std::wcstoull(freeBytes, nullptr, 10);
+    variant.provisioning.freeSpace = [free](const std::wstring&, uint64_t* out) {
+      *out = free;
+      return true;
+    };
+  }
   // Hex of the uncompressed point, as the build option holds it; the tests
   // make a key pair for each run instead of building with one.
   wchar_t key[256] = {};

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -123,6 +124,45 @@ TEST(OrderedWriterPool, EveryJobIsWrittenAndOneNameKeepsItsOrderWhateverItsCase)
   }
   ASSERT_EQ(shared.size(), 300u);
   EXPECT_TRUE(std::is_sorted(shared.begin(), shared.end()));
+}
+
+TEST(OrderedWriterPool, EverySpellingOfOneFileGoesToTheSameWriter) {
+  // The system's table folds accented and Greek capitals as well.
+  NameFold fold = [](const std::wstring& text) {
+    std::wstring out = text;
+    for (wchar_t& c : out) {
+      if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - 32);
+      if (c == L'\u00e4') c = L'\u00c4';
+      if (c == L'\u03c3') c = L'\u03a3';
+    }
+    return out;
+  };
+  std::mutex lock;
+  std::map<std::wstring, std::string> disk;  // file as the file system knows it -> content
+  {
+    // A file's first write is slow: had its second spelling gone to another
+    // writer, that one would land first and the older content would stay.
+    OrderedWriterPool pool(
+        [&](const OrderedWriter::Job& job) {
+          std::string text(job.data.begin(), job.data.end());
+          if (text == "old") std::this_thread::sleep_for(std::chrono::milliseconds(10));
+          std::lock_guard<std::mutex> hold(lock);
+          disk[ComparableName(job.target, fold)] = text;
+          return true;
+        },
+        2, 1 << 20, fold);
+    for (int i = 0; i < 16; ++i) {
+      std::wstring n = std::to_wstring(i);
+      std::wstring first = L"C:\\c\\Data" + n + L"\\\u00c4\u03a3" + n + L".txt";
+      std::wstring second = i % 2 ? L"c:/c/./data" + n + L"//\u00e4\u03c3" + n + L".TXT"
+                                  : L"C:\\c\\DATA" + n + L"\\\u00e4\u03a3" + n + L".txt.";
+      ASSERT_TRUE(pool.Queue({first, {'o', 'l', 'd'}}));
+      ASSERT_TRUE(pool.Queue({second, {'n', 'e', 'w'}}));
+    }
+    ASSERT_TRUE(pool.Finish());
+  }
+  ASSERT_EQ(disk.size(), 16u);
+  for (const auto& [name, text] : disk) EXPECT_EQ(text, "new") << std::string(name.begin(), name.end());
 }
 
 TEST(OrderedWriterPool, WhatCameBeforeAFailureIsWrittenAndTheRestIsRefused) {

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
+#include "provisioning/free_space.h"
+
 namespace tov {
 
 TEST(DownloadUrl, ChannelFirstThenVersionEverywhere) {
@@ -60,6 +64,86 @@ TEST(EntryNames, OnlyNamesThatStayInsideAreAccepted) {
                              L"C:x", L"a/b:stream", L"a/.../x", L"a/.. /x", L""}) {
     EXPECT_NE(UnsafeEntryReason(bad), L"") << bad;
   }
+}
+
+TEST(EntryNames, NamesWindowsWouldSendElsewhereOrRenameAreRefused) {
+  // Devices, in any component, with or without an extension, in any case.
+  for (const wchar_t* device : {L"CON", L"nul", L"bm/NUL.txt", L"bm/aux.tar.gz", L"prn/x.txt",
+                                L"a/COM1", L"a/com9.log", L"LPT1/x", L"a/lpt5.dat", L"a/Con .txt",
+                                L"a/CONIN$", L"a/conout$.x", L"a/COM\u00b9", L"a/LPT0"}) {
+    EXPECT_EQ(UnsafeEntryReason(device), L"device name") << device;
+  }
+  // Windows stores "data." as "data" and "x.exe " as "x.exe".
+  for (const wchar_t* renamed : {L"bm./x.txt", L"bm/x.exe ", L"a /b", L"bm/data.", L"a\\b.\\c"}) {
+    EXPECT_EQ(UnsafeEntryReason(renamed), L"component ending in a dot or blank") << renamed;
+  }
+  for (const wchar_t* control : {L"bm/\x01.txt", L"a\tb", L"line\nbreak", L"x\x7f"}) {
+    EXPECT_EQ(UnsafeEntryReason(control), L"control character") << control;
+  }
+  for (const wchar_t* reserved : {L"a?.txt", L"b*", L"c<d", L"e>f", L"g|h", L"i\"j"}) {
+    EXPECT_EQ(UnsafeEntryReason(reserved), L"reserved character") << reserved;
+  }
+  // Names that only look like devices, and directory entries, stay allowed.
+  for (const wchar_t* ok : {L"bm/console.txt", L"bm/CON1", L"bm/COM10", L"bm/LPT", L"bm/nul_x.txt",
+                            L"bm/auxiliary/", L"bm/data/", L"bm/.hidden", L"a/./b.txt",
+                            L"bm/x.COM1"}) {
+    EXPECT_EQ(UnsafeEntryReason(ok), L"") << ok;
+  }
+}
+
+TEST(EntryNames, OnlyStoredAndDeflatedPlainEntriesAreDecodable) {
+  EXPECT_EQ(UndecodableEntryReason(0, 0), L"");
+  EXPECT_EQ(UndecodableEntryReason(8, 0x0800), L"");  // a UTF-8 name changes nothing
+  EXPECT_EQ(UndecodableEntryReason(12, 0), L"compression method 12 (bzip2)");
+  EXPECT_EQ(UndecodableEntryReason(14, 0x0002), L"compression method 14 (LZMA)");
+  EXPECT_EQ(UndecodableEntryReason(9, 0), L"compression method 9 (deflate64)");
+  EXPECT_EQ(UndecodableEntryReason(77, 0), L"compression method 77");
+  EXPECT_EQ(UndecodableEntryReason(8, 0x0001), L"encrypted");
+  EXPECT_EQ(UndecodableEntryReason(0, 0x0041), L"encrypted");
+}
+
+TEST(ComparableNames, EverySpellingOfOneFileIsOneName) {
+  // A fold that knows more letters than the C library's "C" locale does.
+  NameFold fold = [](const std::wstring& text) {
+    std::wstring out = text;
+    for (wchar_t& c : out) {
+      if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - 32);
+      if (c == L'\u00e4') c = L'\u00c4';
+      if (c == L'\u03c3') c = L'\u03a3';
+    }
+    return out;
+  };
+  const std::wstring one = ComparableName(L"C:\\tov\\client\\bm/Data/\u00c4\u03a3.txt", fold);
+  for (const wchar_t* spelling :
+       {L"C:\\tov\\client\\bm\\data\\\u00e4\u03c3.txt", L"c:/tov/client/./bm//DATA/\u00e4\u03a3.TXT",
+        L"C:\\tov\\client\\.\\bm\\.\\data\\\u00c4\u03c3.txt.", L"C:\\tov\\client\\bm\\data \\\u00e4\u03c3.txt"}) {
+    EXPECT_EQ(ComparableName(spelling, fold), one) << spelling;
+  }
+  for (const wchar_t* other : {L"C:\\tov\\client\\bm\\data\\a\u03c3.txt",
+                               L"C:\\tov\\client\\bm\\..\\data\\\u00e4\u03c3.txt",
+                               L"C:\\tov\\client\\bm\\data\\\u00e4\u03c3.txt2"}) {
+    EXPECT_NE(ComparableName(other, fold), one) << other;
+  }
+  // Without the system's table, letters fold one by one.
+  EXPECT_EQ(ComparableName(L"./Bm/x.TXT", nullptr), ComparableName(L"bm\\X.txt", nullptr));
+}
+
+TEST(FreeSpace, TheFoldersAboveAPathEndAtItsRoot) {
+  auto chain = [](std::wstring path) {
+    std::vector<std::wstring> out;
+    while (!(path = ParentFolder(path)).empty()) out.push_back(path);
+    return out;
+  };
+  using V = std::vector<std::wstring>;
+  EXPECT_EQ(chain(L"C:\\bm-chan\\client\\new"), (V{L"C:\\bm-chan\\client", L"C:\\bm-chan", L"C:\\"}));
+  EXPECT_EQ(chain(L"C:\\bm-chan\\\\client\\\\"), (V{L"C:\\bm-chan", L"C:\\"}));
+  EXPECT_EQ(chain(L"D:/games/bm"), (V{L"D:/games", L"D:/"}));
+  EXPECT_EQ(chain(L"\\\\server\\share\\bm\\client"), (V{L"\\\\server\\share\\bm", L"\\\\server\\share\\"}));
+  EXPECT_EQ(chain(L"\\\\?\\C:\\bm\\client"), (V{L"\\\\?\\C:\\bm", L"\\\\?\\C:\\"}));
+  EXPECT_EQ(chain(L"C:\\"), V{});
+  EXPECT_EQ(chain(L"\\\\server\\share"), V{});
+  EXPECT_EQ(chain(L"client"), V{});
+  EXPECT_EQ(chain(L"a\\b"), V{L"a"});
 }
 
 TEST(EmptyArchive, OnlyABareEndRecordCounts) {

@@ -179,6 +179,19 @@ TEST(PackageDownload, ARefusedConnectionFails) {
       DownloadToFile("http://127.0.0.1:" + std::to_string(port) + "/bm.zip", file, nullptr);
   EXPECT_FALSE(outcome.ok());
   EXPECT_EQ(outcome.httpStatus, 0);
+
+  // Only web addresses are fetched (libcurl is built for HTTP alone): the
+  // configured address comes from the server, and a local file or another
+  // scheme (smb hands out the player's credentials) must not be reached.
+  testing_support::LoopbackHttpServer other;
+  for (const std::string& address : {std::string("file:///C:/windows/win.ini"),
+                                     "ftp://127.0.0.1:" + std::to_string(other.Port()) + "/bm.zip",
+                                     "smb://127.0.0.1:" + std::to_string(other.Port()) + "/share/bm.zip"}) {
+    outcome = DownloadToFile(address, file, nullptr);
+    EXPECT_EQ(outcome.curlResult, 1) << address;  // CURLE_UNSUPPORTED_PROTOCOL
+  }
+  EXPECT_TRUE(other.Requests().empty());
+  EXPECT_EQ(std::ftell(file), 0);
   std::fclose(file);
 }
 
@@ -227,4 +240,30 @@ TEST(PackageDownload, ANullFileAbortsTheTransfer) {
   DownloadOutcome outcome = DownloadToFile(server.Url("/bm.zip"), nullptr, nullptr);
   EXPECT_FALSE(outcome.ok());
   EXPECT_NE(outcome.curlResult, 0);
+}
+
+TEST(PackageDownload, AnAnnouncedLengthThatDoesNotFitStopsTheTransferBeforeItsBody) {
+  testing_support::LoopbackHttpServer server;
+  std::string body(3 * 1024 * 1024, 'p');
+  server.SetReply({200, "", body});
+  for (bool fits : {false, true}) {
+    FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    std::vector<int64_t> asked;
+    PackageTransfer transfer;
+    DownloadOutcome outcome = transfer.Run(server.Url("/packages/bm.zip"), file, nullptr,
+                                           [&](int64_t length) {
+                                             asked.push_back(length);
+                                             return fits;
+                                           });
+    EXPECT_EQ(asked, std::vector<int64_t>{int64_t(body.size())}) << fits;
+    if (fits) {
+      EXPECT_TRUE(outcome.ok());
+      EXPECT_EQ(ReadBack(file), body);
+    } else {
+      EXPECT_EQ(outcome.curlResult, 23);  // CURLE_WRITE_ERROR, from the header
+      EXPECT_EQ(ReadBack(file), "");
+    }
+    std::fclose(file);
+  }
 }

@@ -3,12 +3,21 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "provisioning/flush_behind_win.h"
+#include "provisioning/free_space_win.h"
 #include "provisioning/package_extract.h"
+#include "provisioning/version_file_win.h"
+#include "test_support.h"
 #include "zip_writer.h"
+
+using testing_support::PathExists;
+using testing_support::ReadFileBytes;
+using testing_support::WriteTestFile;
 
 namespace {
 
@@ -43,32 +52,27 @@ class Extract : public ::testing::Test {
 
   std::wstring Write(const std::string& bytes) {
     std::wstring path = root_ + L"\\bm.zip";
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD n = 0;
-    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr);
-    CloseHandle(h);
+    WriteTestFile(path, bytes);
     return path;
   }
 
-  int Run(const std::vector<TestZipEntry>& entries) {
+  int Run(const std::vector<TestZipEntry>& entries, const FreeSpaceProbe& freeSpace = nullptr) {
     steps_.clear();
     return ExtractPackage(Write(BuildTestZip(entries)), client_,
-                          [this](const std::wstring& t, int p) { steps_.emplace_back(t, p); });
+                          [this](const std::wstring& t, int p) { steps_.emplace_back(t, p); },
+                          freeSpace);
   }
 
   std::string Read(const std::wstring& relative) {
-    HANDLE h = CreateFileW((client_ + L"\\" + relative).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                           nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return "<missing>";
-    std::string out;
-    char buf[65536];
-    DWORD n = 0;
-    while (ReadFile(h, buf, sizeof buf, &n, nullptr) && n > 0) out.append(buf, n);
-    CloseHandle(h);
-    return out;
+    std::wstring path = client_ + L"\\" + relative;
+    return PathExists(path) ? ReadFileBytes(path) : "<missing>";
   }
 
-  bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+  bool Exists(const std::wstring& path) { return PathExists(path); }
+
+  // The version file of an earlier install, as the version check finds it.
+  void PlantVersion(const std::string& text) { WriteTestFile(client_ + L"\\game_client_version.txt", text); }
+  std::string Version() { return Read(L"game_client_version.txt"); }
 
   static inline int counter_ = 0;
   std::wstring root_, client_;
@@ -164,7 +168,7 @@ TEST_F(Extract, ChecksumMismatchAndUndecodableDataFail) {
   EXPECT_EQ(Run({{"broken.bin", std::string("\xff\xfe\xfd garbage", 11), false, false, true}}), 0);
   // The reader compares no checksum for data that ends before its declared
   // size, nor for bzip2 data, which it hands out still compressed.
-  EXPECT_EQ(Run({{"short.bin", "tampered", false, true, false, 0, 10}}), 0);
+  EXPECT_EQ(Run({{"short.bin", "tampered", false, true, false, -1, 0, 10}}), 0);
   EXPECT_EQ(Run({{"bz.bin", "BZh91AY&SY", false, true, false, 12}}), 0);
   EXPECT_EQ(Run({{"bz.bin", "BZh91AY&SY", false, false, false, 12}}), 0);
 }
@@ -179,4 +183,182 @@ TEST_F(Extract, OverlongNamesAndPathsAreRefusedNotCut) {
 TEST_F(Extract, SomethingThatIsNoArchiveFails) {
   EXPECT_EQ(ExtractPackage(Write("this is not a zip archive"), client_, nullptr), 0);
   EXPECT_EQ(ExtractPackage(root_ + L"\\missing.zip", client_, nullptr), 0);
+}
+
+TEST_F(Extract, EntriesTheReaderCannotDecodeFailTheArchiveBeforeAnythingIsWritten) {
+  // The reader would hand back such entries' bytes as they are stored, and
+  // they would be installed as the client's files.
+  std::vector<TestZipEntry> undecodable = {
+      {"bm/packed.bin", "BZh91AY&SY compressed", false, false, false, 12},
+      {"bm/packed.bin", "]\0\0\x80\0 lzma", false, false, false, 14},
+      {"bm/packed.bin", "deflate64", false, false, false, 9},
+      {"bm/", "", false, false, false, 12},
+      {"bm/secret.txt", "encrypted bytes", false, false, false, -1, 1},
+      {"bm/secret.txt", "encrypted bytes", false, false, false, 8, 1}};
+  for (const TestZipEntry& entry : undecodable) {
+    PlantVersion("1.0.0.0");
+    EXPECT_EQ(Run({{"first.txt", "would be written"}, entry, {"last.txt", "too"}}), 0) << entry.method;
+    EXPECT_FALSE(Exists(client_ + L"\\first.txt")) << entry.method;
+    EXPECT_FALSE(Exists(client_ + L"\\bm")) << entry.method;
+    EXPECT_TRUE(steps_.empty());
+    // Nothing changed, so the client that was there stays as it was.
+    EXPECT_EQ(Version(), "1.0.0.0");
+  }
+}
+
+TEST_F(Extract, NamesWindowsWouldSendToADeviceOrStoreUnderAnotherNameAreRefused) {
+  for (const char* evil : {"bm/NUL.txt", "bm/nul", "CON", "bm/aux.dat", "bm/com1.log", "LPT1/x.txt",
+                           "bm/data./x.txt", "bm/x.txt ", "bm/tab\there.txt", "bm/a?.txt"}) {
+    EXPECT_EQ(Run({{"first.txt", "written"}, {evil, "payload"}, {"after.txt", "not"}}), 0) << evil;
+    EXPECT_EQ(Read(L"first.txt"), "written") << evil;
+    EXPECT_FALSE(Exists(client_ + L"\\after.txt")) << evil;
+  }
+  // A NUL inside the stored name would cut it short of what was checked.
+  const char cut[] = "bm/a.txt\0/../../../evil.txt";
+  EXPECT_EQ(Run({{std::string(cut, sizeof cut - 1), "payload"}}), 0);
+  EXPECT_FALSE(Exists(client_ + L"\\bm\\a.txt"));
+}
+
+TEST_F(Extract, SpellingsOfOneFileLandInArchiveOrder) {
+  // Each pair names one file twice, the first time with a large entry (slow
+  // to write) and then with a small one: the second must win.
+  std::vector<TestZipEntry> entries;
+  const std::string large(300 * 1024, 'o');
+  for (int i = 0; i < 24; ++i) {
+    std::string n = std::to_string(i);
+    std::string first = "d" + n + "/\xc3\x84\xce\xa3" + n + ".txt";   // Ä Σ
+    std::string second = i % 3 == 0   ? "D" + n + "\\\xc3\xa4\xcf\x83" + n + ".TXT"  // ä σ
+                         : i % 3 == 1 ? "./d" + n + "/\xc3\xa4\xce\xa3" + n + ".txt"
+                                      : "d" + n + "//\xc3\x84\xcf\x83" + n + ".txt";
+    entries.push_back({first, large, true});
+    entries.push_back({second, "new " + n, true});
+  }
+  ASSERT_EQ(Run(entries), 1);
+  for (int i = 0; i < 24; ++i) {
+    std::wstring n = std::to_wstring(i);
+    EXPECT_EQ(Read(L"d" + n + L"\\\u00c4\u03a3" + n + L".txt"), "new " + std::to_string(i)) << i;
+  }
+}
+
+TEST_F(Extract, NoVersionFileStandsOverAClientWhoseFilesAreChanging) {
+  // Removed before the first write: an extraction that stops half way
+  // leaves no version that the next start would take as current.
+  PlantVersion("1.0.0.0");
+  EXPECT_EQ(Run({{"first.txt", "written"}, {"bad.txt", "tampered", false, true}}), 0);
+  EXPECT_EQ(Read(L"first.txt"), "written");
+  EXPECT_FALSE(Exists(client_ + L"\\game_client_version.txt"));
+  // A read-only one too; a complete extraction leaves none either (the
+  // worker writes the new one after it).
+  WriteTestFile(client_ + L"\\game_client_version.txt", "1.0.0.0", FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ(Run({{"first.txt", "again"}}), 1);
+  EXPECT_FALSE(Exists(client_ + L"\\game_client_version.txt"));
+  EXPECT_EQ(Read(L"first.txt"), "again");
+
+  // No entry may stand for it, as a file or as a folder in its way.
+  for (const char* marker : {"game_client_version.txt", "GAME_CLIENT_VERSION.TXT",
+                             "./game_client_version.txt", "game_client_version.txt/",
+                             "Game_Client_Version.txt/x.txt"}) {
+    PlantVersion("1.0.0.0");
+    EXPECT_EQ(Run({{"first.txt", "would be written"}, {marker, "99.0.0.0"}}), 0) << marker;
+    EXPECT_EQ(Version(), "1.0.0.0") << marker;
+    EXPECT_EQ(Read(L"first.txt"), "again") << marker;
+  }
+  ASSERT_EQ(Run({{"bm/game_client_version.txt", "a file of the game's own"}}), 1);
+}
+
+TEST(VersionFile, IsReplacedWholeAndLeavesNothingBeside) {
+  std::wstring dir = testing_support::TempPath(L"tov-version-" + std::to_wstring(GetCurrentProcessId()));
+  CreateDirectoryW(dir.c_str(), nullptr);
+  std::wstring marker = dir + L"\\game_client_version.txt";
+  EXPECT_TRUE(RemoveVersionFile(dir));  // none there: nothing to do
+  ASSERT_TRUE(WriteVersionFile(dir, "1.0.0.1"));
+  EXPECT_EQ(ReadFileBytes(marker), "1.0.0.1");
+  ASSERT_TRUE(WriteVersionFile(dir, "1.0.0.2\r"));  // bytes as they are
+  EXPECT_EQ(ReadFileBytes(marker), "1.0.0.2\r");
+  EXPECT_FALSE(PathExists(marker + L".new"));
+  ASSERT_TRUE(RemoveVersionFile(dir));
+  EXPECT_FALSE(PathExists(marker));
+  EXPECT_FALSE(PathExists(marker + L".old"));
+  // A folder that cannot take the file: no marker, and no leftover.
+  EXPECT_FALSE(WriteVersionFile(dir + L"\\missing", "1.0.0.1"));
+  EXPECT_FALSE(PathExists(dir + L"\\missing"));
+  RemoveDirectoryW(dir.c_str());
+}
+
+TEST_F(Extract, TooLittleRoomFailsBeforeAnythingIsWritten) {
+  PlantVersion("1.0.0.0");
+  std::vector<TestZipEntry> entries = {{"bm/", ""}, {"bm/a.bin", std::string(4000, 'a')},
+                                       {"bm/b.bin", std::string(1500 * 1024, 'b')}};
+  const uint64_t need = 4000 + 1500 * 1024;
+  std::vector<std::wstring> asked;
+  auto room = [&](uint64_t free) {
+    return [&asked, free](const std::wstring& folder, uint64_t* out) {
+      asked.push_back(folder);
+      *out = free;
+      return true;
+    };
+  };
+  EXPECT_EQ(Run(entries, room(need - 1)), 0);
+  EXPECT_EQ(asked, std::vector<std::wstring>{client_});
+  EXPECT_FALSE(Exists(client_ + L"\\bm"));
+  EXPECT_EQ(Version(), "1.0.0.0");
+  // Just enough is enough; a figure that cannot be had stops nothing.
+  EXPECT_EQ(Run(entries, room(need)), 1);
+  EXPECT_EQ(Read(L"bm\\a.bin"), std::string(4000, 'a'));
+  EXPECT_EQ(Run(entries, [](const std::wstring&, uint64_t*) { return false; }), 1);
+}
+
+TEST(FreeSpaceProbe, TheVolumeFigureIsSaneForFoldersThatDoNotExistYet) {
+  std::wstring temp = testing_support::TempPath(L"");
+  uint64_t free = 0, below = 0;
+  ULARGE_INTEGER total{};
+  ASSERT_TRUE(VolumeFreeSpace(temp, &free));
+  ASSERT_TRUE(GetDiskFreeSpaceExW(temp.c_str(), nullptr, &total, nullptr));
+  EXPECT_GT(free, 0u);
+  EXPECT_LE(free, total.QuadPart);
+  // Asked of the nearest folder that exists; the figure moves only by what
+  // others write meanwhile.
+  ASSERT_TRUE(VolumeFreeSpace(temp + L"tov-no-such\\client\\deeper", &below));
+  EXPECT_LT(below > free ? below - free : free - below, uint64_t(512) << 20);
+  // A drive that is not there has no figure.
+  wchar_t missing[] = L"A:\\";
+  for (wchar_t d = L'Z'; d > L'C'; --d) {
+    missing[0] = d;
+    if (GetDriveTypeW(missing) == DRIVE_NO_ROOT_DIR) break;
+  }
+  ASSERT_EQ(GetDriveTypeW(missing), static_cast<UINT>(DRIVE_NO_ROOT_DIR));
+  EXPECT_FALSE(VolumeFreeSpace(std::wstring(missing) + L"bm-chan\\client", &below));
+}
+
+TEST(FlushBehindWriters, EveryFileIsFlushedAndClosedAndAFailedFlushIsReported) {
+  std::wstring base = testing_support::TempPath(L"tov-flush-" + std::to_wstring(GetCurrentProcessId()));
+  std::vector<std::wstring> paths;
+  {
+    FlushBehind flusher(3, 4);  // fewer waiting places than files
+    for (int i = 0; i < 40; ++i) {
+      paths.push_back(base + L"-" + std::to_wstring(i));
+      tov::UniqueHandleK file(CreateFileW(paths.back().c_str(), GENERIC_WRITE, 0, nullptr,
+                                          CREATE_ALWAYS, 0, nullptr));
+      ASSERT_TRUE(file);
+      DWORD n = 0;
+      ASSERT_TRUE(WriteFile(file.get(), "data", 4, &n, nullptr));
+      flusher.Hand(std::move(file), paths.back());
+    }
+    EXPECT_TRUE(flusher.Finish());
+    EXPECT_EQ(flusher.FailedTarget(), L"");
+    // A handle that may not write cannot be flushed.
+    tov::UniqueHandleK readOnly(CreateFileW(paths[0].c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(readOnly);
+    flusher.Hand(std::move(readOnly), L"read-only");
+    EXPECT_FALSE(flusher.Finish());
+    EXPECT_EQ(flusher.FailedTarget(), L"read-only");
+  }
+  // Closed: each opens again without sharing, and is whole.
+  for (const std::wstring& path : paths) {
+    EXPECT_EQ(ReadFileBytes(path), "data");
+    tov::UniqueHandleK again(CreateFileW(path.c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    EXPECT_TRUE(again);
+  }
 }

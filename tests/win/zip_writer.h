@@ -14,8 +14,10 @@ struct TestZipEntry {
   bool corruptCrc = false;
   // Stored as "deflated" although the bytes are no deflate stream.
   bool garbageDeflate = false;
-  // Another method number for the bytes as they are (12: bzip2).
-  uint16_t otherMethod = 0;
+  // The method the headers name for the bytes as they are (-1: stored),
+  // and extra general-purpose flags (1: encrypted).
+  int method = -1;
+  uint16_t extraFlags = 0;
   // Declared this much longer than the bytes stored.
   uint32_t missingBytes = 0;
 };
@@ -31,8 +33,8 @@ inline std::string BuildTestZip(const std::vector<TestZipEntry>& entries) {
   for (const auto& e : entries) {
     uint32_t crc = crc32(0, reinterpret_cast<const Bytef*>(e.data.data()), e.data.size());
     if (e.corruptCrc) crc ^= 0xdeadbeef;
-    uint16_t flags = e.utf8Name ? 0x0800 : 0;
-    uint16_t method = e.otherMethod ? e.otherMethod : e.garbageDeflate ? 8 : 0;
+    uint16_t flags = static_cast<uint16_t>((e.utf8Name ? 0x0800 : 0) | e.extraFlags);
+    uint16_t method = e.method >= 0 ? static_cast<uint16_t>(e.method) : e.garbageDeflate ? 8 : 0;
     uint32_t declared = e.data.size() + e.missingBytes;
     uint32_t offset = out.size();
     ZipPut32(out, 0x04034b50); ZipPut16(out, 20); ZipPut16(out, flags); ZipPut16(out, method);

@@ -1,42 +1,37 @@
-"""Throughput of the client update against the usual command-line tools, in
-one run, on loopback only.
+"""Install and start-up figures of the launcher under Wine, each against a
+baseline measured in the same run on this machine, with its goal beside it.
+Loopback only.
 
-Download: a 1 GiB package fetched by the real launcher under Wine (panel
-updates and all) and by curl. Extraction: a package of 20,000 small files
-and one 512 MiB file unpacked by the real launcher and by unzip. Columns:
+  download        a 1 GiB package: the launcher (from the package address it
+                  logs to "download is finish") against native `curl -o`.
+  small files     a package of many small files: the launcher's extraction
+                  ("unzip file: ... begin" .. "unzip is finish!") against the
+                  floor, file_floor.exe under the same Wine creating the same
+                  files (sizes, folders) on one thread with nothing else to do.
+  big file        a package of one large file: the launcher against native
+                  `unzip` of the same package (inflate and write bound).
+  first window    from process start to the first visible window, median of
+                  alternating rounds: the launcher against bare_window.exe, a
+                  program that only shows a window of the same size.
+  exit, hung      from asking the window to close to the end of the process
+                  while the telemetry server never answers.
+  peak memory     the launcher's peak working set through the download and
+                  both extractions (window_watch.exe reads it).
+  SHA-256         the download with a ClientPackageSha256 in the
+                  configuration (hashed as it arrives) against the same
+                  download without one, medians of alternating rounds:
+                  what checking the package adds. `--throttle-mib N` has the
+                  server send at most N MiB/s, as a player's line would,
+                  instead of as fast as loopback goes; `--hash-only` runs
+                  only this figure.
+  ping p99        window_watch.exe sends the main window WM_NULL every 20 ms
+                  (SendMessageTimeout); the 99th percentile of the answer
+                  times inside the download and extraction phases.
 
-  baseline, native  `curl -s -o` and `unzip -q -o -d` of the machine; they
-                    pay none of Wine's costs per file and per socket, so this
-                    is the bound of the machine, not of a Windows program.
-  launcher          the release launcher under Wine, timed from outside by
-                    the moment its log lines appear (flushed line by line):
-                      download:   the package address logged by OnDownLoad
-                                  .. "download is finish"
-                      extraction: "unzip file:... begin" .. OnUnzipFile's
-                                  "unzip is finish!"
-  ratio             baseline time / launcher time: above 1, the launcher
-                    is faster.
-  tool under Wine   the same curl and unzip built for Windows
-                    (scripts/build-bench-tools.sh) and run under Wine in the
-                    build's prefix, with the launcher's ratio against them.
-                    They are timed from process start to exit; what merely
-                    starting one costs under Wine is printed below the table.
-                    `--no-wine-tools` leaves this column out.
-  core, no window   core_bench.exe: the launcher's download and extraction
-                    code under Wine without any window, which shows what the
-                    panel costs.
-
-Each side runs `--rounds` times, alternating; the best round of each counts.
-Every output of the tools is checked against the package, so a failed or
-short run cannot pass for a fast one.
-
-Hashing: the download package fetched with and without a ClientPackageSha256
-in the configuration, the one hashed as it arrives, by the launcher and by
-core_bench.exe, in alternating order; it prints the medians and the share of
-the download's time that hashing adds. `--hash-only` runs only this (with
-`--download-mib` and `--rounds`); `--throttle-mib N` has the server send at
-most N MiB/s, as a player's connection would, instead of as fast as loopback
-goes.
+Every round's figure is printed too. The tools' outputs are checked against
+the packages, so a failed run cannot pass for a fast one. `--wine-tools` adds
+curl.exe and unzip.exe under the same Wine (scripts/build-bench-tools.sh) as a
+reference.
 """
 import argparse
 import hashlib
@@ -68,9 +63,15 @@ def cache_value(build, name):
     raise SystemExit("%s not in %s/CMakeCache.txt" % (name, build))
 
 
-def build_extract_package(path, small_files, big_size):
-    """Many small text-like files (what a client's scripts and configs look
-    like) and one large file of mixed data, deflated."""
+def _zip_time_info(name):
+    info = zipfile.ZipInfo(name, ZIP_TIME)
+    info.compress_type = zipfile.ZIP_DEFLATED
+    return info
+
+
+def build_small_package(path, small_files):
+    """Many small text-like files in 100 folders (what a client's scripts
+    and configurations look like), deflated."""
     if os.path.exists(path):
         return path
     rng = random.Random(7)
@@ -79,22 +80,42 @@ def build_extract_package(path, small_files, big_size):
     tmp = path + ".tmp"
     with zipfile.ZipFile(tmp, "w", zipfile.ZIP_DEFLATED, compresslevel=1) as zf:
         for d in range(100):
-            zf.writestr(zipfile.ZipInfo("bm/data/%03d/" % d, ZIP_TIME), b"")
+            zf.writestr(zipfile.ZipInfo("bench/data/%03d/" % d, ZIP_TIME), b"")
         for i in range(small_files):
             text = b" ".join(rng.choice(words) for _ in range(rng.randint(50, 600)))
-            info = zipfile.ZipInfo("bm/data/%03d/file%05d.txt" % (i % 100, i), ZIP_TIME)
-            info.compress_type = zipfile.ZIP_DEFLATED
-            zf.writestr(info, text)
-        info = zipfile.ZipInfo("bm/big.pak", ZIP_TIME)
-        info.compress_type = zipfile.ZIP_DEFLATED
-        # Half random, half repetitive: neither all stored nor all trivial.
-        noise = rng.randbytes(MIB)
-        pattern = (b"tile " * (MIB // 5 + 1))[:MIB]
-        with zf.open(info, "w", force_zip64=True) as out:
+            zf.writestr(_zip_time_info("bench/data/%03d/file%05d.txt" % (i % 100, i)), text)
+    os.replace(tmp, path)
+    return path
+
+
+def build_big_package(path, big_size):
+    """One large file of mixed data: half random, half repetitive, so neither
+    all stored nor all trivial."""
+    if os.path.exists(path):
+        return path
+    rng = random.Random(7)
+    noise = rng.randbytes(MIB)
+    pattern = (b"tile " * (MIB // 5 + 1))[:MIB]
+    tmp = path + ".tmp"
+    with zipfile.ZipFile(tmp, "w", zipfile.ZIP_DEFLATED, compresslevel=1) as zf:
+        with zf.open(_zip_time_info("bench/big.pak"), "w", force_zip64=True) as out:
             for k in range(big_size // MIB):
                 out.write(noise if k % 2 else pattern)
     os.replace(tmp, path)
     return path
+
+
+def write_manifest(package, path):
+    """The files of a package as file_floor.exe reads them."""
+    with zipfile.ZipFile(package) as zf, open(path, "w") as out:
+        for info in zf.infolist():
+            if not info.is_dir():
+                out.write("%d\t%s\n" % (info.file_size, info.filename.replace("/", "\\")))
+
+
+def percentile(values, share):
+    ordered = sorted(values)
+    return ordered[min(len(ordered) - 1, int(round(share * (len(ordered) - 1))))] if ordered else float("nan")
 
 
 class Launcher:
@@ -112,15 +133,6 @@ class Launcher:
         return subprocess.run([os.path.join(self.build, "wine-run")] + list(args), env=self.env,
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
 
-    def core(self, *args):
-        """core_bench.exe's time in seconds."""
-        os.sync()
-        r = self.wine(os.path.join(self.build, "tools", "core_bench.exe"), *args, timeout=600)
-        m = re.search(rb"^ok .*seconds=([\d.]+)", r.stdout, re.M)
-        if not m:
-            raise RuntimeError("core_bench failed: %r %r" % (r.stdout, r.stderr))
-        return float(m.group(1))
-
     def gui(self, *args):
         return self.wine(os.path.join(self.build, "tools", "guidriver.exe"), *args).returncode
 
@@ -128,13 +140,49 @@ class Launcher:
         while self.gui("close", "TovLauncher", "-") == 0:
             self.gui("gone", "TovLauncher", "-", "5000")
 
-    def run(self, markers, timeout=600):
+    def tool(self, name):
+        return os.path.join(self.build, "tools", name)
+
+    def watch(self, title, timeout_ms=60000):
+        """window_watch.exe for a window of this caption, started now; its
+        report comes with watched()."""
+        stop = os.path.join(self.build, "bench-watch.stop")
+        if os.path.exists(stop):
+            os.remove(stop)
+        proc = subprocess.Popen([os.path.join(self.build, "wine-run"), self.tool("window_watch.exe"), title,
+                                 windows_path(stop), str(timeout_ms)],
+                                env=self.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        return proc, stop
+
+    @staticmethod
+    def watched(watch, timeout=60):
+        """(time the window showed, [(time, ping seconds)], peak bytes); times
+        are the Unix clock's."""
+        proc, stop = watch
+        open(stop, "w").close()
+        out = proc.communicate(timeout=timeout)[0].decode("ascii", "replace")
+        os.remove(stop)
+        visible = pings = peak = None
+        pings = []
+        for line in out.splitlines():
+            f = line.split()
+            if f and f[0] == "visible":
+                visible = int(f[1]) / 1e6
+            elif f and f[0] == "ping":
+                pings.append((int(f[1]) / 1e6, int(f[2]) / 1e6))
+            elif f and f[0] == "peak":
+                peak = int(f[1])
+        return visible, pings, peak
+
+    def run(self, markers, timeout=600, watch=False):
         """Starts the launcher from an empty InstallRoot and returns the time
-        each marker regex first matched the log, then closes it."""
+        (Unix clock) each marker regex first matched the log, then closes
+        it. With `watch`, also what window_watch.exe saw of it."""
         self.close_all()
         shutil.rmtree(self.install_root, ignore_errors=True)
         # Earlier rounds' gigabytes must not be written back during this one.
         os.sync()
+        watcher = self.watch("TovLauncher") if watch else None
         proc = subprocess.Popen([os.path.join(self.build, "wine-run"), self.exe], env=self.env,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         seen = {}
@@ -152,7 +200,7 @@ class Launcher:
                         chunk = f.read()
                 except FileNotFoundError:
                     chunk = b""
-                now = time.monotonic()
+                now = time.time()
                 if chunk:
                     offset += len(chunk)
                     # Only whole lines are searched; a cut line waits.
@@ -165,12 +213,13 @@ class Launcher:
                     text = text[-20000:]
                 time.sleep(0.002)
         finally:
+            watched = self.watched(watcher) if watcher else None
             self.close_all()
             try:
                 proc.wait(timeout=30)
             except subprocess.TimeoutExpired:
                 proc.kill()
-        return seen
+        return (seen, watched) if watch else seen
 
 
 def windows_path(path):
@@ -244,6 +293,28 @@ def check_tree(out_dir, files, total, who):
                            % (who, n, size, files, total))
 
 
+class Row:
+    """One figure of the table: the launcher's value, the baseline's, the
+    goal and every round."""
+
+    def __init__(self, name, value, unit, goal_text, met, rounds):
+        self.name, self.value, self.unit = name, value, unit
+        self.goal_text, self.met, self.rounds = goal_text, met, rounds
+
+
+def ratio_row(name, ours, base, base_name, bound, higher_is_better, pick=min):
+    """A row comparing the launcher's rounds with a baseline's, by `pick`
+    (best or median) of each."""
+    o, b = pick(ours), pick(base)
+    if higher_is_better:
+        value, met, goal = b / o, b / o >= bound, ">= %.2f (%s time / launcher time)" % (bound, base_name)
+    else:
+        value, met, goal = o / b, o / b <= bound, "<= %.2f (launcher time / %s time)" % (bound, base_name)
+    rounds = "launcher %s; %s %s" % (" ".join("%.2f" % t for t in ours), base_name,
+                                     " ".join("%.2f" % t for t in base))
+    return Row(name, value, "x  (%.2fs vs %.2fs)" % (o, b), goal, met, rounds)
+
+
 def sha256_of(path):
     digest = hashlib.sha256()
     with open(path, "rb") as f:
@@ -252,67 +323,101 @@ def sha256_of(path):
     return digest.hexdigest()
 
 
-def hash_comparison(server, launcher, package, work, rounds, throttle_mib):
-    """Seconds of each round: the download by the launcher and by
-    core_bench.exe, each without and with the SHA-256 computed as the
-    package arrives."""
+def hashing_row(launcher, server, package, rounds, throttle_mib):
+    """The download without and with a configured SHA-256, alternating, each
+    round in the other order so neither side always runs first."""
     url = server.base_url
     server.register_package("bench/hashed/bm.zip", path=package)
     server.clear_faults()
     if throttle_mib:
         server.add_fault("packages", rate=throttle_mib * MIB)
-    digest = sha256_of(package)
     plain = ("EntryUrl=%s/entry/login.html\nClientVersion=hashed\n"
              "ClientDownloadUrl=%s/packages/bench/{version}/bm.zip\n" % (url, url))
-    package_url = url + "/packages/bench/hashed/bm.zip"
-    core_out = os.path.join(work, "core-hashed.zip")
-    start = r"\[CGameRemoteConfig::OnDownLoad::\d+\] http://"
-    end = r"\] download is finish\r\n"
-
-    def launcher_run(hashed):
-        server.set_config(body=plain + ("ClientPackageSha256=%s\n" % digest if hashed else ""))
-        markers = {"start": start, "end": end}
-        if hashed:  # the check really ran, and passed
-            markers["checked"] = r"\] package check passed: SHA-256\r\n"
-        seen = launcher.run(markers)
-        return seen["end"] - seen["start"]
-
-    def core_run(hashed):
-        os.sync()
-        r = launcher.wine(os.path.join(launcher.build, "tools", "core_bench.exe"),
-                          "download-sha256" if hashed else "download", package_url,
-                          windows_path(core_out), timeout=600)
-        m = re.search(rb"^ok .*seconds=([\d.]+)(?: sha256=([0-9a-f]+))?", r.stdout, re.M)
-        if not m or (hashed and m.group(2).decode() != digest):
-            raise RuntimeError("core_bench failed: %r %r" % (r.stdout, r.stderr))
-        check_download(core_out, os.path.getsize(package), "core_bench")
-        os.remove(core_out)
-        return float(m.group(1))
-
-    times = {"launcher": ([], []), "core, no window": ([], [])}
+    hashed_line = "ClientPackageSha256=%s\n" % sha256_of(package)
+    times = ([], [])
     for k in range(rounds):
-        # Each round in the other order, so neither side always runs first.
         for hashed in ((False, True) if k % 2 == 0 else (True, False)):
-            times["launcher"][hashed].append(launcher_run(hashed))
-            times["core, no window"][hashed].append(core_run(hashed))
+            server.set_config(body=plain + (hashed_line if hashed else ""))
+            markers = {"start": r"\[CGameRemoteConfig::OnDownLoad::\d+\] http://",
+                       "end": r"\] download is finish\r\n"}
+            if hashed:  # the check really ran, and passed
+                markers["checked"] = r"\] package check passed: SHA-256\r\n"
+            seen = launcher.run(markers)
+            times[hashed].append(seen["end"] - seen["start"])
     server.clear_faults()
-    return times
+    p, h = statistics.median(times[0]), statistics.median(times[1])
+    added = (h / p - 1) * 100
+    where = "at %d MiB/s" % throttle_mib if throttle_mib else "unthrottled"
+    return Row("SHA-256, %s" % where, added, "%% added (%.2fs vs %.2fs)" % (h, p),
+               "<= 5 %% of the download's time", added <= 5,
+               "plain %s; hashed %s" % (" ".join("%.2f" % t for t in times[0]),
+                                        " ".join("%.2f" % t for t in times[1])))
 
 
-def print_hash_comparison(times, size, rounds, throttle_mib):
-    mib = size / MIB
+def print_rows(rows, references=()):
     print()
-    print("download with and without a configured SHA-256: %.0f MiB, %d rounds alternating, "
-          "server %s" % (mib, rounds,
-                         "at %d MiB/s" % throttle_mib if throttle_mib else "unthrottled"))
-    print("%-16s %-20s %-20s %s" % ("", "plain, median", "hashed, median", "hashing adds"))
-    for who, (plain, hashed) in times.items():
-        p, h = statistics.median(plain), statistics.median(hashed)
-        print("%-16s %6.2fs %6.0fMiB/s  %6.2fs %6.0fMiB/s  %+6.1f%%" % (
-            who, p, mib / p, h, mib / h, (h / p - 1) * 100))
-    for who, (plain, hashed) in times.items():
-        print("(%s, every round in seconds: plain %s; hashed %s)" % (
-            who, " ".join("%.2f" % t for t in plain), " ".join("%.2f" % t for t in hashed)))
+    print("%-22s %-28s %-46s %s" % ("figure", "launcher", "goal", "met"))
+    for r in rows:
+        print("%-22s %8.2f %-19s %-46s %s" % (r.name, r.value, r.unit, r.goal_text, "yes" if r.met else "NO"))
+    print()
+    for r in rows:
+        print("(%s, every round: %s)" % (r.name, r.rounds))
+    for name, times in references:
+        print("(reference: %s, every round in seconds: %s)" % (name, " ".join("%.2f" % t for t in times)))
+
+
+def phase_pings(seen, watched):
+    """Ping times inside the phase the markers bound."""
+    _, pings, _ = watched
+    return [p for t, p in pings if seen["start"] <= t <= seen["end"]]
+
+
+def measure_first_window(launcher, bare_title, rounds):
+    """Seconds from process start to a visible window, alternating the bare
+    window and the launcher; the launcher's configuration is missing, so
+    nothing but start-up runs."""
+    bare, ours = [], []
+    for _ in range(rounds):
+        for who, times in (("bare", bare), ("launcher", ours)):
+            launcher.close_all()
+            shutil.rmtree(launcher.install_root, ignore_errors=True)
+            title = bare_title if who == "bare" else "TovLauncher"
+            watch = launcher.watch(title)
+            time.sleep(1.0)  # the watcher is up and polling
+            cmd = [launcher.tool("bare_window.exe"), bare_title] if who == "bare" else [launcher.exe]
+            t0 = time.time()
+            proc = subprocess.Popen([os.path.join(launcher.build, "wine-run")] + cmd, env=launcher.env,
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            visible, _, _ = launcher.watched(watch)
+            if visible is None:
+                raise RuntimeError("%s showed no window" % who)
+            times.append(visible - t0)
+            while launcher.gui("close", title, "-") == 0:
+                launcher.gui("gone", title, "-", "5000")
+            proc.wait(timeout=60)
+    return bare, ours
+
+
+def measure_hung_exit(launcher, server, rounds):
+    """Seconds from the close request to the end of the process while the
+    telemetry endpoints never answer."""
+    server.add_fault("telemetry", hang=True)
+    times = []
+    try:
+        for _ in range(rounds):
+            launcher.close_all()
+            proc = subprocess.Popen([os.path.join(launcher.build, "wine-run"), launcher.exe], env=launcher.env,
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            if launcher.gui("wait", "TovLauncher", "-", "30000") != 0:
+                raise RuntimeError("no window for the exit round")
+            time.sleep(2.0)  # the start-up reports are out and held
+            t0 = time.monotonic()
+            launcher.gui("close", "TovLauncher", "-")
+            proc.wait(timeout=60)
+            times.append(time.monotonic() - t0)
+    finally:
+        server.clear_faults()
+    return times
 
 
 def main():
@@ -322,19 +427,18 @@ def main():
     ap.add_argument("--download-mib", type=int, default=1024)
     ap.add_argument("--small-files", type=int, default=20000)
     ap.add_argument("--big-mib", type=int, default=512)
-    ap.add_argument("--rounds", type=int, default=2)
+    ap.add_argument("--rounds", type=int, default=3)
+    ap.add_argument("--window-rounds", type=int, default=5)
     ap.add_argument("--tools", default=os.path.join(
         os.environ.get("TOV_CACHE_DIR", "/var/cache/tovlauncher"), "bench-tools"),
         help="curl.exe and unzip.exe of scripts/build-bench-tools.sh")
-    ap.add_argument("--no-wine-tools", action="store_true",
-                    help="leave out curl.exe and unzip.exe under Wine")
+    ap.add_argument("--wine-tools", action="store_true",
+                    help="add curl.exe and unzip.exe under Wine as a reference")
     ap.add_argument("--hash-only", action="store_true",
                     help="only the download with and without a configured SHA-256")
     ap.add_argument("--throttle-mib", type=int, default=0,
-                    help="the hashing comparison's server sends at most this many MiB/s")
+                    help="the SHA-256 figure's server sends at most this many MiB/s")
     args = ap.parse_args()
-    if args.hash_only:
-        args.no_wine_tools = True
 
     build = os.path.abspath(args.build)
     work = os.path.abspath(args.work or os.path.join(build, "bench-install"))
@@ -347,121 +451,135 @@ def main():
     port = int(re.match(r"https?://[^/:]+:(\d+)", base).group(1))
     prefix = cache_value(build, "TOV_WINEPREFIX")
     launcher = Launcher(build, prefix, profile)
-    tools = None if args.no_wine_tools else WineTools(launcher, os.path.abspath(args.tools))
+    tools = WineTools(launcher, os.path.abspath(args.tools)) if args.wine_tools else None
 
     print("preparing packages in %s ..." % work, flush=True)
     big = os.path.join(work, "download-%dMiB.zip" % args.download_mib)
     if not os.path.exists(big):
         build_large_package(big + ".tmp", args.download_mib * MIB)
         os.replace(big + ".tmp", big)
-    if not args.hash_only:
-        many = build_extract_package(
-            os.path.join(work, "extract-%d-files-%dMiB.zip" % (args.small_files, args.big_mib)),
-            args.small_files, args.big_mib * MIB)
+    if args.hash_only:
+        server = LoopbackServer(port=port).start()
+        try:
+            row = hashing_row(launcher, server, big, args.rounds, args.throttle_mib)
+        finally:
+            server.stop()
+            shutil.rmtree(launcher.install_root, ignore_errors=True)
+        return print_rows([row])
+    small = build_small_package(os.path.join(work, "small-%d-files.zip" % args.small_files), args.small_files)
+    large = build_big_package(os.path.join(work, "big-%dMiB.zip" % args.big_mib), args.big_mib * MIB)
+    manifest = os.path.join(work, "small-%d-files.manifest" % args.small_files)
+    write_manifest(small, manifest)
 
+    rows, references, pings, peaks = [], [], [], []
     server = LoopbackServer(port=port).start()
     try:
         url = server.base_url
-        results = {}
-        hashing = None
-        if args.hash_only:
-            hashing = hash_comparison(server, launcher, big, work, args.rounds, args.throttle_mib)
-            return print_hash_comparison(hashing, os.path.getsize(big), args.rounds,
-                                         args.throttle_mib)
+
+        def serve(version, path):
+            server.register_package("bench/%s/bm.zip" % version, path=path)
+            server.set_config(body="EntryUrl=%s/entry/login.html\nClientVersion=%s\n"
+                                   "ClientDownloadUrl=%s/packages/bench/{version}/bm.zip\n" % (url, version, url))
+            return url + "/packages/bench/%s/bm.zip" % version
+
+        def launcher_round(phase_start, phase_end, times):
+            seen, watched = launcher.run({"start": phase_start, "end": phase_end}, watch=True)
+            times.append(seen["end"] - seen["start"])
+            pings.extend(phase_pings(seen, watched))
+            if watched[2]:
+                peaks.append(watched[2])
 
         # -- download
-        server.register_package("bench/big/bm.zip", path=big)
-        server.set_config(body="EntryUrl=%s/entry/login.html\nClientVersion=big\n"
-                               "ClientDownloadUrl=%s/packages/bench/{version}/bm.zip\n" % (url, url))
+        package_url = serve("big", big)
         size = os.path.getsize(big)
-        package_url = url + "/packages/bench/big/bm.zip"
         curl_out = os.path.join(work, "curl.zip")
-        curl_t, wine_t, launcher_t = [], [], []
+        curl_t, ours_t, wine_t = [], [], []
         for _ in range(args.rounds):
             curl_t.append(timed(["curl", "-s", "-o", curl_out, package_url]))
             check_download(curl_out, size, "curl")
             os.remove(curl_out)
             if tools:
-                wine_t.append(tools.timed(tools.curl, "-s", "-o", windows_path(curl_out),
-                                          package_url))
+                wine_t.append(tools.timed(tools.curl, "-s", "-o", windows_path(curl_out), package_url))
                 check_download(curl_out, size, "curl.exe")
                 os.remove(curl_out)
-            seen = launcher.run({
-                "start": r"\[CGameRemoteConfig::OnDownLoad::\d+\] http://",
-                "end": r"\] download is finish\r\n",
-            })
-            launcher_t.append(seen["end"] - seen["start"])
-        core_out = os.path.join(work, "core.zip")
-        core_dl = launcher.core("download", package_url, windows_path(core_out))
-        os.remove(core_out)
-        results["download"] = (size, "curl -o", curl_t, launcher_t, wine_t, core_dl)
+            launcher_round(r"\[CGameRemoteConfig::OnDownLoad::\d+\] http://", r"\] download is finish\r\n",
+                           ours_t)
+        rows.append(ratio_row("download %d MiB" % args.download_mib, ours_t, curl_t, "curl -o", 0.95, True))
+        if tools:
+            references.append(("download, curl.exe under Wine", wine_t))
 
-        # -- extraction
-        server.register_package("bench/many/bm.zip", path=many)
-        server.set_config(body="EntryUrl=%s/entry/login.html\nClientVersion=many\n"
-                               "ClientDownloadUrl=%s/packages/bench/{version}/bm.zip\n" % (url, url))
-        with zipfile.ZipFile(many) as zf:
-            unpacked = sum(i.file_size for i in zf.infolist())
-            entries = len(zf.infolist())
+        unzip_start = r"\[CGameRemoteConfig::OnUnzipFile::\d+\] unzip file:.* begin\r\n"
+        unzip_end = r"\[CGameRemoteConfig::OnUnzipFile::\d+\] unzip is finish!\r\n"
+
+        # -- small files against the floor
+        serve("small", small)
+        with zipfile.ZipFile(small) as zf:
             files = sum(1 for i in zf.infolist() if not i.is_dir())
-        out_dir = os.path.join(work, "unzip-out")
-        unzip_t, wine_t, launcher_t = [], [], []
+            unpacked = sum(i.file_size for i in zf.infolist())
+        floor_dir = os.path.join(work, "floor-out")
+        floor_t, ours_t, unzip_t = [], [], []
         for _ in range(args.rounds):
-            shutil.rmtree(out_dir, ignore_errors=True)
-            unzip_t.append(timed(["unzip", "-q", "-o", many, "-d", out_dir]))
+            shutil.rmtree(floor_dir, ignore_errors=True)
+            os.sync()
+            r = launcher.wine(launcher.tool("file_floor.exe"), windows_path(manifest), windows_path(floor_dir),
+                              timeout=600)
+            m = re.search(rb"^ok files=(\d+) seconds=([\d.]+)", r.stdout, re.M)
+            if not m or int(m.group(1)) != files:
+                raise RuntimeError("file_floor failed: %r %r" % (r.stdout, r.stderr))
+            check_tree(floor_dir, files, unpacked, "file_floor.exe")
+            floor_t.append(float(m.group(2)))
+            shutil.rmtree(floor_dir, ignore_errors=True)
+            out_dir = os.path.join(work, "unzip-out")
+            unzip_t.append(timed(["unzip", "-q", "-o", small, "-d", out_dir]))
             check_tree(out_dir, files, unpacked, "unzip")
             shutil.rmtree(out_dir, ignore_errors=True)
-            if tools:
-                wine_t.append(tools.timed(tools.unzip, "-q", "-o", windows_path(many),
-                                          "-d", windows_path(out_dir)))
-                check_tree(out_dir, files, unpacked, "unzip.exe")
-                shutil.rmtree(out_dir, ignore_errors=True)
-            seen = launcher.run({
-                "start": r"\[CGameRemoteConfig::OnUnzipFile::\d+\] unzip file:.* begin\r\n",
-                "end": r"\[CGameRemoteConfig::OnUnzipFile::\d+\] unzip is finish!\r\n",
-            })
-            launcher_t.append(seen["end"] - seen["start"])
-        core_dir = os.path.join(work, "core-out")
-        shutil.rmtree(core_dir, ignore_errors=True)
-        core_x = launcher.core("extract", windows_path(many), windows_path(core_dir))
-        shutil.rmtree(core_dir, ignore_errors=True)
-        results["extraction"] = (unpacked, "unzip", unzip_t, launcher_t, wine_t, core_x)
+            launcher_round(unzip_start, unzip_end, ours_t)
+        rows.append(ratio_row("small files, %d" % files, ours_t, floor_t, "floor", 1.1, False))
+        references.append(("small files, native unzip", unzip_t))
 
-        # -- hashing while downloading
-        hashing = hash_comparison(server, launcher, big, work, args.rounds, args.throttle_mib)
+        # -- the big file against native unzip
+        serve("large", large)
+        with zipfile.ZipFile(large) as zf:
+            unpacked = sum(i.file_size for i in zf.infolist())
+        out_dir = os.path.join(work, "unzip-out")
+        unzip_t, ours_t, wine_t = [], [], []
+        for _ in range(args.rounds):
+            shutil.rmtree(out_dir, ignore_errors=True)
+            unzip_t.append(timed(["unzip", "-q", "-o", large, "-d", out_dir]))
+            check_tree(out_dir, 1, unpacked, "unzip")
+            shutil.rmtree(out_dir, ignore_errors=True)
+            if tools:
+                wine_t.append(tools.timed(tools.unzip, "-q", "-o", windows_path(large), "-d", windows_path(out_dir)))
+                check_tree(out_dir, 1, unpacked, "unzip.exe")
+                shutil.rmtree(out_dir, ignore_errors=True)
+            launcher_round(unzip_start, unzip_end, ours_t)
+        rows.append(ratio_row("big file, %d MiB" % args.big_mib, ours_t, unzip_t, "unzip", 1.1, False))
+        if tools:
+            references.append(("big file, unzip.exe under Wine", wine_t))
+
+        # -- start-up and exit
+        server.set_config(status=404, body="")
+        bare_t, ours_t = measure_first_window(launcher, "BareWindowOfTheBenchmark", args.window_rounds)
+        rows.append(ratio_row("first window", ours_t, bare_t, "bare window", 1.2, False, pick=statistics.median))
+        exit_t = measure_hung_exit(launcher, server, args.rounds)
+        rows.append(Row("exit, hung telemetry", max(exit_t), "s (slowest)", "<= 3.10 s", max(exit_t) <= 3.1,
+                        " ".join("%.2f" % t for t in exit_t)))
+
+        # -- checking the package while it downloads
+        rows.append(hashing_row(launcher, server, big, args.rounds, args.throttle_mib))
     finally:
         server.stop()
         shutil.rmtree(launcher.install_root, ignore_errors=True)
 
-    def rate(seconds, mib):
-        return "%6.2fs %5.0fMiB/s" % (seconds, mib / seconds)
+    peak = max(peaks) / MIB if peaks else float("nan")
+    rows.append(Row("peak working set", peak, "MiB", "<= 64 MiB", peak <= 64,
+                    " ".join("%.1f" % (p / MIB) for p in peaks)))
+    p99 = percentile(pings, 0.99) * 1000
+    rows.append(Row("ping p99", p99, "ms", "<= 50 ms", p99 <= 50,
+                    "%d pings, median %.1f ms, max %.1f ms" % (len(pings), percentile(pings, 0.5) * 1000,
+                                                               max(pings, default=float("nan")) * 1000)))
 
-    print()
-    print("%-11s %6s  %-25s  %-18s  %6s  %-25s  %s" % (
-        "phase", "MiB", "baseline, native", "launcher", "ratio", "tool under Wine, ratio",
-        "core, no window"))
-    for phase, (nbytes, tool, base_all, ours_all, wine_all, core_t) in results.items():
-        base_t, ours_t = min(base_all), min(ours_all)
-        wine_t = min(wine_all) if wine_all else None
-        mib = nbytes / MIB
-        wine = "%s %6.2f" % (rate(wine_t, mib), wine_t / ours_t) if wine_t else "-"
-        print("%-11s %6.0f  %-7s%s  %s  %6.2f  %-25s  %s" % (
-            phase, mib, tool, rate(base_t, mib), rate(ours_t, mib), base_t / ours_t, wine,
-            rate(core_t, mib)))
-    print("(extraction: %d entries; best of %d rounds each; ratio: tool time / launcher time)"
-          % (entries, args.rounds))
-    # The best round hides how much a busy machine moves the figures.
-    for phase, (_, tool, base_all, ours_all, wine_all, _) in results.items():
-        rounds = [(tool, base_all), ("launcher", ours_all)]
-        if wine_all:
-            rounds.append(("under Wine", wine_all))
-        print("(%s, every round in seconds: %s)" % (phase, "; ".join(
-            "%s %s" % (name, " ".join("%.2f" % t for t in times)) for name, times in rounds)))
-    if tools:
-        print("(tools under Wine timed from start to exit; a run that only prints the version "
-              "takes %s)" % ", ".join("%.2fs for %s" % (t, n)
-                                      for n, t in sorted(tools.start_cost.items())))
-    print_hash_comparison(hashing, results["download"][0], args.rounds, args.throttle_mib)
+    print_rows(rows, references)
 
 
 if __name__ == "__main__":
