@@ -12,7 +12,9 @@ ProvisioningSettings*& Current() {
 }  // namespace
 
 ProvisioningSettings LauncherProvisioningSettings() {
-  ProvisioningSettings settings{LauncherSettings::ConfigUrl, TransferLimits{30, 60, 30}, nullptr};
+  // By name past the first two: a null given by position would land on
+  // whichever field comes third.
+  ProvisioningSettings settings{LauncherSettings::ConfigUrl, TransferLimits{30, 60, 30}};
   settings.packagePublicKey = LauncherSettings::PackagePublicKey;
   return settings;
 }
