@@ -12,9 +12,11 @@ ProvisioningSettings*& Current() {
 }  // namespace
 
 ProvisioningSettings LauncherProvisioningSettings() {
-  // By name past the first two: a null given by position would land on
-  // whichever field comes third.
-  ProvisioningSettings settings{LauncherSettings::ConfigUrl, TransferLimits{30, 60, 30}};
+  // By name: the fields that follow (certificate file, free-space probe)
+  // keep their defaults, whatever their order.
+  ProvisioningSettings settings;
+  settings.configUrlTemplate = LauncherSettings::ConfigUrl;
+  settings.limits = TransferLimits{30, 60, 30};
   settings.packagePublicKey = LauncherSettings::PackagePublicKey;
   return settings;
 }
