@@ -12,7 +12,12 @@ ProvisioningSettings*& Current() {
 }  // namespace
 
 ProvisioningSettings LauncherProvisioningSettings() {
-  return {LauncherSettings::ConfigUrl, TransferLimits{30, 60, 30}, nullptr};
+  // By name: the fields that follow (certificate file, free-space probe)
+  // keep their defaults, whatever their order.
+  ProvisioningSettings settings;
+  settings.configUrlTemplate = LauncherSettings::ConfigUrl;
+  settings.limits = TransferLimits{30, 60, 30};
+  return settings;
 }
 
 const ProvisioningSettings& CurrentProvisioningSettings() { return *Current(); }
