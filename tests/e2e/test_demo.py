@@ -22,7 +22,7 @@ class DemoTest(unittest.TestCase):
         return subprocess.run(
             [sys.executable, os.path.join(harness.SOURCE_DIR, "tools", "demo", "story.py"),
              "--build", harness.BUILD_DIR, "--prefix", harness.WINEPREFIX,
-             "--port", str(harness.server_port()), "--out", self.out] + list(args),
+             "--port", str(harness.server_port()), "--out", self.out, "--shared-prefix"] + list(args),
             capture_output=True, timeout=timeout, env=dict(os.environ))
 
     def test_the_scripted_login_story_ends_with_the_game_started_and_the_launcher_gone(self):

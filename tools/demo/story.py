@@ -112,6 +112,11 @@ class Story:
         print("demo: %-10s %s" % (name, dict((p[0], p[1]) for p in PHASES)[name]), flush=True)
 
     def stop_wine(self):
+        if self.args.shared_prefix:
+            # Other programs run in this prefix: only the story's own go.
+            while self.gui("close", MAIN, "-")[0] == 0:
+                self.gui("gone", MAIN, "-", "3000")
+            return
         subprocess.run(["wineserver", "-k"], env=dict(self.env, WINEPREFIX=self.prefix),
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
@@ -247,6 +252,8 @@ def main():
     ap.add_argument("--scripted-login", action="store_true",
                     help="run the test build, whose scripted page logs in")
     ap.add_argument("--timeout", type=int, default=120)
+    ap.add_argument("--shared-prefix", action="store_true",
+                    help="other programs use the prefix too: never stop its wineserver")
     ap.add_argument("--docs-shot", help="also save the download phase here")
     args = ap.parse_args()
     if not os.environ.get("DISPLAY"):
