@@ -543,19 +543,6 @@ class InstallTest(unittest.TestCase):
         self.final_panel(FAILURE)
         self.finish(proc)
 
-
-def build_tool_zip(entries):
-    """An archive as Python's zipfile writes it, each entry (name, data,
-    compress_type) with its own method."""
-    path = os.path.join(harness.BUILD_DIR, "e2e-install-methods.zip")
-    with zipfile.ZipFile(path, "w") as zf:
-        for name, data, method in entries:
-            zf.writestr(zipfile.ZipInfo(name, ZIP_TIME), data, compress_type=method)
-    with open(path, "rb") as f:
-        data = f.read()
-    os.remove(path)
-    return data
-
     # -- checked and signed packages
 
     def test_without_a_key_a_configured_sha256_is_compared(self):
@@ -614,6 +601,19 @@ def build_tool_zip(entries):
                 _, proc = self.launch(env={"TOV_PACKAGE_PUBLIC_KEY": public})
                 self.expect_download_failure(proc, error)
                 self.assertEqual(len(self.package_requests()) - before, 1 if fetched else 0)
+
+
+def build_tool_zip(entries):
+    """An archive as Python's zipfile writes it, each entry (name, data,
+    compress_type) with its own method."""
+    path = os.path.join(harness.BUILD_DIR, "e2e-install-methods.zip")
+    with zipfile.ZipFile(path, "w") as zf:
+        for name, data, method in entries:
+            zf.writestr(zipfile.ZipInfo(name, ZIP_TIME), data, compress_type=method)
+    with open(path, "rb") as f:
+        data = f.read()
+    os.remove(path)
+    return data
 
 
 def build_stored_with_bad_crc(entries, bad):
