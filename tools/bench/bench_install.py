@@ -349,7 +349,7 @@ def hashing_row(launcher, server, package, rounds, throttle_mib):
     added = (h / p - 1) * 100
     where = "at %d MiB/s" % throttle_mib if throttle_mib else "unthrottled"
     return Row("SHA-256, %s" % where, added, "%% added (%.2fs vs %.2fs)" % (h, p),
-               "<= 5 %% of the download's time", added <= 5,
+               "<= 5 % of the download's time", added <= 5,
                "plain %s; hashed %s" % (" ".join("%.2f" % t for t in times[0]),
                                         " ".join("%.2f" % t for t in times[1])))
 
