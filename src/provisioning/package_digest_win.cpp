@@ -1,7 +1,5 @@
 #include "provisioning/package_digest_win.h"
 
-#include <algorithm>
-#include <climits>
 #include <cstring>
 
 namespace {
@@ -19,28 +17,9 @@ bool Succeeded(NTSTATUS status) { return status >= 0; }
 
 }  // namespace
 
-PackageDigest::PackageDigest() noexcept {
-  if (!Succeeded(::BCryptOpenAlgorithmProvider(m_algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
-    return;
-  }
-  // The system keeps the hash object itself (no buffer of ours to size).
-  if (!Succeeded(::BCryptCreateHash(m_algorithm.get(), m_hash.put(), nullptr, 0, nullptr, 0, 0))) {
-    m_hash.release();  // nothing was made
-  }
-}
-
 bool PackageDigest::Add(const void* data, size_t size) noexcept {
   if (!ok()) return false;
-  auto* bytes = static_cast<PUCHAR>(const_cast<void*>(data));
-  while (size > 0) {
-    ULONG piece = static_cast<ULONG>(std::min<size_t>(size, ULONG_MAX));
-    if (!Succeeded(::BCryptHashData(m_hash.get(), bytes, piece, 0))) {
-      m_bFailed = true;
-      return false;
-    }
-    bytes += piece;
-    size -= piece;
-  }
+  m_hash.Add(data, size);
   return true;
 }
 
@@ -48,7 +27,8 @@ bool PackageDigest::Finish(tov::Sha256Digest& out) noexcept {
   if (!ok()) return false;
   // A finished hash cannot take more data or finish again.
   m_bFailed = true;
-  return Succeeded(::BCryptFinishHash(m_hash.get(), out.data(), static_cast<ULONG>(out.size()), 0));
+  out = m_hash.Finish();
+  return true;
 }
 
 SignatureCheck VerifyPackageSignature(const tov::P256PublicKey& key, const tov::Sha256Digest& digest,

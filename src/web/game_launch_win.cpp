@@ -93,6 +93,8 @@ void GameLaunch::LaunchGame() {
     started = ::CreateProcessW(exePath.c_str(), writable.data(), nullptr, nullptr, FALSE,
                                CREATE_NEW_CONSOLE, nullptr, workDir.c_str(), &startup,
                                &m_gameProcess) != FALSE;
+    // Why the system refused is what an operator needs to know first.
+    if (!started) LOG_ERROR(L"CreateProcess error " + std::to_wstring(::GetLastError()), kOp);
   }
 
   if (!started) {

@@ -162,6 +162,8 @@ class LaunchTest(unittest.TestCase):
         self.launch(page(login("true|x"),
                          "window.setTimeout(function () { %s }, 500);" % login("true|y")))
         self.wait_log(info(LAUNCH, "LaunchGame Faild"))
+        # The system's reason comes with it: the file is not there.
+        self.assertRegex(harness.read_log(), r"\[ERROR\]\[CWebCDlg::LaunchGame::\d+\]\[CreateProcess error 2\]")
         self.assertTrue(harness.wait_for(lambda: "game start failed" in self.error_texts()),
                         self.error_texts())
         self.assertNotIn("game start success", self.error_texts())
