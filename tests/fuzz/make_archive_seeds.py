@@ -50,6 +50,17 @@ def main():
         "climbing.zip": archive([("ok.txt", b"x", stored), ("../evil.txt", b"y", stored)]),
         "bad-crc.zip": wrong_checksum(archive([("a.txt", text, deflated)])),
     }
+    # Inputs the fuzzer once found wrongly accepted, kept as regression seeds.
+    seeds["regression-bzip2-left-unchecked.zip"] = bytes.fromhex(
+        "504b0304140000000c000000215860f4766f200000002000000006000000626d2e657865425a68393141592653"
+        "59206e6f74207768617420776173206465636c61726564504b01021403140000000c000000215860f4766f2000"
+        "000020000000060000000000000000000000800100000000626d2e657865504b0506000000000100010034000000"
+        "440000000000")
+    seeds["regression-deflate-ends-early.zip"] = bytes.fromhex(
+        "504b0304140000080800000021589c743cef11000000900100000e000000e58c852fe695b0e68dae2e7478744b4f"
+        "cc4d55b8bb2c498f051f650d021600504b01021403140000080800000021589c743cef11000000900100000e0000"
+        "000000000000000000800100000000e58c852fe695b0e68dae2e747874504b050600000000010001003c0000003d"
+        "0000000000")
     for name, data in seeds.items():
         with open(os.path.join(out, name), "wb") as f:
             f.write(data)
