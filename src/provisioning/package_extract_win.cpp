@@ -80,7 +80,9 @@ class DirectoryMaker {
 // Entries up to this size are read whole and written by the background
 // writer; larger ones are streamed to disk from this thread.
 constexpr ZPOS64_T kQueuedEntryLimit = 1024 * 1024;
-constexpr size_t kQueueBudget = 16 * 1024 * 1024;
+// What the writers may have waiting. Measured with 20,000 small files: 4 MiB
+// keeps the writers as busy as 16 MiB did, at 13 MiB less working set.
+constexpr size_t kQueueBudget = 4 * 1024 * 1024;
 constexpr size_t kWriters = 2;
 constexpr size_t kFlushers = 4;
 constexpr size_t kFlushWaiting = 256;
