@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "wide_fold.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -127,16 +129,7 @@ TEST(OrderedWriterPool, EveryJobIsWrittenAndOneNameKeepsItsOrderWhateverItsCase)
 }
 
 TEST(OrderedWriterPool, EverySpellingOfOneFileGoesToTheSameWriter) {
-  // The system's table folds accented and Greek capitals as well.
-  NameFold fold = [](const std::wstring& text) {
-    std::wstring out = text;
-    for (wchar_t& c : out) {
-      if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - 32);
-      if (c == L'\u00e4') c = L'\u00c4';
-      if (c == L'\u03c3') c = L'\u03a3';
-    }
-    return out;
-  };
+  NameFold fold = WideTestFold;
   std::mutex lock;
   std::map<std::wstring, std::string> disk;  // file as the file system knows it -> content
   {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "provisioning/free_space.h"
+#include "wide_fold.h"
 
 namespace tov {
 
@@ -103,16 +104,7 @@ TEST(EntryNames, OnlyStoredAndDeflatedPlainEntriesAreDecodable) {
 }
 
 TEST(ComparableNames, EverySpellingOfOneFileIsOneName) {
-  // A fold that knows more letters than the C library's "C" locale does.
-  NameFold fold = [](const std::wstring& text) {
-    std::wstring out = text;
-    for (wchar_t& c : out) {
-      if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - 32);
-      if (c == L'\u00e4') c = L'\u00c4';
-      if (c == L'\u03c3') c = L'\u03a3';
-    }
-    return out;
-  };
+  NameFold fold = WideTestFold;
   const std::wstring one = ComparableName(L"C:\\tov\\client\\bm/Data/\u00c4\u03a3.txt", fold);
   for (const wchar_t* spelling :
        {L"C:\\tov\\client\\bm\\data\\\u00e4\u03c3.txt", L"c:/tov/client/./bm//DATA/\u00e4\u03a3.TXT",

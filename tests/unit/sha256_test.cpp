@@ -6,15 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "provisioning/package_integrity.h"
+
 namespace tov {
 namespace {
 
-std::string Hex(const std::array<uint8_t, 32>& digest) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string out;
-  for (uint8_t b : digest) out += {kDigits[b >> 4], kDigits[b & 15]};
-  return out;
-}
+std::string Hex(const std::array<uint8_t, 32>& digest) { return ToHex(digest.data(), digest.size()); }
 
 std::vector<Sha256Engine> Engines() {
   std::vector<Sha256Engine> engines{Sha256Engine::Portable};
