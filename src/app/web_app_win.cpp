@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "base/app_state.h"
+#include "base/exit_barrier.h"
 #include "app/crash_dump.h"
 #include "app/delete_tree_win.h"
 #include "app/uninstall_rules.h"
@@ -143,9 +144,10 @@ BOOL CWebApp::InitInstance() {
     CWebDlg dlg(m_mainWindowView);
     dlg.DoModal();
   }
-  // The window may close while the worker creates the game's process.
-  if (!m_mainWindowView.Launch().WaitForGameCreation(std::chrono::seconds(10))) {
-    LOG_ERROR(L"game start still running at exit", "CWebApp::InitInstance");
+  // The window may close while the worker is in a step the process's end
+  // must not cut.
+  if (!tov::ProcessExitBarrier().Close(std::chrono::seconds(10))) {
+    LOG_ERROR(L"a step still running at exit", "CWebApp::InitInstance");
   }
   return FALSE;
 }

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "base/app_state.h"
+#include "base/exit_barrier.h"
 #include "base/launcher_log.h"
 #include "base/launcher_settings.h"
 #include "base/text_win.h"
@@ -310,6 +311,14 @@ void CGameRemoteConfig::MakeReachable(ProvisioningView* view, tov::ClientEnding 
         } else {
           LOG_INFO(L"work_path:" + workPath, kConfigOp);
           LOG_INFO(L"dest_path:" + destPath, kConfigOp);
+        }
+        // A copy cut short would leave the links pointing at a broken
+        // launcher, and a thread ended inside the shell's COM objects can
+        // leave the process unable to end: the exit waits for this step.
+        tov::ExitBarrier::Pass pass = tov::ProcessExitBarrier().Enter();
+        if (!pass) {
+          LOG_INFO(L"launcher closing, copy and shortcuts skipped", kConfigOp);
+          break;
         }
         // Links to a launcher copy that is not there would lead nowhere.
         unsigned long copyError = CopyLauncher(workPath, destPath);

@@ -6,8 +6,6 @@
 #pragma once
 #include <windows.h>
 
-#include <chrono>
-#include <mutex>
 #include <string>
 
 #include "web/login_launch.h"
@@ -46,12 +44,6 @@ class GameLaunch {
   // Starts the game client with the login parameters; on success hides the
   // launcher and ends its run. On whichever thread completed the gate.
   void LaunchGame();
-  // Waits while another thread is inside the creation of the game's
-  // process; false when that takes longer than `limit`. Ending the process
-  // in the middle of it would leave the game created but never resumed: a
-  // process that does nothing, counts as the running game and so refuses
-  // every later start of the launcher.
-  bool WaitForGameCreation(std::chrono::milliseconds limit);
 
  private:
   LauncherWindowCalls& m_windows;
@@ -62,5 +54,4 @@ class GameLaunch {
   // the gate's lock orders the two.
   std::wstring m_strLoginParams;
   PROCESS_INFORMATION m_gameProcess{};
-  std::timed_mutex m_creatingGame;
 };

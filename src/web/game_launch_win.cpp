@@ -1,6 +1,7 @@
 #include "web/game_launch.h"
 
 #include "base/app_state.h"
+#include "base/exit_barrier.h"
 #include "base/launcher_log.h"
 #include "base/launcher_settings.h"
 #include "base/message_box.h"
@@ -45,11 +46,6 @@ void GameLaunch::OnLoginResult(const std::wstring& params) {
   if (m_launchGate.LoginSucceeded()) LaunchGame();
 }
 
-bool GameLaunch::WaitForGameCreation(std::chrono::milliseconds limit) {
-  std::unique_lock<std::timed_mutex> creating(m_creatingGame, limit);
-  return creating.owns_lock();
-}
-
 void GameLaunch::SetReady() {
   // The decision is taken under the gate's lock; the launch runs outside it,
   // because it waits for the user-interface thread (hiding the window,
@@ -89,12 +85,19 @@ void GameLaunch::LaunchGame() {
     startup.cb = sizeof startup;
     // CreateProcessW may write into the command line: it gets its own copy.
     std::wstring writable = *commandLine;
-    std::lock_guard<std::timed_mutex> creating(m_creatingGame);
-    started = ::CreateProcessW(exePath.c_str(), writable.data(), nullptr, nullptr, FALSE,
-                               CREATE_NEW_CONSOLE, nullptr, workDir.c_str(), &startup,
-                               &m_gameProcess) != FALSE;
-    // Why the system refused is what an operator needs to know first.
-    if (!started) LOG_ERROR(L"CreateProcess error " + std::to_wstring(::GetLastError()), kOp);
+    // Ending the process in the middle of the creation would leave the game
+    // created but never resumed: it would do nothing, yet count as the
+    // running game and refuse every later start of the launcher.
+    tov::ExitBarrier::Pass pass = tov::ProcessExitBarrier().Enter();
+    if (!pass) {
+      LOG_ERROR(L"launcher closing, game not started", kOp);
+    } else {
+      started = ::CreateProcessW(exePath.c_str(), writable.data(), nullptr, nullptr, FALSE,
+                                 CREATE_NEW_CONSOLE, nullptr, workDir.c_str(), &startup,
+                                 &m_gameProcess) != FALSE;
+      // Why the system refused is what an operator needs to know first.
+      if (!started) LOG_ERROR(L"CreateProcess error " + std::to_wstring(::GetLastError()), kOp);
+    }
   }
 
   if (!started) {

@@ -1,0 +1,32 @@
+#include "base/exit_barrier.h"
+
+namespace tov {
+
+ExitBarrier::Pass::~Pass() {
+  if (m_barrier) m_barrier->Leave();
+}
+
+ExitBarrier::Pass ExitBarrier::Enter() {
+  std::lock_guard<std::mutex> hold(m_lock);
+  if (m_closed) return Pass(nullptr);
+  ++m_passes;
+  return Pass(this);
+}
+
+void ExitBarrier::Leave() {
+  std::lock_guard<std::mutex> hold(m_lock);
+  if (--m_passes == 0) m_left.notify_all();
+}
+
+bool ExitBarrier::Close(std::chrono::milliseconds limit) {
+  std::unique_lock<std::mutex> hold(m_lock);
+  m_closed = true;
+  return m_left.wait_for(hold, limit, [this] { return m_passes == 0; });
+}
+
+ExitBarrier& ProcessExitBarrier() {
+  static ExitBarrier* barrier = new ExitBarrier();
+  return *barrier;
+}
+
+}  // namespace tov

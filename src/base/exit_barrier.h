@@ -1,0 +1,52 @@
+// Steps that the end of the process must not cut in half. When the launcher
+// closes, the process ends and takes its other threads with it wherever they
+// are. Most of their work survives that (a download or an extraction starts
+// over), but a few steps do not: a thread killed inside COM or the loader
+// can leave a lock held that the process's own end then waits for, and a
+// game process created but not yet resumed would be left doing nothing. Such
+// a step runs behind a pass; the end of the run closes the barrier, which
+// refuses new passes and waits, bounded, for the ones given out.
+#pragma once
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+namespace tov {
+
+class ExitBarrier {
+ public:
+  class Pass {
+   public:
+    Pass(Pass&& other) noexcept : m_barrier(other.m_barrier) { other.m_barrier = nullptr; }
+    Pass(const Pass&) = delete;
+    Pass& operator=(const Pass&) = delete;
+    Pass& operator=(Pass&&) = delete;
+    ~Pass();
+    // False once the barrier is closed: the step is to be skipped.
+    explicit operator bool() const { return m_barrier != nullptr; }
+
+   private:
+    friend class ExitBarrier;
+    explicit Pass(ExitBarrier* barrier) : m_barrier(barrier) {}
+    ExitBarrier* m_barrier;
+  };
+
+  Pass Enter();
+  // Refuses every later pass, then waits up to `limit` for the passes out;
+  // false when one is still out at the end.
+  bool Close(std::chrono::milliseconds limit);
+
+ private:
+  void Leave();
+
+  std::mutex m_lock;
+  std::condition_variable m_left;
+  int m_passes = 0;
+  bool m_closed = false;
+};
+
+// The process's one barrier. Never destroyed: a pass may still be out when
+// the static destructors run.
+ExitBarrier& ProcessExitBarrier();
+
+}  // namespace tov
