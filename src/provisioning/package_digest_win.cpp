@@ -17,65 +17,15 @@ bool Succeeded(NTSTATUS status) { return status >= 0; }
 
 }  // namespace
 
-namespace {
-// How far the hash may fall behind before the download waits for it.
-constexpr size_t kBehindLimit = 8 * 1024 * 1024;
-}  // namespace
-
-PackageDigest::~PackageDigest() { Stop(); }
-
-void PackageDigest::Stop() {
-  if (!m_hasher.joinable()) return;
-  {
-    std::lock_guard<tov::FastMutex> hold(m_lock);
-    m_closing = true;
-  }
-  m_changed.notify_all();
-  m_hasher.join();
-}
-
-void PackageDigest::HashBehind() {
-  for (;;) {
-    std::vector<uint8_t> block;
-    {
-      std::unique_lock<tov::FastMutex> hold(m_lock);
-      m_changed.wait(hold, [this] { return !m_waiting.empty() || m_closing; });
-      if (m_waiting.empty()) return;  // closing, and everything is hashed
-      block = std::move(m_waiting.front());
-      m_waiting.pop_front();
-    }
-    m_hash.Add(block.data(), block.size());
-    {
-      std::lock_guard<tov::FastMutex> hold(m_lock);
-      m_waitingBytes -= block.size();
-    }
-    m_changed.notify_all();
-  }
-}
-
 bool PackageDigest::Add(const void* data, size_t size) noexcept {
   if (!ok()) return false;
-  try {
-    if (!m_hasher.joinable()) m_hasher = std::thread(&PackageDigest::HashBehind, this);
-    const auto* bytes = static_cast<const uint8_t*>(data);
-    std::vector<uint8_t> block(bytes, bytes + size);
-    std::unique_lock<tov::FastMutex> hold(m_lock);
-    m_changed.wait(hold, [this] { return m_waitingBytes < kBehindLimit; });
-    m_waitingBytes += block.size();
-    m_waiting.push_back(std::move(block));
-  } catch (...) {
-    m_bFailed = true;
-    return false;
-  }
-  m_changed.notify_all();
+  m_hash.Add(data, size);
   return true;
 }
 
 bool PackageDigest::Finish(tov::Sha256Digest& out) noexcept {
   if (!ok()) return false;
-  // A finished hash cannot take more data or finish again.
-  m_bFailed = true;
-  Stop();
+  m_bFinished = true;
   out = m_hash.Finish();
   return true;
 }
