@@ -56,6 +56,9 @@ class LoginLaunch : public ::testing::Test {
     AppState& app = GetAppState();
     app.installRoot = std::wstring(temp) + L"tov-login-launch-" + std::to_wstring(GetCurrentProcessId());
     CreateDirectoryW(app.installRoot.c_str(), nullptr);
+    // Wine hands out the same process ids again: an earlier run's log may be
+    // there, longer than the one this run's first line starts anew.
+    DeleteFileW((app.installRoot + L"\\login-launch.log").c_str());
     app.clientDir = app.installRoot + L"\\client";
     CreateDirectoryW(app.clientDir.c_str(), nullptr);
     CreateDirectoryW((app.clientDir + L"\\" + kGameFolder).c_str(), nullptr);
