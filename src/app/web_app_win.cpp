@@ -25,6 +25,7 @@
 #include "ui/browser_host_win.h"
 #include "ui/main_window.h"
 #include "ui/web_browser_site_win.h"
+#include "ui/window_picture_win.h"
 
 namespace {
 
@@ -137,6 +138,7 @@ BOOL CWebApp::InitInstance() {
     tov::ShowMessageBox(nullptr, L"游戏已启动", LauncherSettings::GameTitle, MB_ICONINFORMATION);
     EndProcess(ExitCode::Ok);
   }
+  PrepareMainWindowPicture();
 
   LOG_INFO(L"Laucher Start", "CWebApp::InitInstance");
 

@@ -30,13 +30,14 @@ class CWebDlg : public CDialogBase, public ScriptCallReceiver {
   std::wstring DispatchScriptCall(const std::wstring& method, const std::wstring& params) override;
 
  protected:
-  bool OnCreate() override;
   BOOL OnInitDialog() override;
   INT_PTR OnMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled) override;
   bool PreTranslateMessage(MSG* msg) override;
 
  private:
   HWND PanelWindow() const;
+  // Makes the panel and starts the worker, once the window shows.
+  void OnShown();
   // Pushes the background picture (PNG 134) as the layered window's image;
   // the window takes the picture's size.
   void PaintLayeredBackground();

@@ -6,61 +6,15 @@
 #include "resource_ids.h"
 #include "ui/browser_host_win.h"
 #include "ui/png_resource_win.h"
+#include "ui/window_picture_win.h"
 
 namespace {
 
+// Posted by WM_INITDIALOG: handled once the window has been shown.
+constexpr UINT kShownMessage = WM_APP + 0x2A1;
+
 DWORD WINAPI RunProvisioningWorker(LPVOID view) noexcept {
   return CGameRemoteConfig::InitRemoteConfig(view);
-}
-
-// Releases a GDI+ bitmap on every way out.
-struct BitmapOwner {
-  GpBitmap* bitmap;
-  ~BitmapOwner() {
-    if (bitmap) gdip::GdipDisposeImage(bitmap);
-  }
-};
-
-// The background as a 32-bit top-down section with premultiplied alpha,
-// the form a layered window takes its picture in; null when the resource
-// is missing or cannot be decoded.
-HBITMAP PremultipliedBackground(SIZE& size) {
-  BitmapOwner decoded{PngResourceLoader::Instance().DecodeBitmap(IDB_BACKGROUND_PNG)};
-  if (!decoded.bitmap) return nullptr;
-  UINT width = 0, height = 0;
-  gdip::GdipGetImageWidth(decoded.bitmap, &width);
-  gdip::GdipGetImageHeight(decoded.bitmap, &height);
-  if (width == 0 || height == 0) return nullptr;
-  Gdiplus::Rect all(0, 0, static_cast<INT>(width), static_cast<INT>(height));
-  Gdiplus::BitmapData pixels{};
-  if (gdip::GdipBitmapLockBits(decoded.bitmap, &all, Gdiplus::ImageLockModeRead,
-                               PixelFormat32bppARGB, &pixels) != Gdiplus::Ok) {
-    return nullptr;
-  }
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = static_cast<LONG>(width);
-  info.bmiHeader.biHeight = -static_cast<LONG>(height);
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HBITMAP section = ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  if (section) {
-    for (UINT y = 0; y < height; ++y) {
-      const auto* from = static_cast<const BYTE*>(pixels.Scan0) + static_cast<ptrdiff_t>(y) * pixels.Stride;
-      BYTE* to = static_cast<BYTE*>(bits) + static_cast<size_t>(y) * width * 4;
-      for (UINT x = 0; x < width; ++x, from += 4, to += 4) {
-        const BYTE alpha = from[3];
-        // Each colour times alpha / 255, in integers, once.
-        for (int c = 0; c < 3; ++c) to[c] = static_cast<BYTE>(from[c] * alpha / 255);
-        to[3] = alpha;
-      }
-    }
-  }
-  gdip::GdipBitmapUnlockBits(decoded.bitmap, &pixels);
-  size = SIZE{static_cast<LONG>(width), static_cast<LONG>(height)};
-  return section;
 }
 
 }  // namespace
@@ -80,25 +34,30 @@ CWebDlg::~CWebDlg() {
   m_view.Unbind(this);
 }
 
-bool CWebDlg::OnCreate() {
+BOOL CWebDlg::OnInitDialog() {
+  ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+  ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+  ::SetWindowLongW(m_hWnd, GWL_EXSTYLE, ::GetWindowLongW(m_hWnd, GWL_EXSTYLE) | WS_EX_LAYERED);
+  PaintLayeredBackground();
+  // The picture goes on screen first; the panel (with the browser control,
+  // the slowest part to make) and the worker follow once it shows.
+  ::PostMessageW(m_hWnd, kShownMessage, 0, 0);
+  return TRUE;
+}
+
+void CWebDlg::OnShown() {
   // The panel's template names the web control's class.
   CurrentBrowserHost().RegisterWindowClass();
   m_pContentPanel = std::make_unique<CWebCDlg>(this);
   // Not checked: a panel without a window counts as no panel, and the
   // launcher runs on without one.
   m_pContentPanel->Create(m_hWnd);
-  return true;
-}
-
-BOOL CWebDlg::OnInitDialog() {
-  ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-  ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
-  ::SetWindowLongW(m_hWnd, GWL_EXSTYLE, ::GetWindowLongW(m_hWnd, GWL_EXSTYLE) | WS_EX_LAYERED);
-  PaintLayeredBackground();
-  if (m_pContentPanel && PanelWindow()) {
+  if (PanelWindow()) {
     RECT window{};
     ::GetWindowRect(m_hWnd, &window);
     m_pContentPanel->LayOutOver(SIZE{window.right - window.left, window.bottom - window.top});
+    ::MoveWindow(PanelWindow(), window.left, window.top, window.right - window.left,
+                 window.bottom - window.top, FALSE);
     CDUIButton& close = m_pContentPanel->m_closeButton;
     close.m_rect = RECT{1222, 87, 1252, 117};
     close.m_image = PngResourceLoader::Instance().LoadPngFromResource(IDB_CLOSE_PNG);
@@ -106,18 +65,24 @@ BOOL CWebDlg::OnInitDialog() {
     close.m_textGreen = 151;
     close.m_textBlue = 87;
     m_pContentPanel->m_bShowCloseButton = 1;
+    // The main window keeps the activation the panel's creation took from
+    // it, as when the panel came before it: activated only at a first click,
+    // Wine without a window manager raises it over the panel, close button
+    // and all. The panel is then mapped anew, last and so on top.
     ::ShowWindow(PanelWindow(), SW_SHOW);
+    ::SetActiveWindow(m_hWnd);
+    ::ShowWindow(PanelWindow(), SW_HIDE);
+    ::ShowWindow(PanelWindow(), SW_SHOWNA);
   }
   // Nobody waits for the worker: it may outlive the window, so it gets the
   // view, which outlives it, and never this window.
   ProvisioningView* view = &m_view;
   tov::UniqueHandleK worker(::CreateThread(nullptr, 0, &RunProvisioningWorker, view, 0, nullptr));
-  return TRUE;
 }
 
 void CWebDlg::PaintLayeredBackground() {
   SIZE size{};
-  tov::UniqueGdiObject background(PremultipliedBackground(size));
+  tov::UniqueGdiObject background(TakeMainWindowPicture(size));
   // Without a picture the window stays an empty layered window; everything
   // else runs on.
   if (!background) return;
@@ -189,6 +154,10 @@ INT_PTR CWebDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled) {
     case WM_QUERYDRAGICON:
       handled = true;
       return reinterpret_cast<INT_PTR>(m_hIcon);
+    case kShownMessage:
+      OnShown();
+      handled = true;
+      return 0;
     case WM_DESTROY:
       LOG_INFO(L"wnd destory", "CWebApp::OnWndDestroy");
       return 0;

@@ -1,0 +1,124 @@
+#include "ui/window_picture_win.h"
+
+#include <future>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "base/exit_barrier.h"
+#include "resource_ids.h"
+#include "ui/png_resource_win.h"
+
+namespace {
+
+// Releases a GDI+ bitmap on every way out.
+struct BitmapOwner {
+  GpBitmap* bitmap;
+  ~BitmapOwner() {
+    if (bitmap) gdip::GdipDisposeImage(bitmap);
+  }
+};
+
+struct Picture {
+  HBITMAP bitmap = nullptr;
+  SIZE size{};
+};
+
+Picture DecodeBackground() {
+  Picture picture;
+  BitmapOwner decoded{PngResourceLoader::Instance().DecodeBitmap(IDB_BACKGROUND_PNG)};
+  if (!decoded.bitmap) return picture;
+  UINT width = 0, height = 0;
+  gdip::GdipGetImageWidth(decoded.bitmap, &width);
+  gdip::GdipGetImageHeight(decoded.bitmap, &height);
+  if (width == 0 || height == 0) return picture;
+  Gdiplus::Rect all(0, 0, static_cast<INT>(width), static_cast<INT>(height));
+  Gdiplus::BitmapData pixels{};
+  if (gdip::GdipBitmapLockBits(decoded.bitmap, &all, Gdiplus::ImageLockModeRead,
+                               PixelFormat32bppARGB, &pixels) != Gdiplus::Ok) {
+    return picture;
+  }
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = static_cast<LONG>(width);
+  info.bmiHeader.biHeight = -static_cast<LONG>(height);
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP section = ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (section) {
+    for (UINT y = 0; y < height; ++y) {
+      const auto* from = static_cast<const BYTE*>(pixels.Scan0) + static_cast<ptrdiff_t>(y) * pixels.Stride;
+      BYTE* to = static_cast<BYTE*>(bits) + static_cast<size_t>(y) * width * 4;
+      for (UINT x = 0; x < width; ++x, from += 4, to += 4) {
+        const BYTE alpha = from[3];
+        // Each colour times alpha / 255, in integers, once.
+        for (int c = 0; c < 3; ++c) to[c] = static_cast<BYTE>(from[c] * alpha / 255);
+        to[3] = alpha;
+      }
+    }
+  }
+  gdip::GdipBitmapUnlockBits(decoded.bitmap, &pixels);
+  picture.bitmap = section;
+  picture.size = SIZE{static_cast<LONG>(width), static_cast<LONG>(height)};
+  return picture;
+}
+
+// The decoding begun ahead, until a window takes it. Never destroyed: the
+// process may end (a second instance does at once) while it still runs.
+struct PictureJob {
+  std::mutex lock;
+  std::future<Picture> ahead;
+};
+
+PictureJob& Job() {
+  static PictureJob* job = new PictureJob();
+  return *job;
+}
+
+}  // namespace
+
+void PrepareMainWindowPicture() {
+  PictureJob& job = Job();
+  std::lock_guard<std::mutex> hold(job.lock);
+  if (job.ahead.valid()) return;
+  try {
+    auto promise = std::make_shared<std::promise<Picture>>();
+    std::future<Picture> ahead = promise->get_future();
+    std::thread([promise] {
+      // A thread ended inside the image libraries could keep the process
+      // from ending: the end of the run waits for this one.
+      tov::ExitBarrier::Pass pass = tov::ProcessExitBarrier().Enter();
+      if (!pass) {
+        promise->set_value(Picture{});
+        return;
+      }
+      Picture picture = DecodeBackground();
+      // The close button's image is cached for the panel, which reads it
+      // right after the window shows.
+      PngResourceLoader::Instance().LoadPngFromResource(IDB_CLOSE_PNG);
+      promise->set_value(picture);
+    }).detach();
+    job.ahead = std::move(ahead);
+  } catch (...) {
+    // No thread: the window decodes when it needs the picture.
+  }
+}
+
+HBITMAP TakeMainWindowPicture(SIZE& size) {
+  std::future<Picture> ahead;
+  {
+    PictureJob& job = Job();
+    std::lock_guard<std::mutex> hold(job.lock);
+    ahead = std::move(job.ahead);
+  }
+  Picture picture;
+  try {
+    picture = ahead.valid() ? ahead.get() : DecodeBackground();
+  } catch (...) {
+    picture = DecodeBackground();
+  }
+  size = picture.size;
+  return picture.bitmap;
+}
