@@ -21,20 +21,14 @@ for a in "$@"; do
   fi
 done
 
-xvfb_pid=
 prefix=$(sed -n 's/^TOV_WINEPREFIX:PATH=//p' "$build/CMakeCache.txt")
+# Wine draws its windows on an X display; without one we bring our own.
+. "$root/scripts/lib/display.sh"
+tov_ensure_display
 cleanup() {
   # Only this build's wineserver, and Wine before the display it draws on.
   WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  tov_stop_display
 }
 trap cleanup EXIT
-if [ -z "${DISPLAY:-}" ]; then
-  n=90
-  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 1600x900x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  export DISPLAY=":$n"
-  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-fi
 python3 "$root/tools/bench/bench_install.py" --build "$build" "$@"
