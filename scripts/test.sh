@@ -65,6 +65,11 @@ rm -rf "$prefix" "$prefix.lock" "$prefix2" "$prefix2.lock"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 
+# A test that hangs fails on its own instead of holding up the whole run;
+# tests that need longer set their own limit.
+test_timeout=${TOV_TEST_TIMEOUT:-300}
+ctest() { command ctest --timeout "$test_timeout" "$@"; }
+
 log "native tests"
 ctest --test-dir "$build/host" -j "$jobs" --output-on-failure 2>&1 | tee "$build/host-ctest.log"
 host_rc=${PIPESTATUS[0]}
