@@ -92,6 +92,10 @@ BOOL CWebApp::InitApplication() {
   }
 
   WebLogger& reporter = GetWebLogger();
+  // The machine profile behind every report takes a while to read (WMI);
+  // it is read once the window shows, and the order of the reports and of
+  // the log stays as it is.
+  reporter.GatherProfileLater();
   reporter.LogEvent(ReportCreate);
   reporter.Log(L"launcher start");
 
@@ -223,6 +227,8 @@ void CWebApp::UnInstall() {
   LONG lret = ::RegDeleteKeyW(HKEY_CURRENT_USER, tov::kUninstallKeyPath);
   LOG_INFO(L"lret:" + std::to_wstring(lret), "CGameRemoteConfig::RemoveRegisties");
   LOG_ERROR(L"unistall succ", kOp);
+  // The log goes with the folder: the start reports' lines first.
+  GetWebLogger().FinishWaitingReports();
   GetLauncherLog().CloseFile();
 
   if (auto parameters = tov::RemovalCommandParameters(app.installRoot)) {

@@ -1,8 +1,11 @@
 // The local log: one UTF-8 text file per run in InstallRoot, named after the
 // running executable.
 #pragma once
+#include <cstddef>
 #include <cstdio>
+#include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 
 class CLauncherLog {
@@ -16,15 +19,27 @@ class CLauncherLog {
 
   void LogInfo(const std::wstring& message, const char* operation, int line);
   void LogError(const std::wstring& message, const char* operation, int line);
+  // Keeps the place of an info line whose text another thread supplies
+  // later: lines logged meanwhile wait in memory behind it, so the file
+  // keeps the order of the calls. A place still empty when the file closes
+  // is left out.
+  size_t ReserveLine();
+  void FillInfoLine(size_t place, const std::wstring& message, const char* operation, int line);
   // Flushes and closes the file; later lines of the run are dropped.
   void CloseFile();
   bool IsOpen();
 
  private:
   void Write(const std::wstring& text);
+  // Writes the waiting lines up to the first place still empty.
+  void WriteReady();
 
   std::mutex m_lock;
   FILE* m_file = nullptr;
+  // Lines behind a reserved place, and the number of places ever reserved
+  // or written behind one before the first of them.
+  std::deque<std::optional<std::string>> m_waiting;
+  size_t m_waitingBase = 0;
 };
 
 // The process-wide log, opened on first use from InstallRoot and AppName.

@@ -49,14 +49,48 @@ void CLauncherLog::Write(const std::wstring& text) {
   std::string bytes = ToFileText(text);
   std::lock_guard<std::mutex> hold(m_lock);
   if (!m_file) return;
+  if (!m_waiting.empty()) {
+    m_waiting.emplace_back(std::move(bytes));
+    return;
+  }
   // One write per line, flushed at once, so a crash or a kill loses nothing
   // that was logged before it.
   std::fwrite(bytes.data(), 1, bytes.size(), m_file);
   std::fflush(m_file);
 }
 
+size_t CLauncherLog::ReserveLine() {
+  std::lock_guard<std::mutex> hold(m_lock);
+  m_waiting.emplace_back();
+  return m_waitingBase + m_waiting.size() - 1;
+}
+
+void CLauncherLog::FillInfoLine(size_t place, const std::wstring& message, const char* operation, int line) {
+  std::string bytes =
+      ToFileText(tov::FormatInfoLine(Stamp(), tov::WidenAscii(operation ? operation : ""), line, message));
+  std::lock_guard<std::mutex> hold(m_lock);
+  // A place before the waiting lines was given up when the file closed.
+  if (place < m_waitingBase || place - m_waitingBase >= m_waiting.size()) return;
+  m_waiting[place - m_waitingBase] = std::move(bytes);
+  WriteReady();
+}
+
+void CLauncherLog::WriteReady() {
+  while (!m_waiting.empty() && m_waiting.front()) {
+    if (m_file) std::fwrite(m_waiting.front()->data(), 1, m_waiting.front()->size(), m_file);
+    m_waiting.pop_front();
+    ++m_waitingBase;
+  }
+  if (m_file) std::fflush(m_file);
+}
+
 void CLauncherLog::CloseFile() {
   std::lock_guard<std::mutex> hold(m_lock);
+  // Places never filled are given up; the lines behind them are not.
+  for (auto& waiting : m_waiting) {
+    if (!waiting) waiting.emplace();
+  }
+  WriteReady();
   if (m_file) {
     std::fclose(m_file);
     m_file = nullptr;

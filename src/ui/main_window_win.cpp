@@ -4,6 +4,7 @@
 #include "base/unique_handle.h"
 #include "provisioning/game_remote_config.h"
 #include "resource_ids.h"
+#include "telemetry/web_logger.h"
 #include "ui/browser_host_win.h"
 #include "ui/png_resource_win.h"
 #include "ui/window_picture_win.h"
@@ -78,6 +79,8 @@ void CWebDlg::OnShown() {
   // view, which outlives it, and never this window.
   ProvisioningView* view = &m_view;
   tov::UniqueHandleK worker(::CreateThread(nullptr, 0, &RunProvisioningWorker, view, 0, nullptr));
+  // Start-up's reports waited for the window to show.
+  GetWebLogger().GatherProfileNow();
 }
 
 void CWebDlg::PaintLayeredBackground() {

@@ -81,3 +81,30 @@ TEST(LocalLog, LinesFromManyThreadsNeverInterleave) {
   EXPECT_EQ(count, 8 * 200);
   DeleteFileW(path.c_str());
 }
+
+TEST(LocalLog, AReservedPlaceHoldsLaterLinesBackUntilItIsFilledOrTheFileCloses) {
+  std::wstring path = testing_support::TempPath(L"tov-log-places.log");
+  {
+    CLauncherLog log(path);
+    size_t first = log.ReserveLine();
+    size_t second = log.ReserveLine();
+    log.LogInfo(L"third", "A::B", 3);
+    EXPECT_EQ(testing_support::ReadFileBytes(path), "") << "nothing passes an empty place";
+    // Filled from another thread, out of order: the file keeps the places.
+    std::thread([&] { log.FillInfoLine(second, L"second", "A::B", 2); }).join();
+    EXPECT_EQ(testing_support::ReadFileBytes(path), "");
+    log.FillInfoLine(first, L"first", "A::B", 1);
+    size_t fourth = log.ReserveLine();
+    log.LogError(L"fifth", "A::B", 5);
+    // A place never filled is given up at the close; what waited behind it is not.
+    log.CloseFile();
+    log.FillInfoLine(fourth, L"fourth", "A::B", 4);
+  }
+  std::string text = testing_support::ReadFileBytes(path);
+  EXPECT_LT(text.find("first"), text.find("second"));
+  EXPECT_LT(text.find("second"), text.find("third"));
+  EXPECT_LT(text.find("third"), text.find("fifth"));
+  EXPECT_EQ(text.find("fourth"), std::string::npos) << text;
+  EXPECT_NE(text.find("][INFO][A::B::2] second\r\n"), std::string::npos) << text;
+  DeleteFileW(path.c_str());
+}
