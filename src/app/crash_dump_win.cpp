@@ -1,4 +1,5 @@
 #include "app/crash_dump.h"
+#include "base/launcher_log.h"
 
 #include <dbghelp.h>
 
@@ -64,5 +65,6 @@ LONG WINAPI WriteCrashDump(EXCEPTION_POINTERS* exception) noexcept {
     g_writeDump(::GetCurrentProcess(), ::GetCurrentProcessId(), file.get(), MiniDumpNormal, &info,
                 &streams, nullptr);
   }
+  GetLauncherLog().FlushAfterCrash();
   return EXCEPTION_EXECUTE_HANDLER;
 }

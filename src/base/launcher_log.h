@@ -27,12 +27,16 @@ class CLauncherLog {
   void FillInfoLine(size_t place, const std::wstring& message, const char* operation, int line);
   // Flushes and closes the file; later lines of the run are dropped.
   void CloseFile();
+  // From the crash filter: the lines waiting behind empty places go to the
+  // file now, unless the log is busy (the crashed thread may hold it).
+  void FlushAfterCrash();
   bool IsOpen();
 
  private:
   void Write(const std::wstring& text);
   // Writes the waiting lines up to the first place still empty.
   void WriteReady();
+  void GiveUpEmptyPlaces();
 
   std::mutex m_lock;
   FILE* m_file = nullptr;

@@ -84,13 +84,22 @@ void CLauncherLog::WriteReady() {
   if (m_file) std::fflush(m_file);
 }
 
-void CLauncherLog::CloseFile() {
-  std::lock_guard<std::mutex> hold(m_lock);
-  // Places never filled are given up; the lines behind them are not.
+void CLauncherLog::GiveUpEmptyPlaces() {
+  // The lines behind them are kept.
   for (auto& waiting : m_waiting) {
     if (!waiting) waiting.emplace();
   }
   WriteReady();
+}
+
+void CLauncherLog::FlushAfterCrash() {
+  std::unique_lock<std::mutex> hold(m_lock, std::try_to_lock);
+  if (hold.owns_lock()) GiveUpEmptyPlaces();
+}
+
+void CLauncherLog::CloseFile() {
+  std::lock_guard<std::mutex> hold(m_lock);
+  GiveUpEmptyPlaces();
   if (m_file) {
     std::fclose(m_file);
     m_file = nullptr;

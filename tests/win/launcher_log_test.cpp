@@ -82,7 +82,7 @@ TEST(LocalLog, LinesFromManyThreadsNeverInterleave) {
   DeleteFileW(path.c_str());
 }
 
-TEST(LocalLog, AReservedPlaceHoldsLaterLinesBackUntilItIsFilledOrTheFileCloses) {
+TEST(LocalLog, AReservedPlaceHoldsLaterLinesBackUntilItIsFilledOrGivenUp) {
   std::wstring path = testing_support::TempPath(L"tov-log-places.log");
   {
     CLauncherLog log(path);
@@ -96,7 +96,10 @@ TEST(LocalLog, AReservedPlaceHoldsLaterLinesBackUntilItIsFilledOrTheFileCloses) 
     log.FillInfoLine(first, L"first", "A::B", 1);
     size_t fourth = log.ReserveLine();
     log.LogError(L"fifth", "A::B", 5);
-    // A place never filled is given up at the close; what waited behind it is not.
+    // A place never filled is given up after a crash or at the close; what
+    // waited behind it is not.
+    log.FlushAfterCrash();
+    EXPECT_NE(testing_support::ReadFileBytes(path).find("fifth"), std::string::npos);
     log.CloseFile();
     log.FillInfoLine(fourth, L"fourth", "A::B", 4);
   }
