@@ -104,7 +104,12 @@ def run(args):
     mean that a layer silently came out wrong."""
     cmd = ["convert"] + [str(a) for a in args]
     try:
-        p = subprocess.run(cmd, capture_output=True, text=True)
+        # One thread per convert: how the library's parallel loops share out
+        # rows (and the random sequences of the noise steps with them) may
+        # vary with the machine and its load, and the files must not. Both
+        # cores still work, on independent steps (see parallel).
+        p = subprocess.run(cmd, capture_output=True, text=True,
+                           env=dict(os.environ, MAGICK_THREAD_LIMIT="1"))
     except OSError as e:
         raise ArtError("cannot run ImageMagick convert: %s" % e)
     if p.returncode != 0 or p.stderr.strip():

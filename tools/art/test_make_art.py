@@ -53,6 +53,22 @@ def png_header(path):
     return w, h, depth, ctype
 
 
+def pixel_difference(a, b):
+    """Where two pictures differ, for a failure message."""
+    pa, pb = Picture(a), Picture(b)
+    if (pa.w, pa.h) != (pb.w, pb.h):
+        return "sizes %dx%d and %dx%d" % (pa.w, pa.h, pb.w, pb.h)
+    places = [(i // 4 % pa.w, i // 4 // pa.w)
+              for i in range(0, len(pa.data), 4)
+              if pa.data[i:i + 4] != pb.data[i:i + 4]]
+    if not places:
+        return "same pixels, other bytes"
+    xs, ys = [x for x, _ in places], [y for _, y in places]
+    return "%d pixels within %d,%d..%d,%d, first at %d,%d: %s against %s" % (
+        len(places), min(xs), min(ys), max(xs), max(ys), places[0][0],
+        places[0][1], pa.px(*places[0]), pb.px(*places[0]))
+
+
 def run_script(outdir, env=None):
     return subprocess.run([sys.executable, SCRIPT, outdir],
                           capture_output=True, text=True, env=env)
@@ -87,10 +103,12 @@ class GeneratedArt(unittest.TestCase):
             r = run_script(again)
             self.assertEqual(r.returncode, 0, r.stderr)
             for name in OUTPUTS:
-                with open(self.path(name), "rb") as a, \
-                        open(os.path.join(again, name), "rb") as b:
-                    self.assertTrue(a.read() == b.read(),
-                                    "%s differs between runs" % name)
+                first, second = self.path(name), os.path.join(again, name)
+                with open(first, "rb") as a, open(second, "rb") as b:
+                    if a.read() != b.read():
+                        where = pixel_difference(first, second) \
+                            if name.endswith(".png") else "see its frames"
+                        self.fail("%s differs between runs: %s" % (name, where))
 
     # -- background ---------------------------------------------------------
 
