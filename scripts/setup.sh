@@ -17,7 +17,7 @@ packages=(
   mingw-w64-x86-64-dev libz-mingw-w64-dev
   wine wine64 libwine
   xvfb x11-utils xauth xdotool xcompmgr imagemagick fonts-wqy-microhei
-  cmake ninja-build g++ googletest clang libclang-rt-dev
+  cmake ninja-build g++ googletest clang libclang-rt-dev zlib1g-dev
   python3 nodejs liblnk-utils dpkg-dev zip unzip curl openssl
 )
 

@@ -1,6 +1,5 @@
 #include "app/web_app.h"
 
-#include <commctrl.h>
 #include <io.h>
 #include <objbase.h>
 #include <shellapi.h>
@@ -23,6 +22,7 @@
 #include "provisioning/desktop_integration.h"
 #include "telemetry/web_logger.h"
 #include "ui/browser_host_win.h"
+#include "ui/common_controls_win.h"
 #include "ui/main_window.h"
 #include "ui/web_browser_site_win.h"
 #include "ui/window_picture_win.h"
@@ -40,7 +40,10 @@ std::wstring ShellFolder(int csidl) {
 
 // Ends the process the way a run that never reaches ExitInstance ends: static
 // objects are destroyed (the log is closed), nothing else is undone.
-[[noreturn]] void EndProcess(ExitCode code) { std::exit(static_cast<int>(code)); }
+[[noreturn]] void EndProcess(ExitCode code) {
+  WaitForCommonControls();
+  std::exit(static_cast<int>(code));
+}
 
 }  // namespace
 
@@ -119,8 +122,11 @@ BOOL CWebApp::InitApplication() {
 }
 
 BOOL CWebApp::InitInstance() {
-  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES};
-  ::InitCommonControlsEx(&icc);
+  // The window's picture and the common controls are made ready on threads
+  // of their own while start-up goes on; the picture first, as the loading
+  // of the controls' library holds the loader, which a new thread needs.
+  PrepareMainWindowPicture();
+  StartCommonControls();
   // Restart only: the system may start the launcher again after a crash or
   // a hang; nothing is recovered.
   ::RegisterApplicationRestart(nullptr, 0);
@@ -142,7 +148,6 @@ BOOL CWebApp::InitInstance() {
     tov::ShowMessageBox(nullptr, L"游戏已启动", LauncherSettings::GameTitle, MB_ICONINFORMATION);
     EndProcess(ExitCode::Ok);
   }
-  PrepareMainWindowPicture();
 
   LOG_INFO(L"Laucher Start", "CWebApp::InitInstance");
 
@@ -150,6 +155,7 @@ BOOL CWebApp::InitInstance() {
     CWebDlg dlg(m_mainWindowView);
     dlg.DoModal();
   }
+  WaitForCommonControls();
   // The window may close while the worker is in a step the process's end
   // must not cut.
   if (!tov::ProcessExitBarrier().Close(std::chrono::seconds(10))) {

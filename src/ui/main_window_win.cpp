@@ -6,6 +6,7 @@
 #include "resource_ids.h"
 #include "telemetry/web_logger.h"
 #include "ui/browser_host_win.h"
+#include "ui/common_controls_win.h"
 #include "ui/png_resource_win.h"
 #include "ui/window_picture_win.h"
 
@@ -47,6 +48,7 @@ BOOL CWebDlg::OnInitDialog() {
 }
 
 void CWebDlg::OnShown() {
+  WaitForCommonControls();
   // The panel's template names the web control's class.
   CurrentBrowserHost().RegisterWindowClass();
   m_pContentPanel = std::make_unique<CWebCDlg>(this);

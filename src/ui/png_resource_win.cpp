@@ -2,22 +2,45 @@
 
 #include <objbase.h>
 
+#include <zlib.h>
+
+#include <climits>
 #include <cstring>
 
 #include "base/com_ptr.h"
 
 namespace {
 
+// The bytes of resource `id` of type "PNG", which live as long as the module.
+bool ResourceBytes(int id, const BYTE*& bytes, DWORD& size) {
+  HMODULE module = ::GetModuleHandleW(nullptr);
+  HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id), L"PNG");
+  if (!found) return false;
+  size = ::SizeofResource(module, found);
+  HGLOBAL loaded = ::LoadResource(module, found);
+  bytes = loaded ? static_cast<const BYTE*>(::LockResource(loaded)) : nullptr;
+  return bytes && size != 0;
+}
+
+bool InflateExactly(const std::vector<uint8_t>& in, uint8_t* out, size_t outSize) {
+  if (in.size() > UINT_MAX || outSize > UINT_MAX) return false;
+  z_stream stream{};
+  if (inflateInit(&stream) != Z_OK) return false;
+  stream.next_in = const_cast<Bytef*>(in.data());
+  stream.avail_in = static_cast<uInt>(in.size());
+  stream.next_out = out;
+  stream.avail_out = static_cast<uInt>(outSize);
+  const bool whole = inflate(&stream, Z_FINISH) == Z_STREAM_END && stream.avail_out == 0 && stream.avail_in == 0;
+  inflateEnd(&stream);
+  return whole;
+}
+
 // A stream over a copy of the resource's bytes. The block is not freed with
 // the stream: GDI+ may read from it for as long as the image lives.
 tov::ComPtr<IStream> ResourceStream(int id) {
-  HMODULE module = ::GetModuleHandleW(nullptr);
-  HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id), L"PNG");
-  if (!found) return nullptr;
-  DWORD size = ::SizeofResource(module, found);
-  HGLOBAL loaded = ::LoadResource(module, found);
-  const void* bytes = loaded ? ::LockResource(loaded) : nullptr;
-  if (!bytes || size == 0) return nullptr;
+  const BYTE* bytes = nullptr;
+  DWORD size = 0;
+  if (!ResourceBytes(id, bytes, size)) return nullptr;
   HGLOBAL block = ::GlobalAlloc(GMEM_FIXED, size);
   if (!block) return nullptr;
   std::memcpy(block, bytes, size);
@@ -63,4 +86,10 @@ GpBitmap* PngResourceLoader::DecodeBitmap(int id) {
   GpBitmap* bitmap = nullptr;
   if (!stream || gdip::GdipCreateBitmapFromStream(stream.get(), &bitmap) != Gdiplus::Ok) return nullptr;
   return bitmap;
+}
+
+bool ReadPngResourcePremultiplied(int id, const tov::PixelTarget& target) {
+  const BYTE* bytes = nullptr;
+  DWORD size = 0;
+  return ResourceBytes(id, bytes, size) && tov::DecodePngPremultiplied(bytes, size, &InflateExactly, target);
 }

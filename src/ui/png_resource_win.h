@@ -17,6 +17,8 @@ using std::min;
 #include <mutex>
 #include <string>
 
+#include "ui/png_pixels.h"
+
 namespace gdip = Gdiplus::DllExports;
 using Gdiplus::GpBitmap;
 using Gdiplus::GpGraphics;
@@ -47,3 +49,8 @@ class PngResourceLoader {
   ULONG_PTR m_token = 0;
   int m_reads = 0;
 };
+
+// Reads resource `id` of type "PNG" with the launcher's own reader, without
+// GDI+, into `target`; false when the resource is missing or of a form that
+// reader leaves to GDI+.
+bool ReadPngResourcePremultiplied(int id, const tov::PixelTarget& target);

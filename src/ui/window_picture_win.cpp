@@ -24,20 +24,8 @@ struct Picture {
   SIZE size{};
 };
 
-Picture DecodeBackground() {
-  Picture picture;
-  BitmapOwner decoded{PngResourceLoader::Instance().DecodeBitmap(IDB_BACKGROUND_PNG)};
-  if (!decoded.bitmap) return picture;
-  UINT width = 0, height = 0;
-  gdip::GdipGetImageWidth(decoded.bitmap, &width);
-  gdip::GdipGetImageHeight(decoded.bitmap, &height);
-  if (width == 0 || height == 0) return picture;
-  Gdiplus::Rect all(0, 0, static_cast<INT>(width), static_cast<INT>(height));
-  Gdiplus::BitmapData pixels{};
-  if (gdip::GdipBitmapLockBits(decoded.bitmap, &all, Gdiplus::ImageLockModeRead,
-                               PixelFormat32bppARGB, &pixels) != Gdiplus::Ok) {
-    return picture;
-  }
+// An empty 32-bit section, top down, for a layered window's picture.
+HBITMAP PictureSection(UINT width, UINT height, BYTE*& bits) {
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
   info.bmiHeader.biWidth = static_cast<LONG>(width);
@@ -45,12 +33,35 @@ Picture DecodeBackground() {
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HBITMAP section = ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  if (section) {
+  void* memory = nullptr;
+  HBITMAP section = ::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &memory, nullptr, 0);
+  bits = static_cast<BYTE*>(memory);
+  return section;
+}
+
+// Through GDI+, for a picture of a form the launcher's own reader leaves
+// to the system.
+Picture DecodeBackgroundWithGdiPlus() {
+  BitmapOwner decoded{PngResourceLoader::Instance().DecodeBitmap(IDB_BACKGROUND_PNG)};
+  if (!decoded.bitmap) return Picture{};
+  UINT width = 0, height = 0;
+  gdip::GdipGetImageWidth(decoded.bitmap, &width);
+  gdip::GdipGetImageHeight(decoded.bitmap, &height);
+  if (width == 0 || height == 0) return Picture{};
+  Gdiplus::Rect all(0, 0, static_cast<INT>(width), static_cast<INT>(height));
+  Gdiplus::BitmapData pixels{};
+  if (gdip::GdipBitmapLockBits(decoded.bitmap, &all, Gdiplus::ImageLockModeRead,
+                               PixelFormat32bppARGB, &pixels) != Gdiplus::Ok) {
+    return Picture{};
+  }
+  Picture picture;
+  BYTE* bits = nullptr;
+  picture.bitmap = PictureSection(width, height, bits);
+  if (picture.bitmap) {
+    picture.size = SIZE{static_cast<LONG>(width), static_cast<LONG>(height)};
     for (UINT y = 0; y < height; ++y) {
-      const auto* from = static_cast<const BYTE*>(pixels.Scan0) + static_cast<ptrdiff_t>(y) * pixels.Stride;
-      BYTE* to = static_cast<BYTE*>(bits) + static_cast<size_t>(y) * width * 4;
+      const BYTE* from = static_cast<const BYTE*>(pixels.Scan0) + static_cast<ptrdiff_t>(y) * pixels.Stride;
+      BYTE* to = bits + static_cast<size_t>(y) * width * 4;
       for (UINT x = 0; x < width; ++x, from += 4, to += 4) {
         const BYTE alpha = from[3];
         // Each colour times alpha / 255, in integers, once.
@@ -60,9 +71,20 @@ Picture DecodeBackground() {
     }
   }
   gdip::GdipBitmapUnlockBits(decoded.bitmap, &pixels);
-  picture.bitmap = section;
-  picture.size = SIZE{static_cast<LONG>(width), static_cast<LONG>(height)};
   return picture;
+}
+
+Picture DecodeBackground() {
+  Picture picture;
+  const bool read = ReadPngResourcePremultiplied(IDB_BACKGROUND_PNG, [&picture](uint32_t width, uint32_t height) {
+    BYTE* bits = nullptr;
+    picture.bitmap = PictureSection(width, height, bits);
+    picture.size = SIZE{static_cast<LONG>(width), static_cast<LONG>(height)};
+    return bits;
+  });
+  if (read) return picture;
+  if (picture.bitmap) ::DeleteObject(picture.bitmap);
+  return DecodeBackgroundWithGdiPlus();
 }
 
 // The decoding begun ahead, until a window takes it. Never destroyed: the
@@ -95,10 +117,10 @@ void PrepareMainWindowPicture() {
         return;
       }
       Picture picture = DecodeBackground();
-      // The close button's image is cached for the panel, which reads it
-      // right after the window shows.
-      PngResourceLoader::Instance().LoadPngFromResource(IDB_CLOSE_PNG);
       promise->set_value(picture);
+      // The close button's image is cached for the panel, which reads it
+      // right after the window shows; the window does not wait for it.
+      PngResourceLoader::Instance().LoadPngFromResource(IDB_CLOSE_PNG);
     }).detach();
     job.ahead = std::move(ahead);
   } catch (...) {

@@ -1,7 +1,8 @@
-// The main window's pictures, decoded ahead. Decoding the background (with
-// loading the image libraries) takes about 30 ms under Wine and needs
-// nothing the start-up does: it runs on a thread of its own while the window
-// is being created.
+// The main window's pictures, decoded ahead. The background needs nothing
+// the start-up does, so it is read on a thread of its own while start-up
+// goes on and the window is made, by the launcher's own reader (GDI+, with
+// the image libraries it loads, took twice as long under Wine) or by GDI+
+// for a form that reader does not read.
 #pragma once
 #include <windows.h>
 

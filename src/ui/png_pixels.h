@@ -1,0 +1,30 @@
+// The launcher's own PNG pictures, read straight into 32-bit pixels. The
+// window's background has to be on screen as early as possible, and the
+// system's image libraries take several times longer to load than this
+// takes to read it. Only the plain forms are read here (8 bits per sample,
+// not interlaced, any colour type); anything else is left to the system.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace tov {
+
+// Inflates the zlib stream `in` into exactly `outSize` bytes at `out`; false
+// on any error, a stream that ends early or one with bytes left over.
+using ZlibInflate = bool (*)(const std::vector<uint8_t>& in, uint8_t* out, size_t outSize);
+
+// Where the pixels go, asked for once the size is known: width x height
+// pixels, rows top down, each blue, green, red and alpha with the colours
+// already multiplied by the alpha (as a layered window takes them). Null
+// stops the reading.
+using PixelTarget = std::function<uint8_t*(uint32_t width, uint32_t height)>;
+
+// False for a picture that is damaged, of a form not read here, or larger
+// than kMaxPngPixels; the target may then hold part of the picture.
+bool DecodePngPremultiplied(const uint8_t* data, size_t size, ZlibInflate inflate, const PixelTarget& target);
+
+inline constexpr uint64_t kMaxPngPixels = 16384ull * 16384ull;
+
+}  // namespace tov
