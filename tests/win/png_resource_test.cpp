@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <utility>
+#include <vector>
+
 #include "resource_ids.h"
 #include "ui/png_resource_win.h"
 
@@ -40,4 +44,45 @@ TEST(PngResources, TheBackgroundDecodesAsABitmapOfItsOwn) {
   EXPECT_EQ(height, 714u);
   gdip::GdipDisposeImage(a);
   gdip::GdipDisposeImage(b);
+}
+
+// The launcher's own reader against GDI+ (Wine's, an independent decoder):
+// the same premultiplied pixels for both of the launcher's pictures.
+TEST(PngResources, TheOwnReaderGivesWhatGdiPlusGivesPixelForPixel) {
+  for (int id : {IDB_BACKGROUND_PNG, IDB_CLOSE_PNG}) {
+    std::vector<uint8_t> ours;
+    uint32_t width = 0, height = 0;
+    ASSERT_TRUE(ReadPngResourcePremultiplied(id, [&](uint32_t w, uint32_t h) {
+      width = w;
+      height = h;
+      ours.resize(static_cast<size_t>(w) * h * 4);
+      return ours.data();
+    })) << id;
+
+    GpBitmap* bitmap = PngResourceLoader::Instance().DecodeBitmap(id);
+    ASSERT_NE(bitmap, nullptr);
+    UINT gw = 0, gh = 0;
+    gdip::GdipGetImageWidth(bitmap, &gw);
+    gdip::GdipGetImageHeight(bitmap, &gh);
+    ASSERT_EQ(std::make_pair(gw, gh), std::make_pair(UINT{width}, UINT{height})) << id;
+    Gdiplus::Rect all(0, 0, static_cast<INT>(gw), static_cast<INT>(gh));
+    Gdiplus::BitmapData pixels{};
+    ASSERT_EQ(gdip::GdipBitmapLockBits(bitmap, &all, Gdiplus::ImageLockModeRead, PixelFormat32bppARGB, &pixels),
+              Gdiplus::Ok);
+    size_t differing = 0, first = SIZE_MAX;
+    for (UINT y = 0; y < gh; ++y) {
+      const BYTE* from = static_cast<const BYTE*>(pixels.Scan0) + static_cast<ptrdiff_t>(y) * pixels.Stride;
+      for (UINT x = 0; x < gw; ++x, from += 4) {
+        const uint8_t* mine = &ours[(static_cast<size_t>(y) * gw + x) * 4];
+        const BYTE alpha = from[3];
+        const bool same = mine[3] == alpha && mine[0] == from[0] * alpha / 255 &&
+                          mine[1] == from[1] * alpha / 255 && mine[2] == from[2] * alpha / 255;
+        if (!same && differing++ == 0) first = static_cast<size_t>(y) * gw + x;
+      }
+    }
+    gdip::GdipBitmapUnlockBits(bitmap, &pixels);
+    gdip::GdipDisposeImage(bitmap);
+    EXPECT_EQ(differing, 0u) << "picture " << id << ", first at pixel " << first;
+  }
+  EXPECT_FALSE(ReadPngResourcePremultiplied(4242, [](uint32_t, uint32_t) -> uint8_t* { return nullptr; }));
 }
