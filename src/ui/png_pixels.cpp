@@ -143,11 +143,7 @@ bool DecodePngPremultiplied(const uint8_t* data, size_t size, ZlibInflate inflat
   if (!to) return false;
 
   auto put = [&to](uint8_t blue, uint8_t green, uint8_t red, uint8_t alpha) {
-    // Each colour times alpha / 255, in integers, once.
-    to[0] = static_cast<uint8_t>(blue * alpha / 255);
-    to[1] = static_cast<uint8_t>(green * alpha / 255);
-    to[2] = static_cast<uint8_t>(red * alpha / 255);
-    to[3] = alpha;
+    PutPremultiplied(to, blue, green, red, alpha);
     to += 4;
   };
   for (uint32_t y = 0; y < height; ++y) {

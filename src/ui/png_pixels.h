@@ -25,6 +25,15 @@ using PixelTarget = std::function<uint8_t*(uint32_t width, uint32_t height)>;
 // than kMaxPngPixels; the target may then hold part of the picture.
 bool DecodePngPremultiplied(const uint8_t* data, size_t size, ZlibInflate inflate, const PixelTarget& target);
 
+// One pixel as a layered window takes it: each colour times alpha / 255, in
+// integers, once.
+inline void PutPremultiplied(uint8_t* to, uint8_t blue, uint8_t green, uint8_t red, uint8_t alpha) {
+  to[0] = static_cast<uint8_t>(blue * alpha / 255);
+  to[1] = static_cast<uint8_t>(green * alpha / 255);
+  to[2] = static_cast<uint8_t>(red * alpha / 255);
+  to[3] = alpha;
+}
+
 inline constexpr uint64_t kMaxPngPixels = 16384ull * 16384ull;
 
 }  // namespace tov

@@ -7,6 +7,7 @@
 
 #include "base/exit_barrier.h"
 #include "resource_ids.h"
+#include "ui/png_pixels.h"
 #include "ui/png_resource_win.h"
 
 namespace {
@@ -62,12 +63,7 @@ Picture DecodeBackgroundWithGdiPlus() {
     for (UINT y = 0; y < height; ++y) {
       const BYTE* from = static_cast<const BYTE*>(pixels.Scan0) + static_cast<ptrdiff_t>(y) * pixels.Stride;
       BYTE* to = bits + static_cast<size_t>(y) * width * 4;
-      for (UINT x = 0; x < width; ++x, from += 4, to += 4) {
-        const BYTE alpha = from[3];
-        // Each colour times alpha / 255, in integers, once.
-        for (int c = 0; c < 3; ++c) to[c] = static_cast<BYTE>(from[c] * alpha / 255);
-        to[3] = alpha;
-      }
+      for (UINT x = 0; x < width; ++x, from += 4, to += 4) tov::PutPremultiplied(to, from[0], from[1], from[2], from[3]);
     }
   }
   gdip::GdipBitmapUnlockBits(decoded.bitmap, &pixels);
