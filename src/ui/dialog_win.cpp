@@ -96,8 +96,10 @@ BOOL CDialogBase::Create(HWND owner) { return CreateFromTemplate(owner) != nullp
 INT_PTR CDialogBase::DoModal(HWND owner) {
   m_modalEnded = false;
   m_modalResult = IDCANCEL;
-  if (!CreateFromTemplate(owner)) return -1;
-  CenterInWorkArea();
+  m_centreWhenMade = true;
+  HWND made = CreateFromTemplate(owner);
+  m_centreWhenMade = false;
+  if (!made) return -1;
   ::ShowWindow(m_hWnd, SW_SHOW);
   MSG msg;
   while (!m_modalEnded) {
@@ -179,7 +181,12 @@ INT_PTR CALLBACK CDialogBase::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM 
   bool handled = false;
   INT_PTR result = 0;
   try {
-    if (msg == WM_INITDIALOG) return self->OnInitDialog();
+    if (msg == WM_INITDIALOG) {
+      // Before the dialog manager shows a template marked visible.
+      BOOL focus = self->OnInitDialog();
+      if (self->m_centreWhenMade) self->CenterInWorkArea();
+      return focus;
+    }
     result = self->OnMessage(msg, wp, lp, handled);
   } catch (...) {
     handled = false;

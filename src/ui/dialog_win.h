@@ -53,12 +53,15 @@ class CDialogBase {
   static CDialogBase* FromHandle(HWND hwnd);
   HWND CreateFromTemplate(HWND owner);
   void Attach(HWND hwnd);
-  // The framework's habit for dialogs: centred on the screen they open on.
+  // The framework's habit for modal dialogs: centred on the screen they open
+  // on, before they first show (the picture of a layered window sets its
+  // size in WM_INITDIALOG).
   void CenterInWorkArea();
   bool RouteThroughDialogs(MSG* msg);
 
   UINT m_templateId;
   WNDPROC m_pfnCreationNext = nullptr;
   bool m_modalEnded = false;
+  bool m_centreWhenMade = false;
   INT_PTR m_modalResult = IDCANCEL;
 };

@@ -150,10 +150,24 @@ LRESULT CALLBACK CountPageKeys(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   return CallWindowProcW(g_browserProc, hwnd, msg, wp, lp);
 }
 
+// Where the main window was when it first showed, seen from its own thread.
+RECT g_rectWhenShown{};
+
+LRESULT CALLBACK RecordFirstShow(int code, WPARAM wp, LPARAM lp) {
+  const auto* call = reinterpret_cast<const CWPSTRUCT*>(lp);
+  if (code == HC_ACTION && call->message == WM_SHOWWINDOW && call->wParam && IsRectEmpty(&g_rectWhenShown) &&
+      TextOf(call->hwnd) == L"TovLauncher") {
+    GetWindowRect(call->hwnd, &g_rectWhenShown);
+  }
+  return CallNextHookEx(nullptr, code, wp, lp);
+}
+
 }  // namespace
 
-TEST_F(LauncherWindows, PanelLiesOverTheMainWindowFollowsItAndGetsTheKeysOfThePage) {
+TEST_F(LauncherWindows, MainWindowShowsCentredAndItsPanelLiesOverItFollowsItAndGetsTheKeysOfThePage) {
   LauncherUnderTest launcher;
+  HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, &RecordFirstShow, nullptr, GetCurrentThreadId());
+  ASSERT_NE(hook, nullptr);
   RunWithDriver(launcher, [&] {
     HWND panel = WaitForPanel(launcher);
     ASSERT_NE(panel, nullptr);
@@ -190,6 +204,17 @@ TEST_F(LauncherWindows, PanelLiesOverTheMainWindowFollowsItAndGetsTheKeysOfThePa
     EXPECT_TRUE(launcher.view.HasContentPanel()) << "the modal run ended";
     SetWindowLongPtrW(browser, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_browserProc));
   });
+  UnhookWindowsHookEx(hook);
+
+  // Already in the middle of the work area, at its full size, when it showed.
+  MONITORINFO monitor{sizeof monitor};
+  ASSERT_TRUE(GetMonitorInfoW(MonitorFromRect(&g_rectWhenShown, MONITOR_DEFAULTTOPRIMARY), &monitor));
+  const RECT& area = monitor.rcWork;
+  const RECT& shown = g_rectWhenShown;
+  EXPECT_EQ(shown.right - shown.left, 1280);
+  EXPECT_EQ(shown.bottom - shown.top, 714);
+  EXPECT_EQ(shown.left, area.left + (area.right - area.left - 1280) / 2);
+  EXPECT_EQ(shown.top, area.top + (area.bottom - area.top - 714) / 2);
 }
 
 TEST_F(LauncherWindows, DisplayModesHaveChangedTheControlsWhenTheCallReturns) {
