@@ -125,6 +125,9 @@ BOOL CWebApp::InitInstance() {
   // The window's picture and the common controls are made ready on threads
   // of their own while start-up goes on; the picture first, as the loading
   // of the controls' library holds the loader, which a new thread needs.
+  // Not earlier than here, after the telemetry window has started the user
+  // interface driver: in a trial that loaded the library while the driver
+  // started, one run in five never showed its window.
   PrepareMainWindowPicture();
   StartCommonControls();
   // Restart only: the system may start the launcher again after a crash or

@@ -48,6 +48,7 @@ BOOL CWebDlg::OnInitDialog() {
 }
 
 void CWebDlg::OnShown() {
+  PrepareCloseButtonPicture();
   WaitForCommonControls();
   // The panel's template names the web control's class.
   CurrentBrowserHost().RegisterWindowClass();

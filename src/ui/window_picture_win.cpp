@@ -112,15 +112,24 @@ void PrepareMainWindowPicture() {
         promise->set_value(Picture{});
         return;
       }
-      Picture picture = DecodeBackground();
-      promise->set_value(picture);
-      // The close button's image is cached for the panel, which reads it
-      // right after the window shows; the window does not wait for it.
-      PngResourceLoader::Instance().LoadPngFromResource(IDB_CLOSE_PNG);
+      promise->set_value(DecodeBackground());
     }).detach();
     job.ahead = std::move(ahead);
   } catch (...) {
     // No thread: the window decodes when it needs the picture.
+  }
+}
+
+void PrepareCloseButtonPicture() {
+  try {
+    std::thread([] {
+      // As for the background: the end of the run waits for the image
+      // libraries rather than cut a thread off inside them.
+      tov::ExitBarrier::Pass pass = tov::ProcessExitBarrier().Enter();
+      if (pass) PngResourceLoader::Instance().LoadPngFromResource(IDB_CLOSE_PNG);
+    }).detach();
+  } catch (...) {
+    // No thread: the panel reads the image when it needs it.
   }
 }
 
