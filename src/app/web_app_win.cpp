@@ -127,8 +127,9 @@ BOOL CWebApp::InitInstance() {
   // of the controls' library holds the loader, which a new thread needs.
   // Not earlier than here, after the telemetry window has started the user
   // interface driver: in a trial that loaded the library while the driver
-  // started, one run in five never showed its window.
-  PrepareMainWindowPicture();
+  // started, 2 runs of 12 hung before their window. An uninstall run shows
+  // no main window.
+  if (!tov::IsUninstallTail(m_strCmdTail)) PrepareMainWindowPicture();
   StartCommonControls();
   // Restart only: the system may start the launcher again after a crash or
   // a hang; nothing is recovered.
