@@ -1,10 +1,14 @@
 #include "ui/png_pixels.h"
 
 #include <array>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
+
+#include <zlib.h>
 
 namespace tov {
 namespace {
@@ -16,6 +20,21 @@ uint32_t BigEndian32(const uint8_t* p) {
 }
 
 bool IsChunk(const uint8_t* type, const char* name) { return std::memcmp(type, name, 4) == 0; }
+
+// The image data into exactly `outSize` bytes; false on any error, a stream
+// that ends early or one with bytes left over.
+bool InflateExactly(const std::vector<uint8_t>& in, uint8_t* out, size_t outSize) {
+  if (in.size() > UINT_MAX || outSize > UINT_MAX) return false;
+  z_stream stream{};
+  if (inflateInit(&stream) != Z_OK) return false;
+  stream.next_in = const_cast<Bytef*>(in.data());
+  stream.avail_in = static_cast<uInt>(in.size());
+  stream.next_out = out;
+  stream.avail_out = static_cast<uInt>(outSize);
+  const bool whole = inflate(&stream, Z_FINISH) == Z_STREAM_END && stream.avail_out == 0 && stream.avail_in == 0;
+  inflateEnd(&stream);
+  return whole;
+}
 
 // Samples per pixel of each colour type at 8 bits; 0 for one that does not exist.
 int SamplesOf(uint8_t colourType) {
@@ -73,7 +92,7 @@ bool Unfilter(uint8_t* rows, size_t stride, uint32_t height, int bpp) {
 
 }  // namespace
 
-bool DecodePngPremultiplied(const uint8_t* data, size_t size, ZlibInflate inflate, const PixelTarget& target) {
+bool DecodePngPremultiplied(const uint8_t* data, size_t size, const PixelTarget& target) {
   if (!data || size < sizeof kSignature || std::memcmp(data, kSignature, sizeof kSignature) != 0) {
     return false;
   }
@@ -136,7 +155,7 @@ bool DecodePngPremultiplied(const uint8_t* data, size_t size, ZlibInflate inflat
   // Not cleared first: inflating fills every byte or fails.
   const size_t rowsSize = (stride + 1) * height;
   std::unique_ptr<uint8_t[]> rows(new (std::nothrow) uint8_t[rowsSize]);
-  if (!rows || !inflate(compressed, rows.get(), rowsSize) || !Unfilter(rows.get(), stride, height, bpp)) {
+  if (!rows || !InflateExactly(compressed, rows.get(), rowsSize) || !Unfilter(rows.get(), stride, height, bpp)) {
     return false;
   }
   uint8_t* to = target(width, height);

@@ -7,13 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <vector>
 
 namespace tov {
-
-// Inflates the zlib stream `in` into exactly `outSize` bytes at `out`; false
-// on any error, a stream that ends early or one with bytes left over.
-using ZlibInflate = bool (*)(const std::vector<uint8_t>& in, uint8_t* out, size_t outSize);
 
 // Where the pixels go, asked for once the size is known: width x height
 // pixels, rows top down, each blue, green, red and alpha with the colours
@@ -23,7 +18,7 @@ using PixelTarget = std::function<uint8_t*(uint32_t width, uint32_t height)>;
 
 // False for a picture that is damaged, of a form not read here, or larger
 // than kMaxPngPixels; the target may then hold part of the picture.
-bool DecodePngPremultiplied(const uint8_t* data, size_t size, ZlibInflate inflate, const PixelTarget& target);
+bool DecodePngPremultiplied(const uint8_t* data, size_t size, const PixelTarget& target);
 
 // One pixel as a layered window takes it: each colour times alpha / 255, in
 // integers, once.

@@ -2,9 +2,6 @@
 
 #include <objbase.h>
 
-#include <zlib.h>
-
-#include <climits>
 #include <cstring>
 
 #include "base/com_ptr.h"
@@ -20,19 +17,6 @@ bool ResourceBytes(int id, const BYTE*& bytes, DWORD& size) {
   HGLOBAL loaded = ::LoadResource(module, found);
   bytes = loaded ? static_cast<const BYTE*>(::LockResource(loaded)) : nullptr;
   return bytes && size != 0;
-}
-
-bool InflateExactly(const std::vector<uint8_t>& in, uint8_t* out, size_t outSize) {
-  if (in.size() > UINT_MAX || outSize > UINT_MAX) return false;
-  z_stream stream{};
-  if (inflateInit(&stream) != Z_OK) return false;
-  stream.next_in = const_cast<Bytef*>(in.data());
-  stream.avail_in = static_cast<uInt>(in.size());
-  stream.next_out = out;
-  stream.avail_out = static_cast<uInt>(outSize);
-  const bool whole = inflate(&stream, Z_FINISH) == Z_STREAM_END && stream.avail_out == 0 && stream.avail_in == 0;
-  inflateEnd(&stream);
-  return whole;
 }
 
 // A stream over a copy of the resource's bytes. The block is not freed with
@@ -91,5 +75,5 @@ GpBitmap* PngResourceLoader::DecodeBitmap(int id) {
 bool ReadPngResourcePremultiplied(int id, const tov::PixelTarget& target) {
   const BYTE* bytes = nullptr;
   DWORD size = 0;
-  return ResourceBytes(id, bytes, size) && tov::DecodePngPremultiplied(bytes, size, &InflateExactly, target);
+  return ResourceBytes(id, bytes, size) && tov::DecodePngPremultiplied(bytes, size, target);
 }

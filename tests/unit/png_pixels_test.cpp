@@ -11,18 +11,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-bool Inflate(const Bytes& in, uint8_t* out, size_t outSize) {
-  z_stream z{};
-  if (inflateInit(&z) != Z_OK) return false;
-  z.next_in = const_cast<Bytef*>(in.data());
-  z.avail_in = static_cast<uInt>(in.size());
-  z.next_out = out;
-  z.avail_out = static_cast<uInt>(outSize);
-  const bool whole = inflate(&z, Z_FINISH) == Z_STREAM_END && z.avail_out == 0 && z.avail_in == 0;
-  inflateEnd(&z);
-  return whole;
-}
-
 void Put32(Bytes& out, uint32_t v) {
   for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(v >> shift));
 }
@@ -108,7 +96,7 @@ struct Decoded {
 
 Decoded Decode(const Bytes& png) {
   Decoded d;
-  d.ok = tov::DecodePngPremultiplied(png.data(), png.size(), &Inflate, [&d](uint32_t w, uint32_t h) {
+  d.ok = tov::DecodePngPremultiplied(png.data(), png.size(), [&d](uint32_t w, uint32_t h) {
     d.width = w;
     d.height = h;
     d.bgra.assign(static_cast<size_t>(w) * h * 4, 0xEE);
@@ -223,7 +211,7 @@ TEST(PngPixels, DamagedOrUnreadPicturesAreRefusedWithoutHarm) {
   // An ancillary chunk the reader does not know is skipped.
   EXPECT_TRUE(Decode(Png({5, 4, 6}, data, {{"tEXt", {'a', 0, 'b'}}})).ok);
   // No target, no picture.
-  EXPECT_FALSE(tov::DecodePngPremultiplied(good.data(), good.size(), &Inflate,
+  EXPECT_FALSE(tov::DecodePngPremultiplied(good.data(), good.size(),
                                            [](uint32_t, uint32_t) -> uint8_t* { return nullptr; }));
 }
 

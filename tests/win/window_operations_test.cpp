@@ -207,7 +207,8 @@ TEST_F(LauncherWindows, MainWindowShowsCentredAndItsPanelLiesOverItFollowsItAndG
   UnhookWindowsHookEx(hook);
 
   // Already in the middle of the work area, at its full size, when it showed.
-  MONITORINFO monitor{sizeof monitor};
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
   ASSERT_TRUE(GetMonitorInfoW(MonitorFromRect(&g_rectWhenShown, MONITOR_DEFAULTTOPRIMARY), &monitor));
   const RECT& area = monitor.rcWork;
   const RECT& shown = g_rectWhenShown;
