@@ -4,11 +4,12 @@
 # build/demo/, and the telemetry the server received. Ends by itself; exit 0
 # only when the story completed.
 #
-#   scripts/demo.sh [--scripted-login] [--timeout SECONDS]
+#   scripts/demo.sh [--release] [--timeout SECONDS]
 #
 # Debian's Wine has no HTML engine, so the release executable's login page
-# stays blank and never logs in; --scripted-login runs the test build, whose
-# page is a script that logs in through the launcher's own script object.
+# stays blank and never logs in. The demo therefore runs the test build,
+# whose page is a script that logs in through the launcher's own script
+# object; --release runs the release executable and stops at its ready state.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)

@@ -5,4 +5,4 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 mkdir -p docs
-env -u DISPLAY bash scripts/demo.sh --scripted-login --docs-shot "$root/docs/launcher.png"
+env -u DISPLAY bash scripts/demo.sh --docs-shot "$root/docs/launcher.png"

@@ -1,6 +1,8 @@
-"""The demo's whole story with the scripted login, as a newcomer runs it:
-it ends by itself with the demo game started on the composed command line,
-the launcher gone, a screenshot of each phase and the telemetry table."""
+"""The demo as a newcomer runs it: by default the whole story with the
+scripted login, ending by itself with the demo game started on the composed
+command line, the launcher gone, a screenshot of each phase and the
+telemetry table; with --release, the release executable up to its ready
+state."""
 import os
 import re
 import subprocess
@@ -26,7 +28,7 @@ class DemoTest(unittest.TestCase):
             capture_output=True, timeout=timeout, env=dict(os.environ))
 
     def test_the_scripted_login_story_ends_with_the_game_started_and_the_launcher_gone(self):
-        run = self.story("--scripted-login", "--timeout", "90")
+        run = self.story("--timeout", "90")
         out = run.stdout.decode("utf-8", "replace")
         self.assertEqual(run.returncode, 0, out + run.stderr.decode("utf-8", "replace"))
         self.assertIn("demo: the story completed", out)
@@ -43,14 +45,16 @@ class DemoTest(unittest.TestCase):
         self.assertIn(("event", "download_start"), reports)
         harness.close_windows(harness.GAME)
 
-    def test_without_a_login_the_story_ends_by_itself_and_says_why(self):
-        run = self.story("--timeout", "25")
+    def test_the_release_executable_stops_at_ready_and_says_why(self):
+        run = self.story("--release", "--timeout", "60")
         out = run.stdout.decode("utf-8", "replace")
-        self.assertEqual(run.returncode, 1, out)
-        self.assertIn("waiting for the game's window", out)
-        self.assertIn("--scripted-login", out)
-        self.assertIn("demo: the story did not complete", out)
-
+        self.assertEqual(run.returncode, 0, out)
+        self.assertIn("no HTML engine", out)
+        self.assertIn("demo: the story completed", out)
+        for shot in ("2-download", "4-ready", "contact-sheet"):
+            self.assertTrue(os.path.exists(os.path.join(self.out, shot + ".png")), shot)
+        self.assertFalse(os.path.exists(os.path.join(self.out, "5-game.png")))
+        self.assertNotEqual(harness.gui("wait", harness.MAIN, "-", 500)[0], 0, "the launcher stayed")
 
 if __name__ == "__main__":
     unittest.main()
