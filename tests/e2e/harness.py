@@ -7,6 +7,8 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
+import unittest
 import urllib.parse
 
 BUILD_DIR = os.environ.get("TOV_BUILD_DIR", "")
@@ -53,11 +55,39 @@ UNINSTALL_KEY = "HKCU\\" + PROFILE.uninstall_key
 STAMP = r"\[[A-Z][a-z]{2} [ \d]\d \d{4} \d\d:\d\d:\d\d\]"
 
 
+def rounds(mode, default=1):
+    """How many rounds a stress mode asks for: TOV_<MODE>_ROUNDS
+    (scripts/stress.sh sets it)."""
+    return int(os.environ.get("TOV_%s_ROUNDS" % mode, default))
+
+
+def repeated_tests(mode):
+    """A load_tests for a test file: each of its tests runs as many rounds as
+    the stress mode asks for, each round in a fresh test object."""
+    def cases(suite):
+        for test in suite:
+            if isinstance(test, unittest.TestSuite):
+                yield from cases(test)
+            else:
+                yield test
+
+    def load_tests(loader, tests, pattern):
+        once = list(cases(tests))
+        suite = unittest.TestSuite()
+        for _ in range(rounds(mode)):
+            suite.addTests(type(t)(t._testMethodName) for t in once)
+        return suite
+    return load_tests
+
+
 def require_environment(testcase):
     missing = [n for n, v in (("TOV_LAUNCHER_EXE", LAUNCHER_EXE), ("TOV_WINE_RUN", WINE_RUN),
                               ("DISPLAY", os.environ.get("DISPLAY", ""))) if not v]
     if missing:
         testcase.fail("end-to-end tests need " + ", ".join(missing) + " (run them through CTest)")
+    # Tests put files into the prefix before they first run anything there.
+    if not os.path.isdir(drive_c()):
+        wine(["reg", "query", r"HKCU\Software"], timeout=300)
 
 
 def server_port():
@@ -287,14 +317,73 @@ def launcher_copy(testcase, name=LAUNCHER_FILE, source=None):
     return copy
 
 
-def wait_main_window(testcase):
-    testcase.assertEqual(gui("wait", MAIN, "-", 20000)[0], 0, "main window did not appear")
+def unix_path(windows_path):
+    """Where a C: path of the prefix lies."""
+    return drive_c(*windows_path[3:].split("\\"))
+
+
+def launcher_stacks():
+    """Every thread's backtrace in each running launcher of the prefix, as
+    winedbg takes them, the launcher's own frames named from the symbols
+    of the executable: what a launcher that hangs is waiting for."""
+    listing = wine(["winedbg", "--command", "info process"], timeout=60).stdout.decode("utf-8", "replace")
+    pids = re.findall(r"^\W*([0-9a-f]{8})\s+\d+\s+.*'(?:%s|%s|TovLauncherTest\.exe)'" % (
+        re.escape(LAUNCHER_FILE), re.escape(INSTALLED_LAUNCHER)), listing, re.M | re.I)
+    report = []
+    for pid in pids:
+        out = wine(["winedbg", "--command", "bt all", "0x" + pid], timeout=120).stdout.decode("utf-8", "replace")
+        for block in re.split(r"\n(?=Backtracing for thread)", out):
+            m = re.match(r"Backtracing for thread \w+ in process \w+ \((.*)\):", block)
+            if m:
+                report.append(_name_frames(block, unix_path(m.group(1))))
+    return "\n".join(report) or "no launcher process found\n" + listing
+
+
+def _name_frames(block, exe):
+    module = os.path.splitext(os.path.basename(exe))[0].lower()
+
+    def name(m):
+        r = subprocess.run(["x86_64-w64-mingw32-addr2line", "-f", "-C", "-e", exe,
+                            hex(0x140000000 + int(m.group(1), 16))], stdout=subprocess.PIPE, timeout=30)
+        return "%s (%s)" % (m.group(0), r.stdout.decode().split("\n")[0])
+    return re.sub(r"in %s \(\+(0x[0-9a-f]+)\)" % re.escape(module), name, block)
+
+
+def wait_main_window(testcase, proc=None):
+    """Waits for the main window; on failure says whether the launcher had
+    already ended, and how, or where its threads wait, beside its log."""
+    if gui("wait", MAIN, "-", 20000)[0] != 0:
+        ended = proc.poll() if proc is not None else None
+        testcase.fail("main window did not appear (launcher %s)\n%s" % (
+            "running:\n" + launcher_stacks() if ended is None else "ended with %d" % ended,
+            read_log()))
+
+
+def wait_main_window_or_end(testcase, proc, timeout=20):
+    """Waits until the main window shows or the launcher has ended: a run
+    that starts the game at once may show, hide and close its window within
+    the time the GUI driver takes to start."""
+    end = time.monotonic() + timeout
+    while proc.poll() is None and time.monotonic() < end:
+        if gui("wait", MAIN, "-", 500)[0] == 0:
+            return
+    testcase.assertIsNotNone(proc.poll(), "main window did not appear\n%s" % read_log())
 
 
 def close_main_window(testcase, proc):
     """Closes the main window; the launcher must then end with 0."""
     testcase.assertEqual(gui("close", MAIN, "-")[0], 0)
-    testcase.assertEqual(exit_code(proc), 0)
+    testcase.assertEqual(end_of(testcase, proc), 0)
+
+
+def end_of(testcase, proc, timeout=30, context=""):
+    """The launcher's exit code; a launcher that does not end fails the test
+    with where its threads wait."""
+    try:
+        return exit_code(proc, timeout)
+    except subprocess.TimeoutExpired:
+        testcase.fail("%sthe launcher did not end:\n%s\n%s" % (
+            context and context + ": ", launcher_stacks(), read_log()))
 
 
 class LauncherCopy:

@@ -14,7 +14,7 @@ GAME = harness.GAME
 GAME_CLASS = harness.GAME_CLASS
 VERSION = "1.0.0.1"
 PACKAGE = "%s/%s/bm.zip" % (harness.CHANNEL, VERSION)
-ROUNDS = int(os.environ.get("TOV_EXIT_ROUNDS", "20"))
+ROUNDS = harness.rounds("EXIT", 20)
 START_REPORTS = ("ac=game_start", "game start", "game start success")
 
 
@@ -59,10 +59,7 @@ class ExitTest(unittest.TestCase):
         """The launcher has ended by itself or is closed now; it must be gone
         with exit code 0 and no crash dump."""
         gui("close", MAIN, "-")
-        try:
-            code = harness.exit_code(self.proc, timeout=20)
-        except Exception:  # a hang is the fault looked for
-            self.fail("%s, round %d: the launcher did not end\n%s" % (what, round_no, harness.read_log()))
+        code = harness.end_of(self, self.proc, 20, "%s, round %d" % (what, round_no))
         self.assertEqual(code, 0, "%s, round %d\n%s" % (what, round_no, harness.read_log()))
         self.assertEqual(harness.crash_dumps(), [], "%s, round %d" % (what, round_no))
         # A game created but never resumed would have no window, count as
@@ -127,7 +124,7 @@ class ExitTest(unittest.TestCase):
             if os.path.exists(started):
                 os.remove(started)
             self.start(harness.page_script(harness.login_statement("true|x")))
-            harness.wait_main_window(self)
+            harness.wait_main_window_or_end(self, self.proc)
             self.end_clean("game start", n)
             starts = len(re.findall("LaunchGame Succ", harness.read_log() or ""))
             self.assertLessEqual(starts, 1)

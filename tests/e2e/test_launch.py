@@ -21,6 +21,8 @@ LAUNCH = "CWebCDlg::LaunchGame"
 
 page = harness.page_script
 login = harness.login_statement
+# A stress mode: every case TOV_LAUNCH_ROUNDS times over.
+load_tests = harness.repeated_tests("LAUNCH")
 
 
 class LaunchTest(unittest.TestCase):

@@ -7,6 +7,8 @@ import harness
 from harness import GAME, GAME_CLASS, LAUNCHER_FILE, LAUNCHER_NAME, MAIN, STAMP, gui
 
 BOX = "#32770"
+# A stress mode: every case TOV_STARTUP_ROUNDS times over.
+load_tests = harness.repeated_tests("STARTUP")
 
 
 class StartupTest(unittest.TestCase):
