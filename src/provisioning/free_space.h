@@ -4,10 +4,11 @@
 #include <functional>
 #include <string>
 
-// Free bytes available to this user on the volume that holds `folder`;
-// false when that cannot be told. The folder need not exist yet: the
-// nearest folder above it that does stands for it.
-using FreeSpaceProbe = std::function<bool(const std::wstring& folder, uint64_t* freeBytes)>;
+// Free bytes available to this user on the volume that holds `folder`, and
+// the volume's size; false when that cannot be told. The folder need not
+// exist yet: the nearest folder above it that does stands for it.
+using FreeSpaceProbe =
+    std::function<bool(const std::wstring& folder, uint64_t* freeBytes, uint64_t* volumeBytes)>;
 
 namespace tov {
 

@@ -3,16 +3,18 @@
 #include <windows.h>
 
 #include "base/launcher_log.h"
+#include "provisioning/package_rules.h"
 
-bool VolumeFreeSpace(const std::wstring& folder, uint64_t* freeBytes) {
+bool VolumeFreeSpace(const std::wstring& folder, uint64_t* freeBytes, uint64_t* volumeBytes) {
   std::wstring at = folder;
   while (!at.empty()) {
     // A share must be named with its trailing separator; any folder may.
     std::wstring asked = at;
     if (asked.back() != L'\\' && asked.back() != L'/') asked += L'\\';
-    ULARGE_INTEGER available{};
-    if (::GetDiskFreeSpaceExW(asked.c_str(), &available, nullptr, nullptr)) {
+    ULARGE_INTEGER available{}, total{};
+    if (::GetDiskFreeSpaceExW(asked.c_str(), &available, &total, nullptr)) {
       *freeBytes = available.QuadPart;
+      if (volumeBytes) *volumeBytes = total.QuadPart;
       return true;
     }
     DWORD error = ::GetLastError();
@@ -27,11 +29,13 @@ bool VolumeFreeSpace(const std::wstring& folder, uint64_t* freeBytes) {
 
 bool HasRoomFor(const std::wstring& folder, uint64_t need, const FreeSpaceProbe& probe,
                 const char* operation) {
-  uint64_t free = 0;
-  bool known = probe ? probe(folder, &free) : VolumeFreeSpace(folder, &free);
-  if (!known || need <= free) return true;
-  LOG_ERROR(L"not enough disk space in " + folder + L": need " + std::to_wstring(need) +
-                L" bytes, " + std::to_wstring(free) + L" bytes free",
-            operation);
+  uint64_t free = 0, volume = 0;
+  bool known = probe ? probe(folder, &free, &volume) : VolumeFreeSpace(folder, &free, &volume);
+  if (!known) return true;
+  const uint64_t reserve = tov::FreeSpaceReserve(volume);
+  if (need <= free && reserve <= free - need) return true;
+  std::wstring text = L"not enough disk space in " + folder + L": need " + std::to_wstring(need) + L" bytes";
+  if (need <= free) text += L" and a reserve of " + std::to_wstring(reserve) + L" bytes";
+  LOG_ERROR(text + L", " + std::to_wstring(free) + L" bytes free", operation);
   return false;
 }

@@ -29,6 +29,10 @@ constexpr size_t kNameBuffer = 512;
 constexpr size_t kCopyBuffer = 8192;
 constexpr uLong kUtf8NameFlag = 1u << 11;
 
+// Files stay open after writing until they are flushed (FlushBehind), and an
+// entry of the same name may come meanwhile.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
 // Closes the archive on every way out.
 struct ArchiveCloser {
   unzFile file;
@@ -36,6 +40,24 @@ struct ArchiveCloser {
     if (file) unzClose(file);
   }
 };
+
+// Whether the file system entry at `path` (not what it may point to) is a
+// junction, a symbolic link or another reparse point. Something placed in
+// the client folder by whoever else can write there would otherwise take
+// the package's files wherever it points.
+bool IsReparsePoint(HANDLE opened) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  return ::GetFileInformationByHandle(opened, &info) &&
+         (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+bool IsReparsePoint(const std::wstring& path) {
+  tov::UniqueHandleK at(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return at && IsReparsePoint(at.get());
+}
+
+void LogReparsePoint(const std::wstring& path) { LOG_ERROR(L"refused entry (reparse point): " + path, kOp); }
 
 // The directories below the client directory that this extraction has made
 // or found, so a package of many files in few directories asks the file
@@ -45,32 +67,37 @@ class DirectoryMaker {
   explicit DirectoryMaker(const std::wstring& root) : m_root(root) {}
 
   // Creates every missing directory of `relative` below the root (which
-  // exists); the last component too when `includeLast`.
-  void CreateParents(const std::wstring& relative, bool includeLast) {
+  // exists); the last component too when `includeLast`. False (logged)
+  // when one that exists is a reparse point.
+  bool CreateParents(const std::wstring& relative, bool includeLast) {
     size_t pos = 0;
     for (;;) {
       size_t sep = relative.find_first_of(L"/\\", pos);
-      if (sep == std::wstring::npos) {
-        if (includeLast && !relative.empty()) Make(relative);
-        return;
-      }
-      if (sep > 0) Make(relative.substr(0, sep));
+      if (sep == std::wstring::npos) return !includeLast || relative.empty() || Make(relative);
+      if (sep > 0 && !Make(relative.substr(0, sep))) return false;
       pos = sep + 1;
     }
   }
 
  private:
-  void Make(const std::wstring& relative) {
+  bool Make(const std::wstring& relative) {
     // "a/b" and "a\\b" are the same directory.
     std::wstring key = relative;
     for (wchar_t& c : key) {
       if (c == L'/') c = L'\\';
     }
-    if (m_made.count(key)) return;
-    if (::CreateDirectoryW((m_root + L"\\" + key).c_str(), nullptr) ||
-        ::GetLastError() == ERROR_ALREADY_EXISTS) {
+    if (m_made.count(key)) return true;
+    std::wstring path = m_root + L"\\" + key;
+    if (::CreateDirectoryW(path.c_str(), nullptr)) {
+      m_made.insert(key);
+    } else if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+      if (IsReparsePoint(path)) {
+        LogReparsePoint(path);
+        return false;
+      }
       m_made.insert(key);
     }
+    return true;
   }
 
   std::wstring m_root;
@@ -86,9 +113,6 @@ constexpr size_t kQueueBudget = 4 * 1024 * 1024;
 constexpr size_t kWriters = 2;
 constexpr size_t kFlushers = 4;
 constexpr size_t kFlushWaiting = 256;
-// Files stay open after writing until they are flushed (FlushBehind), and an
-// entry of the same name may come meanwhile.
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // Reads the current entry to its end into `out` (or writes it to `file`);
 // false on undecodable data, a failed write, a checksum mismatch or fewer
@@ -133,12 +157,27 @@ bool ReadEntry(unzFile zip, ZPOS64_T declaredSize, const std::wstring& target, s
   return ok;
 }
 
+// Creates or empties an entry's file. A link or junction of its name is
+// opened itself, never followed, and refused (logged): an emptied link
+// harms nothing it points to.
+tov::UniqueHandleK CreateEntryFile(const std::wstring& target, bool* refused) {
+  tov::UniqueHandleK out(::CreateFileW(target.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                                       nullptr));
+  *refused = out && IsReparsePoint(out.get());
+  if (*refused) {
+    LogReparsePoint(target);
+    out.reset();
+  }
+  return out;
+}
+
 bool StreamEntry(unzFile zip, ZPOS64_T declaredSize, const std::wstring& target) {
   if (unzOpenCurrentFile(zip) != UNZ_OK) return false;
-  tov::UniqueHandleK out(::CreateFileW(target.c_str(), GENERIC_WRITE, kShareAll, nullptr,
-                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  bool refused = false;
+  tov::UniqueHandleK out = CreateEntryFile(target, &refused);
   if (!out) {
-    LOG_ERROR(L"write failed: " + target, kOp);
+    if (!refused) LOG_ERROR(L"write failed: " + target, kOp);
     unzCloseCurrentFile(zip);
     return false;
   }
@@ -146,8 +185,8 @@ bool StreamEntry(unzFile zip, ZPOS64_T declaredSize, const std::wstring& target)
 }
 
 bool WriteWholeFile(const tov::OrderedWriter::Job& job, FlushBehind& flusher) {
-  tov::UniqueHandleK out(::CreateFileW(job.target.c_str(), GENERIC_WRITE, kShareAll, nullptr,
-                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  bool refused = false;
+  tov::UniqueHandleK out = CreateEntryFile(job.target, &refused);
   if (!out) return false;
   // In the same blocks as a streamed entry, as the decompressor gave them.
   size_t done = 0;
@@ -199,6 +238,11 @@ bool SurveyEntries(unzFile zip, ZPOS64_T total, uint64_t* bytes) {
     char name[kNameBuffer];
     if (!ReadEntryInfo(zip, &info, name)) return false;
     std::wstring entry = EntryName(info, name);
+    std::wstring bound = tov::EntryBoundReason(info.compressed_size, info.uncompressed_size);
+    if (!bound.empty()) {
+      LOG_ERROR(L"refused entry (" + bound + L"): " + entry, kOp);
+      return false;
+    }
     std::wstring undecodable = tov::UndecodableEntryReason(static_cast<uint16_t>(info.compression_method),
                                                            static_cast<uint16_t>(info.flag));
     if (!undecodable.empty()) {
@@ -246,6 +290,15 @@ int ExtractPackage(const std::wstring& archivePath, const std::wstring& clientDi
     return 0;
   }
   const ZPOS64_T total = global.number_entry;
+  std::wstring bound = tov::ArchiveBoundReason(total);
+  if (!bound.empty()) {
+    LOG_ERROR(L"refused package (" + bound + L")", kOp);
+    return 0;
+  }
+  if (IsReparsePoint(clientDir)) {
+    LogReparsePoint(clientDir);
+    return 0;
+  }
   uint64_t need = 0;
   if (!SurveyEntries(archive.file, total, &need)) return 0;
   if (!HasRoomFor(clientDir, need, freeSpace, kOp)) return 0;
@@ -294,18 +347,15 @@ int ExtractPackage(const std::wstring& archivePath, const std::wstring& clientDi
     }
 
     bool isDirectory = info.size_filename > 0 && name[info.size_filename - 1] == '/';
-    if (isDirectory) {
-      directories.CreateParents(entry, true);
-    } else if (info.uncompressed_size <= kQueuedEntryLimit) {
-      // Many tools write no directory entries; the parents are made here.
-      directories.CreateParents(entry, false);
+    // Many tools write no directory entries; the parents are made here.
+    if (!directories.CreateParents(entry, isDirectory)) return 0;
+    if (!isDirectory && info.uncompressed_size <= kQueuedEntryLimit) {
       tov::OrderedWriter::Job job{target, {}};
       job.data.reserve(static_cast<size_t>(info.uncompressed_size));
       if (unzOpenCurrentFile(archive.file) != UNZ_OK) return 0;
       if (!ReadEntry(archive.file, info.uncompressed_size, target, &job.data, nullptr)) return 0;
       if (!writer.Queue(std::move(job))) return writeFailed();
-    } else {
-      directories.CreateParents(entry, false);
+    } else if (!isDirectory) {
       // Earlier files first, so one of the same name never overwrites this.
       if (!writer.Finish()) return writeFailed();
       if (!StreamEntry(archive.file, info.uncompressed_size, target)) return 0;

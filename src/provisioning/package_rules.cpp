@@ -66,6 +66,18 @@ bool IsDeviceName(const std::wstring& part) {
   return (n >= L'0' && n <= L'9') || n == L'\u00b9' || n == L'\u00b2' || n == L'\u00b3';
 }
 
+// "BRAKMO~1.DLL": the 8.3 name Windows may give a long name. Written by its
+// alias, an entry would land on whichever file holds that alias, and two
+// entries could write one file under two spellings.
+bool IsShortNameAlias(const std::wstring& part) {
+  for (size_t tilde = part.find(L'~'); tilde != std::wstring::npos; tilde = part.find(L'~', tilde + 1)) {
+    size_t end = tilde + 1;
+    while (end < part.size() && part[end] >= L'0' && part[end] <= L'9') ++end;
+    if (end > tilde + 1 && (end == part.size() || part[end] == L'.')) return true;
+  }
+  return false;
+}
+
 std::wstring UnsafeComponentReason(const std::wstring& part) {
   if (part.empty() || part == L".") return L"";
   // Windows drops trailing dots and blanks from path components, so "..."
@@ -75,6 +87,7 @@ std::wstring UnsafeComponentReason(const std::wstring& part) {
   // the one checked here.
   if (IsDotOrBlank(part.back())) return L"component ending in a dot or blank";
   if (IsDeviceName(part)) return L"device name";
+  if (IsShortNameAlias(part)) return L"short name alias";
   return L"";
 }
 
@@ -112,6 +125,27 @@ std::wstring UnsafeEntryReason(const std::wstring& name) {
     if (end == std::wstring::npos) return L"";
     start = end + 1;
   }
+}
+
+std::wstring ArchiveBoundReason(uint64_t entries) {
+  if (entries <= kMaxArchiveEntries) return L"";
+  return L"too many entries: " + std::to_wstring(entries) + L", at most " + std::to_wstring(kMaxArchiveEntries);
+}
+
+std::wstring EntryBoundReason(uint64_t compressedSize, uint64_t uncompressedSize) {
+  if (uncompressedSize <= kRatioCheckedAbove) return L"";
+  if (compressedSize > 0 && uncompressedSize / compressedSize < kMaxCompressionRatio) return L"";
+  if (compressedSize > 0 && uncompressedSize / compressedSize == kMaxCompressionRatio &&
+      uncompressedSize % compressedSize == 0) {
+    return L"";
+  }
+  return L"compression ratio above 1:" + std::to_wstring(kMaxCompressionRatio) + L" (" +
+         std::to_wstring(uncompressedSize) + L" bytes from " + std::to_wstring(compressedSize) + L")";
+}
+
+uint64_t FreeSpaceReserve(uint64_t volumeBytes) {
+  constexpr uint64_t kLeastReserve = 1ull << 30;
+  return volumeBytes / 20 > kLeastReserve ? volumeBytes / 20 : kLeastReserve;
 }
 
 std::wstring UndecodableEntryReason(uint16_t method, uint16_t flags) {

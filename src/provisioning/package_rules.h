@@ -48,8 +48,26 @@ ProgressStep UnzipProgress(uint64_t k, uint64_t n);
 // Besides names that climb out, Windows would send some names elsewhere or
 // store them under another name: device names (CON, NUL, COM1, LPT1.txt ...)
 // in any component, components ending in a dot or a blank (Windows drops
-// those), control characters and the characters Windows reserves.
+// those), components that look like a short-name alias ("~" and digits
+// before the extension, BRAKMO~1.DLL), control characters and the
+// characters Windows reserves.
 std::wstring UnsafeEntryReason(const std::wstring& name);
+
+// The bounds of a package: a zip of a few kilobytes can declare millions of
+// entries or gigabytes of zeros, and the extraction would fill the disk or
+// the folder before anything else stopped it.
+inline constexpr uint64_t kMaxArchiveEntries = 200000;
+inline constexpr uint64_t kRatioCheckedAbove = 1024 * 1024;
+inline constexpr uint64_t kMaxCompressionRatio = 1000;
+// Why a package of `entries` entries is refused; empty when it is not.
+std::wstring ArchiveBoundReason(uint64_t entries);
+// Why an entry is refused for the sizes it declares: one of more than
+// 1 MiB that would unpack to more than 1000 times its stored size; empty
+// when it is not.
+std::wstring EntryBoundReason(uint64_t compressedSize, uint64_t uncompressedSize);
+// What a download or an extraction leaves free on its volume: the larger
+// of 1 GiB and 5 % of the volume, so the player's system keeps room to run.
+uint64_t FreeSpaceReserve(uint64_t volumeBytes);
 
 // Why the reader cannot unpack an entry stored with this compression method
 // and these general-purpose flags; empty when it can. Only stored (0) and

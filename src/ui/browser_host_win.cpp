@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "ui/browser_lockdown_win.h"
 #include "ui/web_browser_site_win.h"
 
 namespace {
@@ -31,6 +32,8 @@ LRESULT CALLBACK HostProc(HWND host, UINT msg, WPARAM wp, LPARAM lp) noexcept {
 class OleBrowserHost final : public BrowserHost {
  public:
   bool RegisterWindowClass() override {
+    // Before any control of the class can exist.
+    LockDownBrowserEngine();
     static const bool registered = RegisterBrowserClass(&HostProc);
     return registered;
   }

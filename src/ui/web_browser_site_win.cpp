@@ -1,6 +1,7 @@
 #include "ui/web_browser_site_win.h"
 
 #include <exdispid.h>
+#include <mshtml.h>
 #include <shellapi.h>
 
 #include <mutex>
@@ -87,10 +88,12 @@ bool CCustomControlSite::Create() {
       FAILED(m_connection->Advise(static_cast<IDispatch*>(&m_events), &m_cookie))) {
     m_connection.reset();
   }
+  SetScriptPage(this);
   return true;
 }
 
 void CCustomControlSite::Detach() {
+  ForgetScriptPage(this);
   if (m_object) {
     if (auto inPlace = m_object.as<IOleInPlaceObject>(IID_IOleInPlaceObject)) inPlace->InPlaceDeactivate();
     m_object->Close(OLECLOSE_NOSAVE);
@@ -136,6 +139,31 @@ bool CCustomControlSite::TranslateToControl(MSG* msg) {
 }
 
 IDispatch* CCustomControlSite::EventSink() { return &m_events; }
+
+namespace {
+
+tov::ComPtr<IHTMLDocument2> TopDocument(const tov::ComPtr<IWebBrowser2>& browser) {
+  tov::ComPtr<IDispatch> document;
+  if (!browser || FAILED(browser->get_Document(document.put())) || !document) return nullptr;
+  return document.as<IHTMLDocument2>(IID_IHTMLDocument2);
+}
+
+}  // namespace
+
+std::wstring CCustomControlSite::TopAddress() {
+  tov::ComPtr<IHTMLDocument2> document = TopDocument(Browser());
+  BSTR url = nullptr;
+  if (!document || FAILED(document->get_URL(&url))) return L"";
+  std::wstring address = tov::BstrText(url);
+  ::SysFreeString(url);
+  return address;
+}
+
+bool CCustomControlSite::IsFromTopDocument(IServiceProvider* caller) {
+  tov::ComPtr<IHTMLDocument2> document = TopDocument(Browser());
+  tov::ComPtr<IHTMLWindow2> window;
+  return document && SUCCEEDED(document->get_parentWindow(window.put())) && IsCallFromWindow(caller, window.get());
+}
 
 tov::ComPtr<IWebBrowser2> CCustomControlSite::Browser() const {
   return m_object.as<IWebBrowser2>(IID_IWebBrowser2);
@@ -313,16 +341,40 @@ HRESULT CCustomControlSite::Events::GetTypeInfoCount(UINT* count) {
   return S_OK;
 }
 
+namespace {
+
+// The text of an event argument that may come by value or by reference.
+std::wstring ArgumentText(const VARIANT& v) {
+  const VARIANT* value = V_VT(&v) == (VT_BYREF | VT_VARIANT) ? V_VARIANTREF(&v) : &v;
+  if (value && V_VT(value) == VT_BSTR) return tov::BstrText(V_BSTR(value));
+  if (value && V_VT(value) == (VT_BYREF | VT_BSTR) && V_BSTRREF(value)) return tov::BstrText(*V_BSTRREF(value));
+  return L"";
+}
+
+void SetCancel(VARIANT& cancel) {
+  if (V_VT(&cancel) == (VT_BYREF | VT_BOOL) && V_BOOLREF(&cancel)) *V_BOOLREF(&cancel) = VARIANT_TRUE;
+}
+
+}  // namespace
+
 HRESULT CCustomControlSite::Events::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params,
                                            VARIANT*, EXCEPINFO*, UINT*) {
-  // NewWindow3(ppDisp, Cancel, dwFlags, bstrUrlContext, bstrUrl), passed
-  // last first: the address is element 0, the cancel flag element 3.
-  if (id != DISPID_NEWWINDOW3 || !params || params->cArgs < 5 || !params->rgvarg) return S_OK;
-  VARIANT& cancel = params->rgvarg[3];
-  if (V_VT(&cancel) == (VT_BYREF | VT_BOOL) && V_BOOLREF(&cancel)) *V_BOOLREF(&cancel) = VARIANT_TRUE;
-  const VARIANT& url = params->rgvarg[0];
+  if (!params || !params->rgvarg) return S_OK;
   try {
-    std::wstring address = V_VT(&url) == VT_BSTR ? tov::BstrText(V_BSTR(&url)) : L"";
+    // BeforeNavigate2(pDisp, URL, Flags, TargetFrameName, PostData, Headers,
+    // Cancel), last first: the address is element 5, the cancel flag
+    // element 0. It comes for the page's frames as well as for the page.
+    if (id == DISPID_BEFORENAVIGATE2 && params->cArgs >= 7) {
+      if (RefusePageNavigation(ArgumentText(params->rgvarg[5]), "CWebCDlg::OnBeforeNavigate2")) {
+        SetCancel(params->rgvarg[0]);
+      }
+      return S_OK;
+    }
+    // NewWindow3(ppDisp, Cancel, dwFlags, bstrUrlContext, bstrUrl), passed
+    // last first: the address is element 0, the cancel flag element 3.
+    if (id != DISPID_NEWWINDOW3 || params->cArgs < 5) return S_OK;
+    SetCancel(params->rgvarg[3]);
+    std::wstring address = ArgumentText(params->rgvarg[0]);
     if (tov::IsWebAddress(address)) {
       OpenInShell(address);
     } else {

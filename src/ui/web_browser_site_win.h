@@ -14,11 +14,13 @@
 #include <string>
 
 #include "base/com_ptr.h"
+#include "web/page_guard_win.h"
 
 class CCustomControlSite final : public IOleClientSite,
                                  public IOleInPlaceSite,
                                  public IDocHostUIHandler,
-                                 public IDocHostShowUI {
+                                 public IDocHostShowUI,
+                                 public ScriptPage {
  public:
   // Creates the control in `host` (which it fills) and activates it in
   // place; null when the system has no such control. The caller owns the
@@ -39,6 +41,10 @@ class CCustomControlSite final : public IOleClientSite,
   IDispatch* EventSink();
   // The control itself, for what the launcher asks of it beyond navigation.
   tov::ComPtr<IWebBrowser2> Browser() const;
+
+  // ScriptPage: the control's top-level document.
+  std::wstring TopAddress() override;
+  bool IsFromTopDocument(IServiceProvider* caller) override;
 
   // Sites alive in the process, for tests of the teardown.
   static LONG LiveSites();
@@ -124,7 +130,8 @@ class CCustomControlSite final : public IOleClientSite,
     CCustomControlSite& m_site;
   };
 
-  // DWebBrowserEvents2: only the new-window event is acted on.
+  // DWebBrowserEvents2: only the new-window event and the start of a
+  // navigation are acted on.
   class Events final : public IDispatch {
    public:
     explicit Events(CCustomControlSite& site) : m_site(site) {}

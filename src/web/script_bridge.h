@@ -1,6 +1,7 @@
 // The object page script reaches as window.external.
 #pragma once
 #include <windows.h>
+#include <dispex.h>
 #include <oaidl.h>
 
 #include <string>
@@ -19,8 +20,11 @@ class ScriptCallReceiver {
 void SetScriptCallReceiver(ScriptCallReceiver* receiver);
 
 // One instance per process, owned by the application object; its reference
-// count never destroys it.
-class CImpIDispatch final : public IDispatch {
+// count never destroys it. It answers as IDispatchEx too: script engines
+// then call InvokeEx, which names the calling document, and only the page's
+// own top-level document is served (page_guard_win.h). A call through plain
+// Invoke names no caller and is refused.
+class CImpIDispatch final : public IDispatchEx {
  public:
   static constexpr DISPID kBridgeDispId = 1;
 
@@ -35,8 +39,22 @@ class CImpIDispatch final : public IDispatch {
                                    DISPPARAMS* params, VARIANT* result, EXCEPINFO* excepInfo,
                                    UINT* argErr) override;
 
+  // IDispatchEx: the name lookup and the call above, with the caller.
+  HRESULT STDMETHODCALLTYPE GetDispID(BSTR name, DWORD grfdex, DISPID* id) override;
+  HRESULT STDMETHODCALLTYPE InvokeEx(DISPID id, LCID lcid, WORD flags, DISPPARAMS* params,
+                                     VARIANT* result, EXCEPINFO* excepInfo,
+                                     IServiceProvider* caller) override;
+  HRESULT STDMETHODCALLTYPE DeleteMemberByName(BSTR, DWORD) override { return S_FALSE; }
+  HRESULT STDMETHODCALLTYPE DeleteMemberByDispID(DISPID) override { return S_FALSE; }
+  HRESULT STDMETHODCALLTYPE GetMemberProperties(DISPID, DWORD, DWORD*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetMemberName(DISPID, BSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetNextDispID(DWORD, DISPID, DISPID*) override { return S_FALSE; }
+  HRESULT STDMETHODCALLTYPE GetNameSpaceParent(IUnknown** parent) override;
+
   LONG RefCount() const { return m_refCount; }
 
  private:
+  HRESULT Call(DISPID dispid, DISPPARAMS* params, VARIANT* result, IServiceProvider* caller);
+
   LONG m_refCount = 0;
 };

@@ -3,7 +3,9 @@
 #include <atomic>
 
 #include "base/com_ptr.h"
+#include "base/launcher_log.h"
 #include "base/launcher_settings.h"
+#include "web/page_guard_win.h"
 
 namespace {
 
@@ -24,8 +26,9 @@ void SetScriptCallReceiver(ScriptCallReceiver* receiver) { g_receiver.store(rece
 
 HRESULT CImpIDispatch::QueryInterface(REFIID riid, void** ppv) {
   if (!ppv) return E_POINTER;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
-    *ppv = static_cast<IDispatch*>(this);
+  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
+      IsEqualIID(riid, IID_IDispatchEx)) {
+    *ppv = static_cast<IDispatchEx*>(this);
     AddRef();
     return S_OK;
   }
@@ -48,11 +51,38 @@ HRESULT CImpIDispatch::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, 
   return match ? S_OK : DISP_E_UNKNOWNNAME;
 }
 
+HRESULT CImpIDispatch::GetDispID(BSTR name, DWORD, DISPID* id) {
+  LPOLESTR names[] = {name};
+  return GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, id);
+}
+
+HRESULT CImpIDispatch::GetNameSpaceParent(IUnknown** parent) {
+  if (parent) *parent = nullptr;
+  return E_NOTIMPL;
+}
+
 HRESULT CImpIDispatch::Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS* params,
                               VARIANT* result, EXCEPINFO*, UINT*) {
+  return Call(dispid, params, result, nullptr);
+}
+
+HRESULT CImpIDispatch::InvokeEx(DISPID dispid, LCID, WORD, DISPPARAMS* params, VARIANT* result,
+                                EXCEPINFO*, IServiceProvider* caller) {
+  return Call(dispid, params, result, caller);
+}
+
+HRESULT CImpIDispatch::Call(DISPID dispid, DISPPARAMS* params, VARIANT* result,
+                            IServiceProvider* caller) {
   if (dispid != kBridgeDispId || !params || params->cArgs < 2 || !params->rgvarg) return S_OK;
   // Nothing may unwind into the script engine.
   try {
+    // A refused call reaches neither the login nor the launcher's path; the
+    // script gets an error, so a page can tell it was not served.
+    std::wstring refusal = ScriptCallerRefusal(caller);
+    if (!refusal.empty()) {
+      LOG_ERROR(refusal, "CImpIDispatch::Invoke");
+      return E_ACCESSDENIED;
+    }
     // Automation passes the arguments last first: element 0 is the last one.
     std::wstring method = ArgumentText(params->rgvarg[1]);
     std::wstring text = ArgumentText(params->rgvarg[0]);

@@ -1,8 +1,8 @@
 // Entry point of TovLauncherTest.exe, the launcher as the end-to-end tests
 // run it: transfer limits short enough to wait out in a test, a
 // configuration address that names the channel twice, the scripted page;
-// when TOV_TEST_FREE_BYTES is set, that many bytes free on every volume (a
-// full disk is hard to come by under Wine); with TOV_PACKAGE_PUBLIC_KEY, a
+// when TOV_TEST_FREE_BYTES is set, that many bytes free on every volume, of
+// that size too (a full disk is hard to come by under Wine); with TOV_PACKAGE_PUBLIC_KEY, a
 // package signing key of the test's own making.
 #include <windows.h>
 
@@ -14,6 +14,8 @@
 #include "base/system_libraries_win.h"
 #include "build_config.h"
 #include "scripted_browser_host.h"
+#include "web/page_guard_win.h"
+#include "web/page_rules.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   tov::KeepLibrarySearchInSystemDirectory();
@@ -26,8 +28,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   DWORD n = ::GetEnvironmentVariableW(L"TOV_TEST_FREE_BYTES", freeBytes, 32);
   if (n > 0 && n < 32) {
     uint64_t free = std::wcstoull(freeBytes, nullptr, 10);
-    variant.provisioning.freeSpace = [free](const std::wstring&, uint64_t* out) {
+    variant.provisioning.freeSpace = [free](const std::wstring&, uint64_t* out, uint64_t* volume) {
       *out = free;
+      *volume = free;
       return true;
     };
   }
@@ -38,5 +41,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   if (length > 0 && length < 256) {
     for (DWORD i = 0; i < length; ++i) variant.provisioning.packagePublicKey += static_cast<char>(key[i]);
   }
+  wchar_t hosts[512] = {};
+  DWORD hostsLength = ::GetEnvironmentVariableW(L"TOV_TEST_PAGE_HOSTS", hosts, 512);
+  if (hostsLength > 0 && hostsLength < 512) UseKeyedPageHosts(tov::AllowedPageHosts(L"", hosts));
   return GetWebApp().Run(variant);
 }

@@ -1,5 +1,7 @@
 #include "script_host.h"
 
+#include <dispex.h>
+
 #include <map>
 
 // {f414c260-6ac0-11cf-b6d1-00aa00bbbb58}
@@ -10,13 +12,19 @@ static const IID kActiveScriptParse64 = {0xc7ef7658, 0xe1ee, 0x480e, {0x97, 0xea
 namespace {
 constexpr DISPID kExternalId = 1;
 constexpr DISPID kSetTimeoutId = 2;
+constexpr DISPID kLocationId = 3;
+constexpr DISPID kFrameId = 4;
+
+std::wstring Text(const VARIANT& v) {
+  return V_VT(&v) == VT_BSTR && V_BSTR(&v) ? std::wstring(V_BSTR(&v), SysStringLen(V_BSTR(&v))) : L"";
+}
 }  // namespace
 
-// The page's window object, reduced to its `external` property and
-// `setTimeout`.
+// The page's window object, reduced to `external`, `setTimeout`, `location`
+// and `frame`.
 class ScriptHost::Window final : public IDispatch {
  public:
-  explicit Window(IDispatch* external) : m_external(external) {}
+  Window(IDispatch* external, ScriptHost& host) : m_external(external), m_host(host) {}
   // Before the engine closes: its functions are not called after that.
   void CancelTimers() {
     for (auto it = Pending().begin(); it != Pending().end();) {
@@ -47,13 +55,24 @@ class ScriptHost::Window final : public IDispatch {
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
                                           DISPID* ids) override {
     std::wstring name = count > 0 ? names[0] : L"";
-    DISPID id = name == L"external" ? kExternalId : name == L"setTimeout" ? kSetTimeoutId : DISPID_UNKNOWN;
+    DISPID id = name == L"external"     ? kExternalId
+                : name == L"setTimeout" ? kSetTimeoutId
+                : name == L"location"   ? kLocationId
+                : name == L"frame"      ? kFrameId
+                                        : DISPID_UNKNOWN;
     for (UINT i = 0; i < count; ++i) ids[i] = id;
     return id != DISPID_UNKNOWN ? S_OK : DISP_E_UNKNOWNNAME;
   }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params,
                                    VARIANT* result, EXCEPINFO*, UINT*) override {
     if (id == kSetTimeoutId) return SetTimeout(params);
+    if (id == kLocationId) return Location(params, result);
+    if (id == kFrameId) {
+      // Arguments arrive last first.
+      if (!params || params->cArgs < 2) return DISP_E_BADPARAMCOUNT;
+      if (m_host.m_frame) m_host.m_frame(Text(params->rgvarg[1]), Text(params->rgvarg[0]));
+      return S_OK;
+    }
     if (id != kExternalId) return DISP_E_MEMBERNOTFOUND;
     if (result) {
       V_VT(result) = VT_DISPATCH;
@@ -66,6 +85,18 @@ class ScriptHost::Window final : public IDispatch {
   }
 
  private:
+  HRESULT Location(DISPPARAMS* params, VARIANT* result) {
+    if (params && params->cArgs >= 1) {
+      if (m_host.m_navigate) m_host.m_navigate(Text(params->rgvarg[0]));
+      return S_OK;
+    }
+    if (result) {
+      V_VT(result) = VT_BSTR;
+      V_BSTR(result) = SysAllocStringLen(m_host.m_address.data(), static_cast<UINT>(m_host.m_address.size()));
+    }
+    return S_OK;
+  }
+
   // Timers of the thread, by id: the window that set each and its function.
   static std::map<UINT_PTR, std::pair<Window*, IDispatch*>>& Pending() {
     static std::map<UINT_PTR, std::pair<Window*, IDispatch*>> pending;
@@ -108,9 +139,10 @@ class ScriptHost::Window final : public IDispatch {
   }
 
   IDispatch* m_external;
+  ScriptHost& m_host;
 };
 
-ScriptHost::ScriptHost(IDispatch* external) : m_window(new Window(external)) {
+ScriptHost::ScriptHost(IDispatch* external) : m_window(new Window(external, *this)) {
   CoCreateInstance(kJScript, nullptr, CLSCTX_INPROC_SERVER, IID_IActiveScript, m_engine.put_void());
   if (!m_engine) return;
   m_parser = m_engine.as<IActiveScriptParse>(kActiveScriptParse64);
@@ -121,6 +153,7 @@ ScriptHost::ScriptHost(IDispatch* external) : m_window(new Window(external)) {
 }
 
 ScriptHost::~ScriptHost() {
+  ForgetScriptPage(this);
   m_window->CancelTimers();
   if (m_engine) m_engine->Close();
   m_parser.reset();
@@ -146,6 +179,20 @@ bool ScriptHost::Evaluate(const std::wstring& expression, VARIANT* result) {
 }
 
 bool ScriptHost::Run(const std::wstring& statements) { return Parse(statements, 0, nullptr); }
+
+void ScriptHost::ServeAsTopPage(const std::wstring& address) {
+  m_address = address;
+  SetScriptPage(this);
+}
+
+bool ScriptHost::IsFromTopDocument(IServiceProvider* caller) {
+  tov::ComPtr<IUnknown> engine;
+  if (!m_engine || FAILED(caller->QueryService(SID_VariantConversion, IID_IUnknown, engine.put_void()))) {
+    return false;
+  }
+  tov::ComPtr<IUnknown> own = m_engine.as<IUnknown>(IID_IUnknown);
+  return engine && engine.get() == own.get();
+}
 
 HRESULT ScriptHost::QueryInterface(REFIID riid, void** ppv) {
   if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IActiveScriptSite)) {

@@ -1,7 +1,12 @@
 // Runs JScript with Wine's (or Windows') own engine, with `window.external`
 // bound to a given object: how page script reaches the launcher. The window
 // also has `setTimeout(function, ms)`, served by a timer of the calling
-// thread, whose message loop must run for it to fire.
+// thread, whose message loop must run for it to fire; `location`, whose
+// assignment is handed to OnNavigate; and `frame(address, script)`, handed
+// to OnFrame. As the browser does for its documents, it tells the launcher
+// whether a call came from its own script, by the engine behind the
+// caller object that the script engine passes with each call (Wine's
+// script engine leads nowhere else).
 #pragma once
 #include <windows.h>
 #include <activscp.h>
@@ -10,8 +15,9 @@
 #include <string>
 
 #include "base/com_ptr.h"
+#include "web/page_guard_win.h"
 
-class ScriptHost final : public IActiveScriptSite {
+class ScriptHost final : public IActiveScriptSite, public ScriptPage {
  public:
   explicit ScriptHost(IDispatch* external);
   ~ScriptHost();
@@ -24,6 +30,18 @@ class ScriptHost final : public IActiveScriptSite {
   const std::wstring& error() const { return m_error; }
   // Told about every script error, those of timer callbacks included.
   void OnError(std::function<void(const std::wstring&)> report) { m_report = std::move(report); }
+  void OnNavigate(std::function<void(const std::wstring&)> navigate) { m_navigate = std::move(navigate); }
+  void OnFrame(std::function<void(const std::wstring& address, const std::wstring& script)> frame) {
+    m_frame = std::move(frame);
+  }
+  // Makes this the top-level document at `address` that the bridge asks
+  // about, until it goes or another takes its place.
+  void ServeAsTopPage(const std::wstring& address);
+  void SetAddress(const std::wstring& address) { m_address = address; }
+
+  // ScriptPage
+  std::wstring TopAddress() override { return m_address; }
+  bool IsFromTopDocument(IServiceProvider* caller) override;
 
   // IUnknown, IActiveScriptSite
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
@@ -48,4 +66,7 @@ class ScriptHost final : public IActiveScriptSite {
   Window* m_window;
   std::wstring m_error;
   std::function<void(const std::wstring&)> m_report;
+  std::function<void(const std::wstring&)> m_navigate;
+  std::function<void(const std::wstring&, const std::wstring&)> m_frame;
+  std::wstring m_address;
 };

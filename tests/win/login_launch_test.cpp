@@ -168,6 +168,7 @@ class LoginLaunch : public ::testing::Test {
   static std::wstring Page(const std::wstring& expression) {
     static CImpIDispatch bridge;
     ScriptHost page(&bridge);
+    page.ServeAsTopPage(L"http://127.0.0.1/entry");
     VARIANT result;
     VariantInit(&result);
     EXPECT_TRUE(page.Evaluate(expression, &result)) << std::string(page.error().begin(), page.error().end());

@@ -291,21 +291,28 @@ TEST_F(Extract, TooLittleRoomFailsBeforeAnythingIsWritten) {
                                        {"bm/b.bin", std::string(1500 * 1024, 'b')}};
   const uint64_t need = 4000 + 1500 * 1024;
   std::vector<std::wstring> asked;
-  auto room = [&](uint64_t free) {
-    return [&asked, free](const std::wstring& folder, uint64_t* out) {
+  // Beside what it unpacks, an extraction leaves 1 GiB or 5 % of the
+  // volume free, whichever is more.
+  auto room = [&](uint64_t free, uint64_t volume = 0) {
+    return [&asked, free, volume](const std::wstring& folder, uint64_t* out, uint64_t* size) {
       asked.push_back(folder);
       *out = free;
+      *size = volume;
       return true;
     };
   };
+  const uint64_t kGiB = 1ull << 30;
   EXPECT_EQ(Run(entries, room(need - 1)), 0);
   EXPECT_EQ(asked, std::vector<std::wstring>{client_});
+  EXPECT_EQ(Run(entries, room(need + kGiB - 1)), 0);
+  EXPECT_EQ(Run(entries, room(need + 5 * kGiB - 1, 100 * kGiB)), 0);
   EXPECT_FALSE(Exists(client_ + L"\\bm"));
   EXPECT_EQ(Version(), "1.0.0.0");
   // Just enough is enough; a figure that cannot be had stops nothing.
-  EXPECT_EQ(Run(entries, room(need)), 1);
+  EXPECT_EQ(Run(entries, room(need + kGiB)), 1);
   EXPECT_EQ(Read(L"bm\\a.bin"), std::string(4000, 'a'));
-  EXPECT_EQ(Run(entries, [](const std::wstring&, uint64_t*) { return false; }), 1);
+  EXPECT_EQ(Run(entries, room(need + 5 * kGiB, 100 * kGiB)), 1);
+  EXPECT_EQ(Run(entries, [](const std::wstring&, uint64_t*, uint64_t*) { return false; }), 1);
 }
 
 TEST(FreeSpaceProbe, TheVolumeFigureIsSaneForFoldersThatDoNotExistYet) {

@@ -12,6 +12,8 @@
 
 namespace {
 
+constexpr const wchar_t* kEntry = L"http://127.0.0.1/entry";
+
 class RecordingReceiver : public ScriptCallReceiver {
  public:
   std::wstring DispatchScriptCall(const std::wstring& method, const std::wstring& params) override {
@@ -43,6 +45,7 @@ std::wstring Text(const VARIANT& v) {
 
 TEST_F(Bridge, ScriptCallsReachTheReceiverAndGetItsAnswer) {
   ScriptHost page(&bridge_);
+  page.ServeAsTopPage(kEntry);
   VARIANT result;
   VariantInit(&result);
   ASSERT_TRUE(page.Evaluate(L"window.external.JavascriptToCsharp('LoginResult', 'true|a=1&b=2')",
@@ -57,6 +60,7 @@ TEST_F(Bridge, ScriptCallsReachTheReceiverAndGetItsAnswer) {
 
 TEST_F(Bridge, TheLastTwoArgumentsCountAndOneArgumentDoesNothing) {
   ScriptHost page(&bridge_);
+  page.ServeAsTopPage(kEntry);
   ASSERT_TRUE(page.Run(L"window.external.JavascriptToCsharp('a', 'b', 'c');"));
   ASSERT_EQ(receiver_.calls.size(), 1u);
   EXPECT_EQ(receiver_.calls[0], std::make_pair(std::wstring(L"b"), std::wstring(L"c")));
@@ -71,6 +75,7 @@ TEST_F(Bridge, TheLastTwoArgumentsCountAndOneArgumentDoesNothing) {
 
 TEST_F(Bridge, TheMemberNameIsCaseSensitive) {
   ScriptHost page(&bridge_);
+  page.ServeAsTopPage(kEntry);
   EXPECT_FALSE(page.Run(L"window.external.javascripttocsharp('LoginResult', 'true|x');"));
   EXPECT_FALSE(page.error().empty());
   EXPECT_TRUE(receiver_.calls.empty());
@@ -78,6 +83,7 @@ TEST_F(Bridge, TheMemberNameIsCaseSensitive) {
 
 TEST_F(Bridge, NonStringArgumentsAreReadAsText) {
   ScriptHost page(&bridge_);
+  page.ServeAsTopPage(kEntry);
   ASSERT_TRUE(page.Run(L"window.external.JavascriptToCsharp('Op', 42);"));
   ASSERT_EQ(receiver_.calls.size(), 1u);
   EXPECT_EQ(receiver_.calls[0].second, L"42");
@@ -127,4 +133,29 @@ TEST_F(Bridge, ComRulesOfTheObject) {
   EXPECT_TRUE(receiver_.calls.empty());
   VariantClear(&args[0]);
   VariantClear(&args[1]);
+}
+
+TEST_F(Bridge, OnlyTheTopPagesOwnScriptIsServedWhileItIsOnAWebAddress) {
+  ScriptHost page(&bridge_);
+  page.ServeAsTopPage(kEntry);
+  ScriptHost frame(&bridge_);
+  frame.SetAddress(L"http://127.0.0.2/ad");
+  const std::wstring call = L"window.external.JavascriptToCsharp('LoginResult', 'true|x');";
+  EXPECT_FALSE(frame.Run(call)) << "a frame's call is an error in its script";
+  // Plain Invoke names no caller.
+  VARIANT args[2];
+  V_VT(&args[0]) = VT_BSTR;
+  V_BSTR(&args[0]) = SysAllocString(L"p");
+  V_VT(&args[1]) = VT_BSTR;
+  V_BSTR(&args[1]) = SysAllocString(L"LoginResult");
+  DISPPARAMS params{args, nullptr, 2, 0};
+  EXPECT_EQ(bridge_.Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr), E_ACCESSDENIED);
+  VariantClear(&args[0]);
+  VariantClear(&args[1]);
+  page.SetAddress(L"file:///C:/page.html");
+  EXPECT_FALSE(page.Run(call));
+  EXPECT_TRUE(receiver_.calls.empty());
+  page.SetAddress(kEntry);
+  EXPECT_TRUE(page.Run(call)) << std::string(page.error().begin(), page.error().end());
+  EXPECT_EQ(receiver_.calls.size(), 1u);
 }
