@@ -3,9 +3,11 @@ start that finds the client current, and the ways a download or a package
 can go wrong, each checked by its panel text, log lines, reports and what it
 leaves on disk."""
 import hashlib
+import io
 import os
 import re
 import shutil
+import struct
 import unittest
 import urllib.parse
 import zipfile
@@ -494,13 +496,53 @@ class InstallTest(unittest.TestCase):
         self.expect_refused_before_writing(package, "refused entry (version file): Game_Client_Version.txt")
 
     def test_entry_naming_a_device_is_refused(self):
-        package = build_zip([("bm/", None), ("bm/ok.txt", b"ok"), ("bm/NUL.txt", b"lost"),
-                             ("bm/after.txt", b"after")])
-        self.configure(package=package)
-        _, proc = self.launch()
-        self.expect_unzip_failure(proc, "refused entry (device name): bm/NUL.txt")
-        self.assertEqual(self.client_file("bm/ok.txt"), b"ok")
-        self.assertIsNone(self.client_file("bm/after.txt"))
+        # A short-name alias would land on whichever long name holds it.
+        for name, reason in (("bm/NUL.txt", "device name"), ("bm/BRAKMO~1.DLL", "short name alias")):
+            with self.subTest(name):
+                harness.reset_install_root()
+                self.server.clear_records()
+                package = build_zip([("bm/", None), ("bm/ok.txt", b"ok"), (name, b"lost"),
+                                     ("bm/after.txt", b"after")])
+                self.configure(package=package)
+                _, proc = self.launch()
+                self.expect_unzip_failure(proc, "refused entry (%s): %s" % (reason, name))
+                self.assertEqual(self.client_file("bm/ok.txt"), b"ok")
+                self.assertIsNone(self.client_file("bm/after.txt"))
+
+    def test_packages_over_a_bound_or_through_a_link_are_refused_whole(self):
+        zeros = build_zip([("bm/zeros.dat", b"\0" * (4 << 20))])
+        packed = zipfile.ZipFile(io.BytesIO(zeros)).getinfo("bm/zeros.dat").compress_size
+        # 200,001 entries as the 64-bit end record counts them (both counts).
+        many = bytearray(build_zip([("bm/a.txt", b"a")], zip64=True))
+        at = many.rfind(b"PK\x06\x06")
+        many[at + 24:at + 40] = struct.pack("<QQ", 200001, 200001)
+        outside = os.path.join(harness.drive_c(), "outside-client")
+        cases = [
+            ("entries", bytes(many), "refused package (too many entries: 200001, at most 200000)"),
+            ("ratio", zeros, "refused entry (compression ratio above 1:1000 (%d bytes from %d)): bm/zeros.dat"
+             % (4 << 20, packed)),
+            # Wine shows a Unix symbolic link to a folder as Windows shows a
+            # junction: a reparse point.
+            ("link", build_zip([("bm/x.txt", b"x")]),
+             "refused entry (reparse point): %s\\client\\bm" % harness.INSTALL_ROOT),
+        ]
+        for name, package, error in cases:
+            with self.subTest(name):
+                harness.reset_install_root()
+                self.server.clear_records()
+                if name == "link":
+                    shutil.rmtree(outside, ignore_errors=True)
+                    os.makedirs(outside)
+                    os.makedirs(harness.install_root("client"))
+                    os.symlink(outside, harness.install_root("client", "bm"))
+                    self.configure(package=package)
+                    _, proc = self.launch()
+                    self.expect_unzip_failure(proc, error)
+                    self.assertEqual(os.listdir(outside), [])
+                    os.remove(harness.install_root("client", "bm"))
+                    shutil.rmtree(outside)
+                else:
+                    self.expect_refused_before_writing(package, error)
 
     def test_an_update_that_fails_half_way_leaves_no_version_behind(self):
         # Were the old version left, a later start with the old minimum would
@@ -534,13 +576,17 @@ class InstallTest(unittest.TestCase):
         self.assertEqual(self.archive(), b"")
 
     def test_files_the_disk_cannot_hold_fail_the_extraction_before_anything_is_written(self):
-        # The test build takes its free space from TOV_TEST_FREE_BYTES: room
-        # for the package (a few kilobytes) but not for what it unpacks to.
+        # The test build takes its free space (and the volume's size) from
+        # TOV_TEST_FREE_BYTES: room for the package (about 1.5 MB) and the
+        # reserve of 1 GiB, but not for what it unpacks to beside that.
         self.plant_version(b"0.0.0.9")
-        package = build_zip([("bm/", None), ("bm/a.dat", b"\0" * 1_500_000), ("bm/b.dat", b"b" * 600_000)])
+        # Not zeros: those would pass the ratio bound.
+        package = build_zip([("bm/", None), ("bm/a.dat", os.urandom(1_500_000)), ("bm/b.dat", b"b" * 600_000)])
         self.configure(package=package)
-        _, proc = self.launch(env={"TOV_TEST_FREE_BYTES": "200000"})
-        error = "not enough disk space in %s\\client: need 2100000 bytes, 200000 bytes free" % harness.INSTALL_ROOT
+        free = (1 << 30) + 2_000_000
+        _, proc = self.launch(env={"TOV_TEST_FREE_BYTES": str(free)})
+        error = ("not enough disk space in %s\\client: need 2100000 bytes and a reserve of 1073741824 bytes, "
+                 "%d bytes free" % (harness.INSTALL_ROOT, free))
         self.assertEqual(self.wait_end(), ("ERROR", DECIDE, "download error"))
         self.assertIn(("ERROR", error), self.of(UNZIP))
         # Nothing was changed: the earlier client's version stays.
