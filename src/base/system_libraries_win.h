@@ -7,9 +7,11 @@
 namespace tov {
 
 // Makes the system directory the only place later loads by bare name look
-// in (for this process, the libraries those loads pull in included). First
-// thing in every entry point; on a system without the call (Windows 7
-// before KB2533623) nothing changes.
+// in (for this process, the libraries those loads pull in included), and
+// loads from there a library that system libraries load by name later
+// (propsys), which Wine would otherwise look for beside the launcher first.
+// First thing in every entry point; on a system without the call (Windows 7
+// before KB2533623) only the second part holds.
 void KeepLibrarySearchInSystemDirectory() noexcept;
 
 }  // namespace tov

@@ -28,8 +28,8 @@ class PlantedLibrariesTest(unittest.TestCase):
         self.server.register_package("%s/%s/bm.zip" % (harness.CHANNEL, VERSION), data=harness.demo_package())
         copy = harness.launcher_copy(self)
         planted = sorted(n for n in os.listdir(harness.PLANTED_DIR) if n.endswith(".dll"))
-        self.assertEqual(planted, ["bcrypt.dll", "crypt32.dll", "iphlpapi.dll", "urlmon.dll",
-                                   "wininet.dll"])
+        self.assertEqual(planted, ["bcrypt.dll", "crypt32.dll", "iphlpapi.dll", "propsys.dll", "urlmon.dll",
+                                   "uxtheme.dll", "wininet.dll"])
         for name in planted:
             shutil.copy(os.path.join(harness.PLANTED_DIR, name), copy.dir)
         record = os.path.join(copy.dir, "planted.log")
