@@ -191,22 +191,19 @@ class LaunchTest(unittest.TestCase):
         self.assertEqual(len(re.findall(re.escape("is logic suc!"), harness.read_log())), 1)
 
     def test_the_page_stays_where_it_was_sent_and_only_its_own_script_logs_in(self):
-        # Each page tries to leave or to log in from elsewhere, then logs in
-        # with the address it is on: the game's parameters tell where it was.
-        frame_login = "window.frame('http://ads.invalid/', \"window.external.JavascriptToCsharp('LoginResult', 'true|frame')\");"
-        cases = [
-            ("file", "window.location = 'file:///C:/windows/win.ini';", {},
-             "CWebCDlg::OnBeforeNavigate2", "not a web address, not opened: file:///C:/windows/win.ini"),
-            ("javascript", "window.location = \"javascript:external.JavascriptToCsharp('LoginResult', 'true|js')\";", {},
-             "CWebCDlg::OnBeforeNavigate2",
-             "not a web address, not opened: javascript:external.JavascriptToCsharp('LoginResult', 'true|js')"),
-            ("unlisted host", "window.location = 'http://elsewhere.invalid/x';", {"TOV_TEST_PAGE_HOSTS": "127.0.0.1"},
-             "CWebCDlg::OnBeforeNavigate2", "host not allowed, not opened: http://elsewhere.invalid/x"),
-            ("frame", frame_login, {},
-             "CImpIDispatch::Invoke", "script call refused, not from the page itself: "),
-        ]
-        for name, statement, env, operation, refusal in cases:
-            with self.subTest(name):
+        # The page tries to leave, or a frame to log in; then the page logs in
+        # with the address it is on.
+        leave, navigation = "window.location = %s;", "CWebCDlg::OnBeforeNavigate2"
+        for statement, env, operation, refusal in (
+                (leave % "'file:///C:/windows/win.ini'", {}, navigation,
+                 "not a web address, not opened: file:///C:/windows/win.ini"),
+                (leave % "\"javascript:login('true|js')\"", {}, navigation,
+                 "not a web address, not opened: javascript:login('true|js')"),
+                (leave % "'http://elsewhere.invalid/x'", {"TOV_TEST_PAGE_HOSTS": "127.0.0.1"}, navigation,
+                 "host not allowed, not opened: http://elsewhere.invalid/x"),
+                ("window.frame('http://ads.invalid/', \"window.external.JavascriptToCsharp('LoginResult', 'true|frame')\");",
+                 {}, "CImpIDispatch::Invoke", "script call refused, not from the page itself: %s/entry/login.html")):
+            with self.subTest(statement):
                 harness.end_run([self.proc], ((MAIN, "-"), (GAME, "-")))
                 harness.reset_install_root()
                 self.serve()
@@ -214,14 +211,11 @@ class LaunchTest(unittest.TestCase):
                 self.copy, self.proc, self.script_path = harness.start_with_page(
                     self, page(statement, "ext.JavascriptToCsharp('LoginResult', 'true|at=' + window.location);"),
                     env=env)
-                game = self.started()
+                self.assertIn(" --parameters=at=%s/entry/login.html " % self.server.base_url,
+                              self.started()["command_line"])
                 self.assert_launcher_exits()
-                entry = re.search(r"--parameters=at=(\S*) ", game["command_line"]).group(1)
-                self.assertTrue(entry.startswith(self.server.base_url), game["command_line"])
-                error = "[%s]" % (refusal + (entry if name == "frame" else ""))
-                self.assertRegex(harness.read_log(), r"\[ERROR\]\[" + re.escape(operation) + r"::\d+\]" +
-                                 re.escape(error) + r"\r\n")
-                self.assertEqual(len(re.findall("is logic suc!", harness.read_log())), 1)
+                error = "[ERROR][%s::" % operation, "][%s]\r\n" % refusal.replace("%s", self.server.base_url)
+                self.assertRegex(harness.read_log(), re.escape(error[0]) + r"\d+" + re.escape(error[1]))
 
     def test_only_the_test_build_runs_a_page_script(self):
         def holds(path, text):

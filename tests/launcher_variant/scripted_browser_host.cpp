@@ -5,12 +5,6 @@
 // script object, exactly as the browser would hand it out. Like the real
 // host it keeps the address it was last sent to as its text.
 //
-// What the browser's engine would tell the launcher's own host, this host
-// tells the launcher the same way: a page that sets `location` starts a
-// navigation that the launcher may cancel (the page then stays where it
-// was), and `frame(address, script)` loads a frame at that address whose
-// script calls the launcher from a window of its own.
-//
 // The test build's entry point puts it in place of the launcher's own host;
 // the release executable carries none of this.
 #include <windows.h>
@@ -18,11 +12,9 @@
 #include <cstdio>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "app/web_app.h"
 #include "base/utf8.h"
-#include "web/page_guard_win.h"
 #include "script_host.h"
 #include "scripted_browser_host.h"
 
@@ -59,47 +51,19 @@ std::wstring ReadScript(const std::wstring& path) {
   return text;
 }
 
-// What the browser's engine asks its host before it loads an address into
-// the page or one of its frames.
-constexpr const char* kNavigationOp = "CWebCDlg::OnBeforeNavigate2";
-
-std::wstring WindowText(HWND host) {
-  wchar_t text[2048] = {};
-  ::GetWindowTextW(host, text, 2048);
-  return text;
-}
-
-// The page and the frames loaded into it, which live as long as it does.
-struct Page {
-  std::unique_ptr<ScriptHost> top;
-  std::vector<std::unique_ptr<ScriptHost>> frames;
-};
-
 void RunPage(HWND host) {
   std::wstring path = Environment(L"TOV_PAGE_SCRIPT");
   CImpIDispatch* external = GetWebApp().ScriptObject();
   if (path.empty() || !external) return;
   // The page lives as long as the control: its timers may fire later.
-  auto* page = new Page{std::make_unique<ScriptHost>(external), {}};
-  delete reinterpret_cast<Page*>(::SetWindowLongPtrW(host, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(page)));
-  ScriptHost& top = *page->top;
-  auto report = [path](const std::wstring& error) { ReportError(path, error); };
-  top.OnError(report);
-  top.ServeAsTopPage(WindowText(host));
-  top.OnNavigate([host, &top](const std::wstring& address) {
-    if (RefusePageNavigation(address, kNavigationOp)) return;
-    ::SetWindowTextW(host, address.c_str());
-    top.SetAddress(address);
-  });
-  top.OnFrame([page, external, report](const std::wstring& address, const std::wstring& script) {
-    if (RefusePageNavigation(address, kNavigationOp)) return;
-    page->frames.push_back(std::make_unique<ScriptHost>(external));
-    ScriptHost& frame = *page->frames.back();
-    frame.SetAddress(address);
-    frame.OnError(report);
-    frame.Run(script);
-  });
-  top.Run(ReadScript(path));
+  auto* page = new ScriptHost(external);
+  delete reinterpret_cast<ScriptHost*>(::SetWindowLongPtrW(host, GWLP_USERDATA,
+                                                           reinterpret_cast<LONG_PTR>(page)));
+  page->OnError([path](const std::wstring& error) { ReportError(path, error); });
+  wchar_t address[2048] = {};
+  ::GetWindowTextW(host, address, 2048);
+  page->ServeAsTopPage(address);
+  page->Run(ReadScript(path));
 }
 
 LRESULT CALLBACK HostProc(HWND host, UINT msg, WPARAM wp, LPARAM lp) {
@@ -108,7 +72,7 @@ LRESULT CALLBACK HostProc(HWND host, UINT msg, WPARAM wp, LPARAM lp) {
     return 0;
   }
   if (msg == WM_NCDESTROY) {
-    delete reinterpret_cast<Page*>(::SetWindowLongPtrW(host, GWLP_USERDATA, 0));
+    delete reinterpret_cast<ScriptHost*>(::SetWindowLongPtrW(host, GWLP_USERDATA, 0));
   }
   return ::DefWindowProcW(host, msg, wp, lp);
 }

@@ -15,9 +15,7 @@ constexpr DISPID kSetTimeoutId = 2;
 constexpr DISPID kLocationId = 3;
 constexpr DISPID kFrameId = 4;
 
-std::wstring Text(const VARIANT& v) {
-  return V_VT(&v) == VT_BSTR && V_BSTR(&v) ? std::wstring(V_BSTR(&v), SysStringLen(V_BSTR(&v))) : L"";
-}
+std::wstring Text(const VARIANT& v) { return V_VT(&v) == VT_BSTR ? tov::BstrText(V_BSTR(&v)) : L""; }
 }  // namespace
 
 // The page's window object, reduced to `external`, `setTimeout`, `location`
@@ -25,6 +23,7 @@ std::wstring Text(const VARIANT& v) {
 class ScriptHost::Window final : public IDispatch {
  public:
   Window(IDispatch* external, ScriptHost& host) : m_external(external), m_host(host) {}
+  IDispatch* External() const { return m_external; }
   // Before the engine closes: its functions are not called after that.
   void CancelTimers() {
     for (auto it = Pending().begin(); it != Pending().end();) {
@@ -55,25 +54,21 @@ class ScriptHost::Window final : public IDispatch {
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
                                           DISPID* ids) override {
     std::wstring name = count > 0 ? names[0] : L"";
-    DISPID id = name == L"external"     ? kExternalId
-                : name == L"setTimeout" ? kSetTimeoutId
-                : name == L"location"   ? kLocationId
-                : name == L"frame"      ? kFrameId
-                                        : DISPID_UNKNOWN;
+    DISPID id = name == L"external" ? kExternalId : name == L"setTimeout" ? kSetTimeoutId
+              : name == L"location" ? kLocationId : name == L"frame" ? kFrameId : DISPID_UNKNOWN;
     for (UINT i = 0; i < count; ++i) ids[i] = id;
     return id != DISPID_UNKNOWN ? S_OK : DISP_E_UNKNOWNNAME;
   }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params,
                                    VARIANT* result, EXCEPINFO*, UINT*) override {
     if (id == kSetTimeoutId) return SetTimeout(params);
-    if (id == kLocationId) return Location(params, result);
-    if (id == kFrameId) {
-      // Arguments arrive last first.
-      if (!params || params->cArgs < 2) return DISP_E_BADPARAMCOUNT;
-      if (m_host.m_frame) m_host.m_frame(Text(params->rgvarg[1]), Text(params->rgvarg[0]));
-      return S_OK;
+    if (id == kFrameId && params && params->cArgs >= 2) m_host.LoadFrame(Text(params->rgvarg[1]), Text(params->rgvarg[0]));
+    if (id == kLocationId && params && params->cArgs >= 1) m_host.Navigate(Text(params->rgvarg[0]));
+    if (id == kLocationId && result) {
+      V_VT(result) = VT_BSTR;
+      V_BSTR(result) = tov::Bstr(m_host.m_address).release();
     }
-    if (id != kExternalId) return DISP_E_MEMBERNOTFOUND;
+    if (id != kExternalId) return id == kFrameId || id == kLocationId ? S_OK : DISP_E_MEMBERNOTFOUND;
     if (result) {
       V_VT(result) = VT_DISPATCH;
       V_DISPATCH(result) = m_external;
@@ -85,18 +80,6 @@ class ScriptHost::Window final : public IDispatch {
   }
 
  private:
-  HRESULT Location(DISPPARAMS* params, VARIANT* result) {
-    if (params && params->cArgs >= 1) {
-      if (m_host.m_navigate) m_host.m_navigate(Text(params->rgvarg[0]));
-      return S_OK;
-    }
-    if (result) {
-      V_VT(result) = VT_BSTR;
-      V_BSTR(result) = SysAllocStringLen(m_host.m_address.data(), static_cast<UINT>(m_host.m_address.size()));
-    }
-    return S_OK;
-  }
-
   // Timers of the thread, by id: the window that set each and its function.
   static std::map<UINT_PTR, std::pair<Window*, IDispatch*>>& Pending() {
     static std::map<UINT_PTR, std::pair<Window*, IDispatch*>> pending;
@@ -185,13 +168,23 @@ void ScriptHost::ServeAsTopPage(const std::wstring& address) {
   SetScriptPage(this);
 }
 
+// Wine's script engine names its caller only by the engine behind it.
 bool ScriptHost::IsFromTopDocument(IServiceProvider* caller) {
   tov::ComPtr<IUnknown> engine;
-  if (!m_engine || FAILED(caller->QueryService(SID_VariantConversion, IID_IUnknown, engine.put_void()))) {
-    return false;
-  }
-  tov::ComPtr<IUnknown> own = m_engine.as<IUnknown>(IID_IUnknown);
-  return engine && engine.get() == own.get();
+  caller->QueryService(SID_VariantConversion, IID_IUnknown, engine.put_void());
+  return engine && m_engine && engine.get() == m_engine.as<IUnknown>(IID_IUnknown).get();
+}
+
+void ScriptHost::Navigate(const std::wstring& address) {
+  if (!RefusePageNavigation(address, "CWebCDlg::OnBeforeNavigate2")) m_address = address;
+}
+
+void ScriptHost::LoadFrame(const std::wstring& address, const std::wstring& script) {
+  if (RefusePageNavigation(address, "CWebCDlg::OnBeforeNavigate2")) return;
+  m_frames.push_back(std::make_unique<ScriptHost>(m_window->External()));
+  m_frames.back()->m_address = address;
+  m_frames.back()->m_report = m_report;
+  m_frames.back()->Run(script);
 }
 
 HRESULT ScriptHost::QueryInterface(REFIID riid, void** ppv) {

@@ -1,18 +1,17 @@
 // Runs JScript with Wine's (or Windows') own engine, with `window.external`
 // bound to a given object: how page script reaches the launcher. The window
 // also has `setTimeout(function, ms)`, served by a timer of the calling
-// thread, whose message loop must run for it to fire; `location`, whose
-// assignment is handed to OnNavigate; and `frame(address, script)`, handed
-// to OnFrame. As the browser does for its documents, it tells the launcher
-// whether a call came from its own script, by the engine behind the
-// caller object that the script engine passes with each call (Wine's
-// script engine leads nowhere else).
+// thread, whose message loop must run for it to fire; `location` and
+// `frame(address, script)`, each a navigation the launcher may refuse.
 #pragma once
 #include <windows.h>
 #include <activscp.h>
 
 #include <functional>
 #include <string>
+
+#include <memory>
+#include <vector>
 
 #include "base/com_ptr.h"
 #include "web/page_guard_win.h"
@@ -30,16 +29,8 @@ class ScriptHost final : public IActiveScriptSite, public ScriptPage {
   const std::wstring& error() const { return m_error; }
   // Told about every script error, those of timer callbacks included.
   void OnError(std::function<void(const std::wstring&)> report) { m_report = std::move(report); }
-  void OnNavigate(std::function<void(const std::wstring&)> navigate) { m_navigate = std::move(navigate); }
-  void OnFrame(std::function<void(const std::wstring& address, const std::wstring& script)> frame) {
-    m_frame = std::move(frame);
-  }
-  // Makes this the top-level document at `address` that the bridge asks
-  // about, until it goes or another takes its place.
+  // The top-level document at `address`, as the launcher's host tells it.
   void ServeAsTopPage(const std::wstring& address);
-  void SetAddress(const std::wstring& address) { m_address = address; }
-
-  // ScriptPage
   std::wstring TopAddress() override { return m_address; }
   bool IsFromTopDocument(IServiceProvider* caller) override;
 
@@ -60,13 +51,14 @@ class ScriptHost final : public IActiveScriptSite, public ScriptPage {
  private:
   class Window;
   bool Parse(const std::wstring& text, DWORD flags, VARIANT* result);
+  void Navigate(const std::wstring& address);
+  void LoadFrame(const std::wstring& address, const std::wstring& script);
 
   tov::ComPtr<IActiveScript> m_engine;
   tov::ComPtr<IActiveScriptParse> m_parser;
   Window* m_window;
   std::wstring m_error;
   std::function<void(const std::wstring&)> m_report;
-  std::function<void(const std::wstring&)> m_navigate;
-  std::function<void(const std::wstring&, const std::wstring&)> m_frame;
   std::wstring m_address;
+  std::vector<std::unique_ptr<ScriptHost>> m_frames;
 };

@@ -130,32 +130,9 @@ TEST_F(Bridge, ComRulesOfTheObject) {
   V_I4(&result) = 5;
   EXPECT_EQ(bridge_.Invoke(2, IID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr), S_OK);
   EXPECT_EQ(V_VT(&result), VT_I4);
+  // Plain Invoke names no calling document: no page is served through it.
+  EXPECT_EQ(bridge_.Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr), E_ACCESSDENIED);
   EXPECT_TRUE(receiver_.calls.empty());
   VariantClear(&args[0]);
   VariantClear(&args[1]);
-}
-
-TEST_F(Bridge, OnlyTheTopPagesOwnScriptIsServedWhileItIsOnAWebAddress) {
-  ScriptHost page(&bridge_);
-  page.ServeAsTopPage(kEntry);
-  ScriptHost frame(&bridge_);
-  frame.SetAddress(L"http://127.0.0.2/ad");
-  const std::wstring call = L"window.external.JavascriptToCsharp('LoginResult', 'true|x');";
-  EXPECT_FALSE(frame.Run(call)) << "a frame's call is an error in its script";
-  // Plain Invoke names no caller.
-  VARIANT args[2];
-  V_VT(&args[0]) = VT_BSTR;
-  V_BSTR(&args[0]) = SysAllocString(L"p");
-  V_VT(&args[1]) = VT_BSTR;
-  V_BSTR(&args[1]) = SysAllocString(L"LoginResult");
-  DISPPARAMS params{args, nullptr, 2, 0};
-  EXPECT_EQ(bridge_.Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr), E_ACCESSDENIED);
-  VariantClear(&args[0]);
-  VariantClear(&args[1]);
-  page.SetAddress(L"file:///C:/page.html");
-  EXPECT_FALSE(page.Run(call));
-  EXPECT_TRUE(receiver_.calls.empty());
-  page.SetAddress(kEntry);
-  EXPECT_TRUE(page.Run(call)) << std::string(page.error().begin(), page.error().end());
-  EXPECT_EQ(receiver_.calls.size(), 1u);
 }
