@@ -154,6 +154,7 @@ BOOL CWebApp::InitInstance() {
   }
 
   LOG_INFO(L"Laucher Start", "CWebApp::InitInstance");
+  GetWebLogger().ExpectWindow();
 
   {
     CWebDlg dlg(m_mainWindowView);

@@ -37,6 +37,13 @@ class WebLogger : public FCHttpRequestManager {
   // submits them. Opens the local log (InstallRoot must be chosen): at exit
   // the wait for these reports comes before the log closes.
   void GatherProfileLater();
+  // A main window is on its way: the profile then waits for
+  // GatherProfileNow however long the window takes. Under Wine, libraries
+  // loaded on two threads at once while the window makes its controls can
+  // hang the process for good (seen as the window's thread in a theme call
+  // and this thread inside the loader), and a slow start must not let the
+  // timer start the probes in the middle of that.
+  void ExpectWindow();
   void GatherProfileNow();
   // Waits, bounded, for the reports still waiting for the profile.
   void FinishWaitingReports();
@@ -58,6 +65,7 @@ class WebLogger : public FCHttpRequestManager {
   bool m_gatherAsked = false;
   bool m_gathering = false;
   bool m_gatherNow = false;
+  bool m_windowExpected = false;
 };
 
 // The process-wide reporter, created on first use (its notification window

@@ -65,7 +65,9 @@ void WebLogger::GatherProfileLater() {
   std::thread([this] {
     {
       std::unique_lock<std::mutex> hold(m_waitLock);
-      m_waitDone.wait_for(hold, std::chrono::milliseconds(kGatherAfterMs), [this] { return m_gatherNow; });
+      m_waitDone.wait_for(hold, std::chrono::milliseconds(kGatherAfterMs),
+                          [this] { return m_gatherNow || m_windowExpected; });
+      m_waitDone.wait(hold, [this] { return m_gatherNow || !m_windowExpected; });
     }
     // The profile's probes load libraries and run COM: not to be cut by the
     // process's end.
@@ -73,6 +75,12 @@ void WebLogger::GatherProfileLater() {
     if (pass) GetMachineProfile();
     SendWaiting(static_cast<bool>(pass));
   }).detach();
+}
+
+void WebLogger::ExpectWindow() {
+  std::lock_guard<std::mutex> hold(m_waitLock);
+  m_windowExpected = true;
+  m_waitDone.notify_all();
 }
 
 void WebLogger::GatherProfileNow() {

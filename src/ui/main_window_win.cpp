@@ -48,7 +48,12 @@ BOOL CWebDlg::OnInitDialog() {
 }
 
 void CWebDlg::OnShown() {
-  PrepareCloseButtonPicture();
+  // Nothing else of the launcher loads libraries while the panel makes its
+  // controls: the close button's image (GDI+) is read here, after them, and
+  // the worker and the machine profile start once the panel is there.
+  // Under Wine, libraries loaded on another thread while this one made the
+  // panel's progress bar hung the process for good, one start in a few
+  // hundred on a busy machine.
   WaitForCommonControls();
   // The panel's template names the web control's class.
   CurrentBrowserHost().RegisterWindowClass();

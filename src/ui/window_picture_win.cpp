@@ -120,19 +120,6 @@ void PrepareMainWindowPicture() {
   }
 }
 
-void PrepareCloseButtonPicture() {
-  try {
-    std::thread([] {
-      // As for the background: the end of the run waits for the image
-      // libraries rather than cut a thread off inside them.
-      tov::ExitBarrier::Pass pass = tov::ProcessExitBarrier().Enter();
-      if (pass) PngResourceLoader::Instance().LoadPngFromResource(IDB_CLOSE_PNG);
-    }).detach();
-  } catch (...) {
-    // No thread: the panel reads the image when it needs it.
-  }
-}
-
 HBITMAP TakeMainWindowPicture(SIZE& size) {
   std::future<Picture> ahead;
   {

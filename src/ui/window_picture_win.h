@@ -10,11 +10,6 @@
 // already begun.
 void PrepareMainWindowPicture();
 
-// Reads the close button's image (GDI+) into the image cache on a thread of
-// its own, for the panel. Begun once the window shows: loading the image
-// libraries holds the loader, which the window's creation needs time and
-// again, and it showed 20 ms later when they loaded beside it.
-void PrepareCloseButtonPicture();
 
 // The background as a 32-bit top-down section with premultiplied alpha, the
 // form a layered window takes its picture in, and its size; null when the
