@@ -331,12 +331,33 @@ def launcher_stacks():
         re.escape(LAUNCHER_FILE), re.escape(INSTALLED_LAUNCHER)), listing, re.M | re.I)
     report = []
     for pid in pids:
-        out = wine(["winedbg", "--command", "bt all", "0x" + pid], timeout=120).stdout.decode("utf-8", "replace")
+        try:
+            out = wine(["winedbg", "--command", "bt all", "0x" + pid], timeout=30).stdout.decode(
+                "utf-8", "replace")
+        except subprocess.TimeoutExpired:
+            # The debugger's thread cannot start while the loader is held:
+            # then the Unix side of each thread shows where it waits.
+            return "winedbg could not attach; gdb:\n" + unix_stacks()
         for block in re.split(r"\n(?=Backtracing for thread)", out):
             m = re.match(r"Backtracing for thread \w+ in process \w+ \((.*)\):", block)
             if m:
                 report.append(_name_frames(block, unix_path(m.group(1))))
     return "\n".join(report) or "no launcher process found\n" + listing
+
+
+def launcher_pids():
+    """Unix pids of the prefix's running launchers (any of their names)."""
+    return sorted(set(sum((prefix_processes(name) for name in (
+        LAUNCHER_FILE, INSTALLED_LAUNCHER, "TovLauncherTest.exe")), [])))
+
+
+def unix_stacks():
+    out = []
+    for pid in launcher_pids():
+        r = subprocess.run(["gdb", "-p", str(pid), "-batch", "-ex", "thread apply all bt 30"],
+                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120)
+        out.append(r.stdout.decode("utf-8", "replace"))
+    return "\n".join(out)
 
 
 def _name_frames(block, exe):
@@ -423,6 +444,13 @@ def end_run(procs, windows=((MAIN, "-"),)):
             p.wait(timeout=15)
         except subprocess.TimeoutExpired:
             p.kill()
+    # A launcher that hung would hold the single-instance mutex and refuse
+    # every later test's start: it goes with its test.
+    for pid in launcher_pids():
+        try:
+            os.kill(pid, 9)
+        except OSError:
+            pass
 
 
 def page_script(*statements):
