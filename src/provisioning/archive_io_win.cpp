@@ -1,7 +1,5 @@
 #include "provisioning/archive_io_win.h"
 
-#include <iowin32.h>
-
 #include <memory>
 
 #include "provisioning/read_ahead.h"
@@ -12,44 +10,62 @@ namespace {
 // entry with its local header, in one read.
 constexpr size_t kWindow = 256 * 1024;
 
-const zlib_filefunc64_def& Inner() {
-  static const zlib_filefunc64_def inner = [] {
-    zlib_filefunc64_def def{};
-    fill_win32_filefunc64W(&def);
-    return def;
-  }();
-  return inner;
-}
-
 struct Stream {
-  explicit Stream(voidpf file)
-      : inner(file),
+  Stream(HANDLE file, bool owned)
+      : file(file),
+        owned(owned),
         reader(
             [this](uint64_t offset, void* out, size_t size) -> int64_t {
-              const zlib_filefunc64_def& io = Inner();
-              if (io.zseek64_file(io.opaque, inner, offset, ZLIB_FILEFUNC_SEEK_SET) != 0) return -1;
-              uLong n = io.zread_file(io.opaque, inner, out, static_cast<uLong>(size));
-              if (n == 0 && io.zerror_file(io.opaque, inner) != 0) return -1;
-              return static_cast<int64_t>(n);
+              // Reads at an offset of their own: nothing depends on where
+              // the handle's own position was left.
+              OVERLAPPED where{};
+              where.Offset = static_cast<DWORD>(offset);
+              where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+              DWORD got = 0;
+              if (!::ReadFile(this->file, out, static_cast<DWORD>(size), &got, &where)) {
+                return ::GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+              }
+              return static_cast<int64_t>(got);
             },
             kWindow) {}
+  ~Stream() {
+    if (owned) ::CloseHandle(file);
+  }
+  Stream(const Stream&) = delete;
+  Stream& operator=(const Stream&) = delete;
 
-  voidpf inner;
+  HANDLE file;
+  bool owned;
   tov::ReadAhead reader;
 };
 
-voidpf ZCALLBACK Open(voidpf, const void* name, int mode) noexcept {
-  // Only reading goes through the window; nothing here writes archives.
-  if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ) return nullptr;
-  const zlib_filefunc64_def& io = Inner();
-  voidpf file = io.zopen64_file(io.opaque, name, mode);
-  if (!file) return nullptr;
+voidpf Wrap(HANDLE file, bool owned) noexcept {
   try {
-    return new Stream(file);
+    return new Stream(file, owned);
   } catch (...) {
-    io.zclose_file(io.opaque, file);
+    if (owned) ::CloseHandle(file);
     return nullptr;  // no window for it: the archive cannot be opened
   }
+}
+
+bool IsReadOnly(int mode) {
+  // Only reading goes through the window; nothing here writes archives.
+  return (mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) == ZLIB_FILEFUNC_MODE_READ;
+}
+
+voidpf ZCALLBACK OpenPath(voidpf, const void* name, int mode) noexcept {
+  if (!name || !IsReadOnly(mode)) return nullptr;
+  HANDLE file = ::CreateFileW(static_cast<const wchar_t*>(name), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  return Wrap(file, true);
+}
+
+voidpf ZCALLBACK OpenBorrowed(voidpf, const void* name, int mode) noexcept {
+  if (!name || !IsReadOnly(mode)) return nullptr;
+  HANDLE file = *static_cast<const HANDLE*>(name);
+  if (!file || file == INVALID_HANDLE_VALUE) return nullptr;
+  return Wrap(file, false);
 }
 
 uLong ZCALLBACK Read(voidpf, voidpf stream, void* out, uLong size) noexcept {
@@ -70,10 +86,9 @@ long ZCALLBACK Seek(voidpf, voidpf stream, ZPOS64_T offset, int origin) noexcept
       s->reader.Seek(s->reader.Tell() + offset);
       return 0;
     case ZLIB_FILEFUNC_SEEK_END: {
-      // The size comes from the file itself; reads reposition it anyway.
-      const zlib_filefunc64_def& io = Inner();
-      if (io.zseek64_file(io.opaque, s->inner, offset, ZLIB_FILEFUNC_SEEK_END) != 0) return -1;
-      s->reader.Seek(io.ztell64_file(io.opaque, s->inner));
+      LARGE_INTEGER size;
+      if (!::GetFileSizeEx(s->file, &size)) return -1;
+      s->reader.Seek(static_cast<uint64_t>(size.QuadPart) + offset);
       return 0;
     }
     default:
@@ -82,22 +97,16 @@ long ZCALLBACK Seek(voidpf, voidpf stream, ZPOS64_T offset, int origin) noexcept
 }
 
 int ZCALLBACK Close(voidpf, voidpf stream) noexcept {
-  std::unique_ptr<Stream> s(static_cast<Stream*>(stream));
-  const zlib_filefunc64_def& io = Inner();
-  return io.zclose_file(io.opaque, s->inner);
+  delete static_cast<Stream*>(stream);
+  return 0;
 }
 
 int ZCALLBACK TestError(voidpf, voidpf stream) noexcept {
-  Stream* s = static_cast<Stream*>(stream);
-  if (s->reader.Failed()) return -1;
-  const zlib_filefunc64_def& io = Inner();
-  return io.zerror_file(io.opaque, s->inner);
+  return static_cast<Stream*>(stream)->reader.Failed() ? -1 : 0;
 }
 
-}  // namespace
-
-void FillReadAheadWin32FileFunc64W(zlib_filefunc64_def* def) {
-  def->zopen64_file = Open;
+void Fill(zlib_filefunc64_def* def, open64_file_func open) {
+  def->zopen64_file = open;
   def->zread_file = Read;
   def->zwrite_file = Write;
   def->ztell64_file = Tell;
@@ -106,3 +115,9 @@ void FillReadAheadWin32FileFunc64W(zlib_filefunc64_def* def) {
   def->zerror_file = TestError;
   def->opaque = nullptr;
 }
+
+}  // namespace
+
+void FillReadAheadWin32FileFunc64W(zlib_filefunc64_def* def) { Fill(def, OpenPath); }
+
+void FillBorrowedHandleFileFunc64(zlib_filefunc64_def* def) { Fill(def, OpenBorrowed); }

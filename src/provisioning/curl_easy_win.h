@@ -5,6 +5,8 @@
 
 #include <memory>
 
+#include "provisioning/transfer_retry.h"
+
 struct CurlEasyCleanup {
   void operator()(CURL* curl) const noexcept { curl_easy_cleanup(curl); }
 };
@@ -16,3 +18,6 @@ using UniqueCurl = std::unique_ptr<CURL, CurlEasyCleanup>;
 // that stalls ends the transfer as a failure instead of an endless wait.
 // Certificates are checked against the settings' CA file when they name one.
 void ApplyTransferLimits(CURL* curl);
+
+// What ended a transfer, in the terms the retry rules use.
+tov::TransferEnd TransferEndOf(CURLcode code);

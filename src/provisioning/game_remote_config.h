@@ -60,8 +60,11 @@ class CGameRemoteConfig {
                                 int64_t totalToUpload, int64_t uploaded,
                                 tov::ProgressRepeatFilter* shown = nullptr);
   // Unpacks the archive into the client directory with the count of
-  // entries done shown; 1 when every entry was written.
-  [[nodiscard]] static int OnUnzipFile(const std::wstring& archivePath, ProvisioningView* view);
+  // entries done shown; 1 when every entry was written. With
+  // `archiveFile` (a HANDLE open for reading) the archive is read through
+  // it rather than opened by its path.
+  [[nodiscard]] static int OnUnzipFile(const std::wstring& archivePath, ProvisioningView* view,
+                                       void* archiveFile = nullptr);
 
  private:
   // What the worker does once the entry page has been requested: decide

@@ -1,11 +1,16 @@
 // The package transfer: an HTTP GET of the package address into an open file.
 #pragma once
+#include <windows.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "provisioning/curl_easy_win.h"
+#include "provisioning/partial_package.h"
+#include "provisioning/transfer_retry.h"
 
 class PackageDigest;
 
@@ -51,8 +56,42 @@ class PackageTransfer {
                                     const AnnouncedLengthCheck& fits = nullptr,
                                     PackageDigest* digest = nullptr);
 
+  // One attempt of a download that may continue a partial file; the handle
+  // stays for the next attempt (its connection may be reused) until
+  // Release.
+  struct Attempt;
+  struct AttemptReport;
+  [[nodiscard]] AttemptReport Try(const std::string& url, const Attempt& attempt);
+  void Release() { m_curl.reset(); }
+
  private:
   UniqueCurl m_curl;
+};
+
+// What one attempt asks for. `file` is open for reading and writing and
+// holds `offset` bytes kept from before; with `offset` 0 it is truncated
+// when the answer's body starts.
+struct PackageTransfer::Attempt {
+  HANDLE file = nullptr;
+  int64_t offset = 0;
+  std::string ifRange;        // the validator If-Range names; empty: none sent
+  int64_t expectedTotal = 0;  // the whole length a range answer must name
+  bool hashed = false;        // hash the whole file, the kept part first
+  DownloadProgressFn progress;  // whole-package figures, the kept part included
+  AnnouncedLengthCheck fits;    // asked with the bytes still to come
+  // Once an answer is taken as package data, before its body: the whole
+  // length (0 when unknown) and the answer's validator.
+  std::function<void(int64_t total, const std::string& validator)> accepted;
+};
+
+struct PackageTransfer::AttemptReport {
+  DownloadOutcome outcome;
+  tov::AttemptEnd end;
+  tov::ResumeVerdict verdict = tov::ResumeVerdict::NotPackage;
+  int64_t written = 0;  // the file's length after the attempt
+  int64_t total = 0;    // the whole package's length, 0 when unknown
+  bool digestFailed = false;
+  std::unique_ptr<PackageDigest> digest;  // of the whole file, when hashed and taken
 };
 
 // A transfer of its own; curlResult stays -1 when no handle could be made.
@@ -62,8 +101,9 @@ class PackageTransfer {
 // Where WritePackageData puts a block: the file, and the digest when the
 // package is checked.
 struct PackageSink {
-  FILE* file = nullptr;
+  HANDLE file = nullptr;
   PackageDigest* digest = nullptr;
+  int64_t* written = nullptr;  // counts the bytes written, when set
 };
 
 // libcurl callbacks, named as the rest of the launcher knows them; `sink`

@@ -1,5 +1,7 @@
 // Unpacks the client package into the client directory, entry by entry.
 #pragma once
+#include <windows.h>
+
 #include <functional>
 #include <string>
 
@@ -21,3 +23,10 @@ using ExtractProgress = std::function<void(const std::wstring& text, int positio
 [[nodiscard]] int ExtractPackage(const std::wstring& archivePath, const std::wstring& clientDir,
                                  const ExtractProgress& progress,
                                  const FreeSpaceProbe& freeSpace = nullptr);
+
+// The same, read through `archiveFile`, a handle the caller keeps open for
+// reading (and left open): the bytes unpacked are those the caller wrote
+// and checked through it.
+[[nodiscard]] int ExtractPackageFrom(HANDLE archiveFile, const std::wstring& clientDir,
+                                     const ExtractProgress& progress,
+                                     const FreeSpaceProbe& freeSpace = nullptr);

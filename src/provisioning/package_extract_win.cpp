@@ -260,16 +260,26 @@ bool SurveyEntries(unzFile zip, ZPOS64_T total, uint64_t* bytes) {
   return total == 0 || unzGoToFirstFile(zip) == UNZ_OK;
 }
 
-bool IsEmptyArchiveFile(const std::wstring& path) {
-  tov::UniqueHandleK file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                        OPEN_EXISTING, 0, nullptr));
-  if (!file) return false;
+bool IsEmptyArchive(HANDLE file) {
   std::string bytes(22 + 0xFFFF + 1, '\0');
+  OVERLAPPED start{};
   DWORD n = 0;
-  if (!::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr)) return false;
+  if (!::ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &n, &start) &&
+      ::GetLastError() != ERROR_HANDLE_EOF) {
+    return false;
+  }
   bytes.resize(n);
   return tov::IsEmptyZipArchive(bytes);
 }
+
+bool IsEmptyArchiveFile(const std::wstring& path) {
+  tov::UniqueHandleK file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+  return file && IsEmptyArchive(file.get());
+}
+
+int Extract(const void* name, zlib_filefunc64_def& io, const std::function<bool()>& isEmpty,
+            const std::wstring& clientDir, const ExtractProgress& progress, const FreeSpaceProbe& freeSpace);
 
 }  // namespace
 
@@ -277,9 +287,25 @@ int ExtractPackage(const std::wstring& archivePath, const std::wstring& clientDi
                    const ExtractProgress& progress, const FreeSpaceProbe& freeSpace) {
   zlib_filefunc64_def io;
   FillReadAheadWin32FileFunc64W(&io);
-  ArchiveCloser archive{unzOpen2_64(archivePath.c_str(), &io)};
+  return Extract(archivePath.c_str(), io, [&] { return IsEmptyArchiveFile(archivePath); }, clientDir,
+                 progress, freeSpace);
+}
+
+int ExtractPackageFrom(HANDLE archiveFile, const std::wstring& clientDir, const ExtractProgress& progress,
+                       const FreeSpaceProbe& freeSpace) {
+  zlib_filefunc64_def io;
+  FillBorrowedHandleFileFunc64(&io);
+  return Extract(&archiveFile, io, [&] { return IsEmptyArchive(archiveFile); }, clientDir, progress,
+                 freeSpace);
+}
+
+namespace {
+
+int Extract(const void* name, zlib_filefunc64_def& io, const std::function<bool()>& isEmpty,
+            const std::wstring& clientDir, const ExtractProgress& progress, const FreeSpaceProbe& freeSpace) {
+  ArchiveCloser archive{unzOpen2_64(name, &io)};
   if (!archive.file) {
-    if (IsEmptyArchiveFile(archivePath)) return 1;
+    if (isEmpty()) return 1;
     LOG_ERROR(L"zipfile is NULL!", kOp);
     return 0;
   }
@@ -370,3 +396,5 @@ int ExtractPackage(const std::wstring& archivePath, const std::wstring& clientDi
   }
   return 1;
 }
+
+}  // namespace

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "provisioning/free_space.h"
+#include "provisioning/transfer_retry.h"
 
 // Bounds of every libcurl transfer: a server that accepts the connection and
 // then sends nothing must end in a failure, not an endless wait.
@@ -19,6 +20,10 @@ struct ProvisioningSettings {
   // where redirects of every transfer may lead (RedirectProtocols).
   std::wstring configUrlTemplate;
   TransferLimits limits;
+  // Transient failures of the package download are tried again this often
+  // per address; the configuration request has its own count.
+  tov::RetryPolicy retry;
+  int configAttempts = 3;
   // PEM file of the certificate authorities that https servers must chain
   // to, in the ANSI code page; empty (the launcher's own) for the system's
   // certificate store. Tests name a CA of their own.

@@ -39,6 +39,8 @@ class ProvisioningView {
   virtual void InitWebBrower(const std::wstring& url) = 0;
   // The installed client is current; may start the game on this thread.
   virtual void SetReady() = 0;
+  // The download waits before it tries again (true), or goes on (false).
+  virtual void ShowTransferWaiting(bool /*waiting*/) {}
 
  protected:
   ~ProvisioningView() = default;

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "base/app_state.h"
@@ -14,16 +15,20 @@
 #include "base/launcher_settings.h"
 #include "base/text_win.h"
 #include "base/unique_handle.h"
+#include "base/utf8.h"
 #include "provisioning/address_rules.h"
 #include "provisioning/curl_easy_win.h"
 #include "provisioning/desktop_integration.h"
 #include "provisioning/free_space_win.h"
 #include "provisioning/game_remote_config.h"
 #include "provisioning/launcher_copy_win.h"
+#include "provisioning/package_archive_win.h"
 #include "provisioning/package_digest_win.h"
 #include "provisioning/package_download.h"
 #include "provisioning/package_extract.h"
+#include "provisioning/package_fetch_win.h"
 #include "provisioning/package_integrity.h"
+#include "provisioning/package_sources.h"
 #include "provisioning/provisioning_settings.h"
 #include "provisioning/remote_config.h"
 #include "provisioning/version_file_win.h"
@@ -37,8 +42,25 @@ constexpr const char* kUnzipOp = "CGameRemoteConfig::OnUnzipFile";
 // The first line is read into a buffer of this many bytes, its end included.
 constexpr int kVersionLineBuffer = 64;
 
+// Keeps the Retry-After of the last answer, a redirect's included.
+size_t KeepRetryAfter(char* data, size_t size, size_t count, void* user) noexcept {
+  const size_t n = size * count;
+  static constexpr char kName[] = "retry-after:";
+  constexpr size_t kLength = sizeof kName - 1;
+  auto* seconds = static_cast<int*>(user);
+  if (n >= 5 && std::strncmp(data, "HTTP/", 5) == 0) *seconds = -1;
+  if (n > kLength && _strnicmp(data, kName, kLength) == 0) {
+    try {
+      *seconds = tov::ParseRetryAfter(std::string(data + kLength, n - kLength));
+    } catch (...) {
+      *seconds = -1;
+    }
+  }
+  return n;
+}
+
 // The configuration body, decoded; false (failure logged and shown) when
-// the transfer failed or did not end in status 200.
+// every attempt failed or an answer said that another would not help.
 bool FetchConfigBody(ProvisioningView* view, const std::wstring& address, std::wstring& body) {
   UniqueCurl curl(curl_easy_init());
   if (!curl) {
@@ -46,23 +68,38 @@ bool FetchConfigBody(ProvisioningView* view, const std::wstring& address, std::w
     LOG_ERROR(L"curl is NULL!", kConfigOp);
     return false;
   }
+  const ProvisioningSettings& settings = CurrentProvisioningSettings();
   std::string url = WideToAnsi(address);
   std::string bytes;
+  int retryAfter = -1;
   ApplyTransferLimits(curl.get());
   curl_easy_setopt(curl.get(), CURLOPT_URL, url.c_str());
   curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, &CGameRemoteConfig::WriteConfigBody);
   curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &bytes);
+  curl_easy_setopt(curl.get(), CURLOPT_HEADERFUNCTION, KeepRetryAfter);
+  curl_easy_setopt(curl.get(), CURLOPT_HEADERDATA, &retryAfter);
   curl_easy_setopt(curl.get(), CURLOPT_NOPROGRESS, 0L);
 
-  CURLcode res = curl_easy_perform(curl.get());
+  CURLcode res = CURLE_OK;
   long httpStatusCode = 0;
-  curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &httpStatusCode);
-  if (res != CURLE_OK || httpStatusCode != 200) {
-    LOG_ERROR(L"res:" + std::to_wstring(static_cast<int>(res)) +
-                  L", httpStatusCode:" + std::to_wstring(static_cast<int>(httpStatusCode)),
-              kConfigOp);
-    CGameRemoteConfig::ShowStatusText(view, tov::kTextNetworkFailure);
-    return false;
+  for (int attempt = 1;; ++attempt) {
+    bytes.clear();
+    retryAfter = -1;
+    res = curl_easy_perform(curl.get());
+    httpStatusCode = 0;
+    curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &httpStatusCode);
+    if (res == CURLE_OK && httpStatusCode == 200) break;
+    std::wstring reason = tov::TransientReason({TransferEndOf(res), httpStatusCode, retryAfter});
+    if (reason.empty() || attempt >= settings.configAttempts) {
+      LOG_ERROR(L"res:" + std::to_wstring(static_cast<int>(res)) +
+                    L", httpStatusCode:" + std::to_wstring(static_cast<int>(httpStatusCode)),
+                kConfigOp);
+      CGameRemoteConfig::ShowStatusText(view, tov::kTextNetworkFailure);
+      return false;
+    }
+    int64_t delay = tov::RetryDelayMillis(settings.retry, attempt, retryAfter, RetryJitter());
+    LOG_INFO(tov::RetryLine(attempt + 1, settings.configAttempts, delay, reason), kConfigOp);
+    ::Sleep(static_cast<DWORD>(delay));
   }
   body = AnsiToWide(bytes);
   return true;
@@ -81,10 +118,6 @@ void ReadLocalClientVersion() {
   if (!std::fgets(line, sizeof line, file.get())) line[0] = '\0';
   CGameRemoteConfig::CStringToLocalClientVersion(&LocalClientVersion(), AnsiToWide(line));
 }
-
-// Closes the archive and says whether its last bytes reached the disk: a
-// full disk may only show at this point.
-bool CloseArchive(tov::UniqueFile& file) { return std::fclose(file.release()) == 0; }
 
 // Checks the configured values before anything is transferred: a value
 // that is missing, malformed or not signed by the built-in key refuses the
@@ -172,7 +205,16 @@ int CGameRemoteConfig::OnDownLoad(ProvisioningView* view) {
   }
   std::wstring archivePath = GetAppState().installRoot + L"\\bm.zip";
   LOG_INFO(archivePath, kDownloadOp);
-  tov::UniqueFile archive(OpenPackageFile(archivePath));
+  // A partial from an earlier run is kept only when its record says it is
+  // a part of this very version; otherwise the archive starts anew.
+  const std::wstring* version = Instance().FindConfigValue(L"ClientVersion");
+  const std::string versionText = version ? tov::WideToUtf8(tov::WithoutTrailingCr(*version)) : "";
+  tov::PartialRecord record;
+  if (!ReadPartialRecord(archivePath, record) || !version || record.version != versionText) {
+    record = {};
+    DeletePartialRecord(archivePath);
+  }
+  tov::UniqueHandleK archive = OpenPackageArchive(archivePath, record.total > 0);
   if (!archive) {
     LOG_ERROR(L"install_dir is NULL!", kDownloadOp);
     return 0;
@@ -182,19 +224,21 @@ int CGameRemoteConfig::OnDownLoad(ProvisioningView* view) {
     LOG_ERROR(L"curl is NULL!", kDownloadOp);
     return 0;
   }
-  const std::wstring* pattern = Instance().FindConfigValue(L"ClientDownloadUrl");
-  if (!pattern) {
+  const std::vector<std::wstring> templates = tov::PackageSourceTemplates(GetRemoteConfigMap());
+  if (templates.empty()) {
     LOG_ERROR(L"ClientDownloadUrl is NotFound!", kDownloadOp);
     return 0;
   }
-  const std::wstring* version = Instance().FindConfigValue(L"ClientVersion");
   if (!version) {
     LOG_ERROR(L"ClientVersion is NotFound!", kDownloadOp);
     return 0;
   }
-  std::wstring address = tov::BuildDownloadUrl(tov::WithoutTrailingCr(*pattern),
-                                               LauncherSettings::ChannelName,
-                                               tov::WithoutTrailingCr(*version));
+  std::vector<std::wstring> addresses;
+  for (const std::wstring& pattern : templates) {
+    addresses.push_back(tov::BuildDownloadUrl(pattern, LauncherSettings::ChannelName,
+                                              tov::WithoutTrailingCr(*version)));
+  }
+  const std::wstring& address = addresses.front();
   LOG_INFO(address, kDownloadOp);
 
   GetWebLogger().LogEvent(ReportDownloadStart);
@@ -212,39 +256,54 @@ int CGameRemoteConfig::OnDownLoad(ProvisioningView* view) {
     LOG_ERROR(tov::PackageCheckText(check) + detail, kDownloadOp);
     archive.reset();
     ::DeleteFileW(archivePath.c_str());
+    DeletePartialRecord(archivePath);
     return failed();
   };
   const tov::PackageExpectation expected = tov::ReadPackageExpectation(
       GetRemoteConfigMap(), CurrentProvisioningSettings().packagePublicKey);
   tov::PackageCheck check = CheckExpectation(expected);
   if (check != tov::PackageCheck::Passed) return refuse(check);
-  // Made only when there is something to compare: without a SHA-256 the
-  // download runs exactly as it always has.
-  std::unique_ptr<PackageDigest> digest;
-  if (expected.hashed) {
-    digest = std::make_unique<PackageDigest>();
-    if (!digest->ok()) return refuse(tov::PackageCheck::DigestFailed);
-  }
 
   tov::ProgressRepeatFilter shown;
   const std::wstring& installRoot = GetAppState().installRoot;
-  DownloadOutcome outcome = transfer.Run(
-      WideToAnsi(address), archive.get(),
-      [&](int64_t total, int64_t done) { OnDownloadProgress(view, total, done, 0, 0, &shown); },
-      [&](int64_t length) {
-        return HasRoomFor(installRoot, static_cast<uint64_t>(length),
-                          CurrentProvisioningSettings().freeSpace, kDownloadOp);
-      },
-      digest.get());
-  bool written = CloseArchive(archive);
-  if (!outcome.ok() || !written) {
+  PackageFetch fetch;
+  fetch.file = archive.get();
+  fetch.archivePath = archivePath;
+  fetch.addresses = addresses;
+  fetch.version = versionText;
+  fetch.hashed = expected.hashed;
+  fetch.policy = CurrentProvisioningSettings().retry;
+  fetch.progress = [&](int64_t total, int64_t done) { OnDownloadProgress(view, total, done, 0, 0, &shown); };
+  fetch.fits = [&](int64_t length) {
+    return HasRoomFor(installRoot, static_cast<uint64_t>(length), CurrentProvisioningSettings().freeSpace,
+                      kDownloadOp);
+  };
+  fetch.waiting = [&](bool waiting) { view->ShowTransferWaiting(waiting); };
+  FetchResult got = FetchPackage(transfer, fetch, record);
+  std::wstring detail;
+  if (got.ok && expected.hashed) {
+    check = CheckArrival(expected, got.digest.get(), detail);
+    // Bytes joined from two answers may be of two packages: once more from
+    // nothing before the package counts as wrong.
+    if (check == tov::PackageCheck::HashMismatch && got.resumed) {
+      LOG_ERROR(tov::PackageCheckText(check) + detail, kDownloadOp);
+      LOG_INFO(L"resumed package refused, downloading it again from the start", kDownloadOp);
+      record = {};
+      DeletePartialRecord(archivePath);
+      got = FetchPackage(transfer, fetch, record);
+      detail.clear();
+      if (got.ok) check = CheckArrival(expected, got.digest.get(), detail);
+    }
+  }
+  transfer.Release();
+  if (!got.ok) {
     // A block that could not be hashed aborted the transfer: say why.
-    if (digest && !digest->ok()) return refuse(tov::PackageCheck::DigestFailed);
+    if (got.digestFailed) return refuse(tov::PackageCheck::DigestFailed);
     return failed();
   }
+  // Whole: a failure from here on starts the next download from nothing.
+  DeletePartialRecord(archivePath);
   if (expected.hashed) {
-    std::wstring detail;
-    check = CheckArrival(expected, digest.get(), detail);
     if (check != tov::PackageCheck::Passed) return refuse(check, detail);
     LOG_INFO(expected.signedBy ? L"package check passed: SHA-256 and signature"
                                : L"package check passed: SHA-256",
@@ -254,7 +313,9 @@ int CGameRemoteConfig::OnDownLoad(ProvisioningView* view) {
   GetWebLogger().Log(L"game download success");
   LOG_INFO(L"download is finish", kDownloadOp);
 
-  if (!OnUnzipFile(archivePath, view)) {
+  int unzipped = OnUnzipFile(archivePath, view, archive.get());
+  archive.reset();
+  if (!unzipped) {
     ShowStatusText(view, tov::kTextUnzipFailure);
     LOG_INFO(L"unzip is error!", kDownloadOp);
     GetWebLogger().Log(L"game unzip failed");
@@ -273,16 +334,17 @@ int CGameRemoteConfig::OnDownloadProgress(ProvisioningView* view, int64_t totalT
   return 0;
 }
 
-int CGameRemoteConfig::OnUnzipFile(const std::wstring& archivePath, ProvisioningView* view) {
+int CGameRemoteConfig::OnUnzipFile(const std::wstring& archivePath, ProvisioningView* view,
+                                   void* archiveFile) {
   LOG_INFO(L"unzip file:" + archivePath + L" begin", kUnzipOp);
   GetWebLogger().Log(L"game unzip start");
   tov::ProgressRepeatFilter shown;
-  int result = ExtractPackage(
-      archivePath, GetAppState().clientDir,
-      [&](const std::wstring& text, int position) {
-        if (shown.IsNew({text, position}, 0)) ShowProgress(view, text, position, 0);
-      },
-      CurrentProvisioningSettings().freeSpace);
+  auto progress = [&](const std::wstring& text, int position) {
+    if (shown.IsNew({text, position}, 0)) ShowProgress(view, text, position, 0);
+  };
+  const FreeSpaceProbe& freeSpace = CurrentProvisioningSettings().freeSpace;
+  int result = archiveFile ? ExtractPackageFrom(archiveFile, GetAppState().clientDir, progress, freeSpace)
+                           : ExtractPackage(archivePath, GetAppState().clientDir, progress, freeSpace);
   if (!result) return 0;
   LOG_INFO(L"unzip is finish!", kUnzipOp);
   GetWebLogger().LogEvent(ReportUnzipFinished);

@@ -1,8 +1,8 @@
 // Entry point of TovLauncherTest.exe, the launcher as the end-to-end tests
-// run it: transfer limits short enough to wait out in a test, a
-// configuration address that names the channel twice, the scripted page;
-// when TOV_TEST_FREE_BYTES is set, that many bytes free on every volume, of
-// that size too (a full disk is hard to come by under Wine); with TOV_PACKAGE_PUBLIC_KEY, a
+// run it: transfer limits and retry pauses short enough to wait out in a
+// test, a configuration address that names the channel twice, the scripted
+// page; when TOV_TEST_FREE_BYTES is set, that many bytes free on every volume,
+// of that size too (a full disk is hard to come by under Wine); with TOV_PACKAGE_PUBLIC_KEY, a
 // package signing key of the test's own making.
 #include <windows.h>
 
@@ -23,6 +23,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // The release address with its channel made a placeholder again.
   variant.provisioning.configUrlTemplate = TOV_SERVER_BASE TOV_TEST_CONFIG_TEMPLATE;
   variant.provisioning.limits = TransferLimits{5, 2, 30};
+  // The retry schedule in twentieths: a test of six attempts waits about
+  // 1.5 s, and a Retry-After of 20 s becomes 1 s.
+  variant.provisioning.retry.unitMillis = 50;
   variant.browserHost = &ScriptedBrowserHost();
   wchar_t freeBytes[32] = {};
   DWORD n = ::GetEnvironmentVariableW(L"TOV_TEST_FREE_BYTES", freeBytes, 32);

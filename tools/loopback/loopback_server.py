@@ -96,6 +96,9 @@ PLAN_KEYS = {
     "stall_after": int,      # after this many body bytes send nothing more
     "rate": int,             # throttle the body to this many bytes per second
     "headers": dict,         # extra response headers
+    "ranges": bool,          # packages: answer Range requests (default true)
+    "etag": str,             # packages: the ETag this answer carries and checks
+    "refuse": bool,          # read the request, then reset the connection
 }
 
 
@@ -310,13 +313,19 @@ class State:
         match = raw.get("match")
         if match is not None and not isinstance(match, str):
             raise BadRequest("match must be a string (a glob)")
-        plan = check_plan(raw, ("target", "count", "match"))
+        for_seconds = raw.get("for_seconds")
+        if for_seconds is not None and (isinstance(for_seconds, bool)
+                                        or not isinstance(for_seconds, (int, float))
+                                        or for_seconds <= 0):
+            raise BadRequest("for_seconds must be a number > 0")
+        plan = check_plan(raw, ("target", "count", "match", "for_seconds"))
         if set(plan) & REDIRECT_KEYS and target != "packages":
             raise BadRequest("redirect faults are for packages; the configuration "
                              "has its own redirect settings")
         with self.lock:
             rule = {"id": self.next_rule_id, "target": target, "match": match,
-                    "remaining": count, "hits": 0, "plan": plan}
+                    "remaining": count, "hits": 0, "plan": plan,
+                    "for_seconds": for_seconds, "first_hit": None}
             self.next_rule_id += 1
             self.rules.append(rule)
             return rule["id"]
@@ -332,6 +341,12 @@ class State:
                     continue
                 if rule["match"] is not None and not fnmatch.fnmatchcase(name, rule["match"]):
                     continue
+                now = time.monotonic()
+                if rule["for_seconds"] is not None and rule["first_hit"] is not None \
+                        and now - rule["first_hit"] > rule["for_seconds"]:
+                    continue
+                if rule["first_hit"] is None:
+                    rule["first_hit"] = now
                 if rule["remaining"] is not None:
                     rule["remaining"] -= 1
                 rule["hits"] += 1
@@ -828,6 +843,30 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if path is None:
             self.respond(entry, {"status": 404}, b"404 Not Found\n", "text/plain")
             return
+        self.respond_package(entry, plan, path)
+
+    def respond_package(self, entry, plan, path):
+        """The package whole, or from the offset a Range asks for when the
+        If-Range it may carry names the current ETag (RFC 9110)."""
+        st = os.stat(path)
+        size = st.st_size
+        etag = plan.get("etag") or '"%s"' % hashlib.sha1(
+            ("%s:%d:%d" % (path, size, st.st_mtime_ns)).encode()).hexdigest()[:16]
+        headers = dict(plan.get("headers", {}))
+        headers.setdefault("ETag", etag)
+        headers.setdefault("Accept-Ranges", "bytes" if plan.get("ranges", True) else "none")
+        plan = dict(plan, headers=headers)
+        asked = re.fullmatch(r"bytes=(\d+)-", self.headers.get("Range") or "")
+        if_range = self.headers.get("If-Range")
+        entry["range"] = self.headers.get("Range")
+        if asked and plan.get("ranges", True) and (if_range is None or if_range == etag) \
+                and plan.get("status", 200) == 200:
+            start = int(asked.group(1))
+            if start >= size:
+                headers["Content-Range"] = "bytes */%d" % size
+                return self.respond(entry, dict(plan, status=416), b"", "text/plain")
+            headers["Content-Range"] = "bytes %d-%d/%d" % (start, size - 1, size)
+            return self.respond(entry, dict(plan, status=206), path, "application/zip", start)
         self.respond(entry, plan, path, "application/zip")
 
     # -- answering
@@ -859,12 +898,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
         entry["outcome"] = "stopped"
         self.close_connection = True
 
-    def respond(self, entry, plan, source, content_type):
-        """Sends one answer shaped by the plan. source: bytes or a file path."""
+    def respond(self, entry, plan, source, content_type, start=0):
+        """Sends one answer shaped by the plan. source: bytes or a file path;
+        the body is what follows `start`."""
         if plan.get("delay") and STOP.wait(plan["delay"]):
             return self.give_up(entry)
         if plan.get("hang"):
             return self.hold(entry, "hang")
+        if plan.get("refuse"):
+            return self.reset_connection(entry, "refused")
         status = plan.get("status", 200)
         f = None
         if isinstance(source, (bytes, bytearray)):
@@ -873,13 +915,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
             f = open(source, "rb")
             size = os.fstat(f.fileno()).st_size
         try:
-            self._respond(entry, plan, status, source, f, size, content_type)
+            self._respond(entry, plan, status, source, f, size, content_type, start)
         finally:
             if f:
                 f.close()
 
-    def _respond(self, entry, plan, status, data, f, size, content_type):
+    def _respond(self, entry, plan, status, data, f, size, content_type, start=0):
         chunked = bool(plan.get("chunked"))
+        # Offsets below count body bytes of this answer; the file's start.
+        size -= start
         limit, after = size, "complete"
         for key, what in (("cut_after", "cut"), ("stall_after", "stall")):
             v = plan.get(key)
@@ -911,16 +955,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
         for i in range(len(bounds) - 1):
             if i > 0 and plan.get("pause") and STOP.wait(plan["pause"]):
                 return self.give_up(entry)
-            if not self.send_range(entry, data, f, bounds[i], bounds[i + 1], chunked, pacer):
+            if not self.send_range(entry, data, f, start + bounds[i], start + bounds[i + 1],
+                                   chunked, pacer, start):
                 return self.give_up(entry)
 
         if after == "cut":
-            entry["outcome"] = "cut"
             if plan.get("reset"):
-                # Linger 0: close() sends RST instead of FIN.
-                self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
-                                           struct.pack("ii", 1, 0))
-                self.connection.close()
+                return self.reset_connection(entry, "cut")
+            entry["outcome"] = "cut"
             return
         if after == "stall":
             return self.hold(entry, "stall")
@@ -928,8 +970,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.write(b"0\r\n\r\n")
         entry["outcome"] = "complete_then_closed" if close else "complete"
 
-    def send_range(self, entry, data, f, start, end, chunked, pacer):
-        """Sends body bytes [start, end). False when asked to stop."""
+    def reset_connection(self, entry, outcome):
+        """Closes with RST instead of FIN (linger 0), as a dropped line does."""
+        entry["outcome"] = outcome
+        self.close_connection = True
+        self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        self.connection.close()
+
+    def send_range(self, entry, data, f, start, end, chunked, pacer, origin=0):
+        """Sends source bytes [start, end); `origin` is where the answer's
+        body began. False when asked to stop."""
         sock = self.connection
         pos = start
         while pos < end:
@@ -950,7 +1000,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if chunked:
                 sock.sendall(b"\r\n")
             pos += n
-            entry["bytes"] = pos
+            entry["bytes"] = pos - origin
             if pacer.rate and not pacer.wait(n):
                 return False
         return True
