@@ -11,6 +11,8 @@
 #include "ui/dialog_win.h"
 #include "ui/progress_display.h"
 #include "ui/skinned_controls_win.h"
+#include "ui/taskbar_button_win.h"
+#include "ui/taskbar_state.h"
 
 class CWebDlg;
 
@@ -29,6 +31,9 @@ class CWebCDlg : public CDialogBase, private tov::ProvisioningControls {
   void ApplyProgress(const std::wstring& statusText, const std::wstring& percentText, int position,
                      int isDownload);
   void ShowControl(tov::PanelControl control, bool visible);
+  // The download pauses before a retry (true) or goes on; the taskbar
+  // button says so.
+  void SetTransferWaiting(bool waiting);
 
   // Lays the template's controls out over a picture of `size` pixels: the
   // template's box is mapped onto the picture, so the controls land on the
@@ -53,6 +58,7 @@ class CWebCDlg : public CDialogBase, private tov::ProvisioningControls {
   void Show(tov::PanelControl control, bool visible) override;
   HWND Control(tov::PanelControl control) const;
   void OnPaint();
+  void UpdateTaskbar();
 
   CWebDlg* m_pMainWindow;
   HICON m_hIcon;
@@ -65,6 +71,9 @@ class CWebCDlg : public CDialogBase, private tov::ProvisioningControls {
   CStaticEx m_phaseLabel;
   CStaticEx m_percentText;
   CStaticEx m_statusText;
+  // What the provisioning controls show, as the taskbar button follows it.
+  tov::PanelState m_panelState;
+  TaskbarButton m_taskbar;
 };
 
 // Draws `icon` centred in the client area of a minimised window.

@@ -147,9 +147,26 @@ void CWebCDlg::ApplyProgress(const std::wstring& statusText, const std::wstring&
                              int position, int isDownload) {
   tov::ApplyProgressUpdate(this, m_bDownloadLabelSet, m_bUnzipLabelSet, statusText, percentText,
                            position, isDownload);
+  m_panelState.statusText = statusText;
+  m_panelState.position = position;
+  UpdateTaskbar();
 }
 
-void CWebCDlg::ShowControl(tov::PanelControl control, bool visible) { Show(control, visible); }
+void CWebCDlg::ShowControl(tov::PanelControl control, bool visible) {
+  Show(control, visible);
+  if (control == tov::PanelControl::Progress) m_panelState.progressShown = visible;
+  if (control == tov::PanelControl::StatusText) m_panelState.statusShown = visible;
+  UpdateTaskbar();
+}
+
+void CWebCDlg::SetTransferWaiting(bool waiting) {
+  m_panelState.waiting = waiting;
+  UpdateTaskbar();
+}
+
+void CWebCDlg::UpdateTaskbar() {
+  m_taskbar.Show(m_pMainWindow ? m_pMainWindow->GetSafeHwnd() : nullptr, tov::TaskbarFor(m_panelState));
+}
 
 HWND CWebCDlg::Control(tov::PanelControl control) const {
   switch (control) {

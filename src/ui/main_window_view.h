@@ -30,6 +30,7 @@ class MainWindowView final : public ProvisioningView, public LauncherWindowCalls
   void ShowPanelControl(tov::PanelControl control, bool visible) override;
   void InitWebBrower(const std::wstring& url) override;
   void SetReady() override;
+  void ShowTransferWaiting(bool waiting) override;
 
   void HideLauncher() override;
   void Cancel() override;

@@ -39,6 +39,12 @@ void MainWindowView::InitWebBrower(const std::wstring& url) {
   });
 }
 
+void MainWindowView::ShowTransferWaiting(bool waiting) {
+  OnMainWindow([&](CWebDlg& window) {
+    if (CWebCDlg* panel = window.ContentPanel()) panel->SetTransferWaiting(waiting);
+  });
+}
+
 void MainWindowView::SetReady() {
   // Outside any window call: the launch it may start waits for the
   // user-interface thread itself.

@@ -7,6 +7,7 @@ import io
 import os
 import re
 import shutil
+import socket
 import struct
 import unittest
 import urllib.parse
@@ -185,11 +186,11 @@ class InstallTest(unittest.TestCase):
     def address(self):
         return self.server.base_url + "/packages/" + PACKAGE
 
-    def expect_download_failure(self, proc, refused=None):
+    def expect_download_failure(self, proc, refused=None, timeout=30):
         """The transfer failed, or with `refused` (the ERROR line's text) a
         check refused the package: then it is deleted and nothing of it is
         unpacked."""
-        self.assertEqual(self.wait_end(), ("ERROR", DECIDE, "download error"))
+        self.assertEqual(self.wait_end(timeout), ("ERROR", DECIDE, "download error"))
         if refused is None:
             self.assertEqual(self.of(DOWNLOAD)[-1], ("INFO", "download is error!"))
         else:
@@ -382,6 +383,7 @@ class InstallTest(unittest.TestCase):
         _, proc = self.launch()
         self.expect_download_failure(proc)
         self.assertTrue(self.archive(), "the 404 body stays in the archive")
+        self.assertEqual(len(self.package_requests()), 1, "a 404 is not tried again")
 
     def test_302_to_the_package_installs(self):
         self.configure(redirect=302)
@@ -417,17 +419,91 @@ class InstallTest(unittest.TestCase):
         self.assertEqual(len(self.archive()), announced)
 
     def test_cut_connection_fails_with_the_partial_archive_left(self):
-        self.configure(cut_after=50_000)
+        # A server without ranges: every one of the six attempts starts over.
+        self.configure(cut_after=50_000, ranges=False)
         _, proc = self.launch()
         self.expect_download_failure(proc)
         self.assertEqual(len(self.archive()), 50_000)
+        self.assertEqual([o for _, o, _ in self.package_requests()], ["cut"] * 6)
 
     def test_stalled_transfer_ends_in_a_failure(self):
-        self.configure(stall_after=30_000)
+        self.configure(stall_after=30_000, ranges=False)
         _, proc = self.launch()  # the test build gives up after 2 s of silence
-        self.expect_download_failure(proc)
+        self.expect_download_failure(proc, timeout=60)  # six times
         self.assertEqual(len(self.archive()), 30_000)
-        self.assertEqual([o for _, o, _ in self.package_requests()], ["stall_ended"])
+        self.assertEqual([o for _, o, _ in self.package_requests()], ["stall_ended"] * 6)
+
+    def test_a_weak_connection_still_installs_the_package_byte_exact(self):
+        data = os.urandom(400_000)
+        package = build_zip([("bm/", None), ("bm/data.bin", data)])
+        other = build_zip([("bm/", None), ("bm/data.bin", os.urandom(400_000))])
+        self.assertEqual(len(package), len(other))
+        size, half, fifth = len(package), len(package) // 2, len(package) // 5
+        digest = ["ClientPackageSha256=" + hashlib.sha256(package).hexdigest()]
+        mirror = harness.LoopbackServer(port=0).start()
+        self.addCleanup(mirror.stop)
+        mirror_line = "ClientDownloadUrl2=%s/packages/{ditch_name}/{version}/bm.zip" % mirror.base_url
+        cut_once = dict(count=1, cut_after=half)
+        resumed = "download resumed at %d of %d bytes" % (half, size)
+        rows = [
+            # (case, package faults, configuration lines, log lines, bytes sent, a second start)
+            ("cut once at half", [cut_once], [], [resumed, "retry 2 of 6 in"], size, False),
+            ("cut every fifth, four times", [dict(count=4, cut_after=fifth)], [],
+             ["download resumed at %d of %d bytes" % (4 * fifth, size)], size, False),
+            ("a server without ranges", [cut_once, dict(ranges=False)], [], [], half + size, False),
+            ("a changed ETag", [cut_once, dict(etag='"changed"')], [], [], half + size, False),
+            ("503 with Retry-After", [dict(count=2, status=503, headers={"Retry-After": "2"})], [],
+             ["retry 2 of 6 in 0.1 s: HTTP 503", "retry 3 of 6 in"], size, False),
+            ("connections reset for a second", [dict(refuse=True, for_seconds=1.0)], [],
+             ["retry 2 of 6 in"], size, False),
+            ("joined from two packages under one ETag",
+             [dict(cut_once, serve="other.zip", etag='"same"'), dict(etag='"same"')], digest,
+             [resumed, "resumed package refused, downloading it again from the start"], 2 * size, False),
+            # The first start fails (503 after the cut) and keeps its half.
+            ("cut, closed and started again", [cut_once, dict(status=503)], [], [resumed], size, True),
+            ("a dead first host", [], ["ClientDownloadUrl=http://127.0.0.1:%d/bm.zip" % unused_port(),
+                                        mirror_line], ["switching to mirror 2"], size, False),
+        ]
+        for case, faults, lines, logged, sent, restart in rows:
+            with self.subTest(case):
+                harness.close_windows(harness.MAIN)
+                harness.forget_install()
+                self.server.clear_records()
+                self.server.clear_faults()
+                self.server.clear_requests()
+                mirror.clear_requests()
+                self.configure(package=package, extra=lines)
+                if any(line.startswith("ClientDownloadUrl=") for line in lines):
+                    body = harness.config_body(self.server.base_url, VERSION, VERSION, extra=lines)
+                    self.server.set_config(body=re.sub(r"ClientDownloadUrl=.*\n", "", body, count=1))
+                self.server.register_package("other.zip", data=other)
+                mirror.register_package(PACKAGE, data=package)
+                for fault in faults:
+                    self.server.add_fault("packages", **fault)
+                if restart:
+                    _, proc = self.launch()
+                    self.expect_download_failure(proc)
+                    self.assertEqual(len(self.archive()), half)
+                    self.server.clear_faults()
+                    self.server.clear_records()
+                _, proc = self.launch()
+                address = self.address() if "ClientDownloadUrl=" not in "".join(lines) else \
+                    lines[0].partition("=")[2]
+                self.expect_installed(proc, {"bm/data.bin": data})
+                messages = [m for _, m in self.of(DOWNLOAD)]
+                for line in logged:
+                    self.assertTrue(any(m.startswith(line) for m in messages), (line, messages))
+                # Package data only, not the bodies of error answers.
+                bytes_sent = sum(b or 0 for s, _, b in self.package_requests() + [
+                    (r.get("status"), None, r.get("bytes")) for r in mirror.requests()
+                    if r.get("route") == "packages"] if s in (200, 206))
+                self.assertEqual(bytes_sent, sent)
+                self.wait_reports([("event", "download_start"), ("event", "unzip_start"), ("event", ""),
+                                   ("error", "game download start, download url:" + address),
+                                   ("error", "game download success"),
+                                   ("error", "game unzip start"),
+                                   ("error", "game unzip success")])
+                self.assertFalse(os.path.exists(harness.install_root("bm.zip.state")))
 
     # -- the package
 
@@ -642,6 +718,13 @@ class InstallTest(unittest.TestCase):
                 _, proc = self.launch(env={"TOV_PACKAGE_PUBLIC_KEY": public})
                 self.expect_download_failure(proc, error)
                 self.assertEqual(len(self.package_requests()) - before, 1 if fetched else 0)
+
+
+def unused_port():
+    """A loopback port nothing listens on: a connection to it is refused."""
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
 
 
 def build_tool_zip(entries):

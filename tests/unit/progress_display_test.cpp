@@ -1,4 +1,5 @@
 #include "ui/progress_display.h"
+#include "ui/taskbar_state.h"
 
 #include <gtest/gtest.h>
 
@@ -77,6 +78,30 @@ TEST(UpdateProgress, WithoutAPanelNothingHappensNotEvenTheFlags) {
   ApplyProgressUpdate(nullptr, downloadLabelSet, unzipLabelSet, L"x", L"1%", 1, 1);
   ApplyProgressUpdate(nullptr, downloadLabelSet, unzipLabelSet, L"x", L"", 0, 0);
   EXPECT_EQ(downloadLabelSet + unzipLabelSet, 0);
+}
+
+}  // namespace tov
+
+namespace tov {
+
+TEST(Taskbar, FollowsThePanel) {
+  struct Case {
+    PanelState panel;
+    TaskbarView view;
+  } cases[] = {
+      {{}, {}},
+      {{true, 37, false, L"", false}, {TaskbarMode::Normal, 37}},
+      {{true, 37, false, L"", true}, {TaskbarMode::Paused, 37}},
+      {{true, 250, false, L"", false}, {TaskbarMode::Normal, 100}},
+      {{false, 0, true, kTextNetworkFailure, false}, {TaskbarMode::Error, 100}},
+      {{false, 0, true, kTextUnzipFailure, true}, {TaskbarMode::Error, 100}},
+      {{false, 0, true, kTextUpdateDone, false}, {}},
+      // Between two modes, while one control is shown and the other not yet hidden.
+      {{true, 10, true, L"", false}, {}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_TRUE(TaskbarFor(c.panel) == c.view) << c.panel.position << " " << c.panel.statusShown;
+  }
 }
 
 }  // namespace tov

@@ -10,6 +10,7 @@
 
 #include "provisioning/flush_behind_win.h"
 #include "provisioning/free_space_win.h"
+#include "provisioning/package_archive_win.h"
 #include "provisioning/package_extract.h"
 #include "provisioning/version_file_win.h"
 #include "test_support.h"
@@ -178,6 +179,33 @@ TEST_F(Extract, OverlongNamesAndPathsAreRefusedNotCut) {
   std::string deep;
   while (client_.size() + deep.size() < 270) deep += "abcdefghij/";
   EXPECT_EQ(Run({{deep + "f.txt", "x"}}), 0);
+}
+
+TEST_F(Extract, TheHeldArchiveAdmitsNoOtherWriterAndIsUnpackedThroughItsHandle) {
+  const std::wstring path = root_ + L"\\bm.zip";
+  WriteTestFile(path, "kept part");
+  {
+    tov::UniqueHandleK kept = OpenPackageArchive(path, true);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(FileLength(kept.get()), 9) << "reopened to be continued, not truncated";
+  }
+  tov::UniqueHandleK archive = OpenPackageArchive(path, false);
+  ASSERT_TRUE(archive);
+  EXPECT_EQ(FileLength(archive.get()), 0);
+  std::string zip = BuildTestZip({{"bm/a.txt", "through the handle"}});
+  DWORD written = 0;
+  ASSERT_TRUE(WriteFile(archive.get(), zip.data(), DWORD(zip.size()), &written, nullptr));
+  for (DWORD access : {DWORD(GENERIC_WRITE), DWORD(GENERIC_READ | GENERIC_WRITE), DWORD(DELETE)}) {
+    tov::UniqueHandleK other(CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_FALSE(other) << access;
+  }
+  EXPECT_FALSE(MoveFileExW(path.c_str(), (path + L".moved").c_str(), MOVEFILE_REPLACE_EXISTING));
+  tov::UniqueHandleK reader(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+  EXPECT_TRUE(reader) << "readers may share";
+  EXPECT_EQ(ExtractPackageFrom(archive.get(), client_, nullptr), 1);
+  EXPECT_EQ(Read(L"bm\\a.txt"), "through the handle");
 }
 
 TEST_F(Extract, SomethingThatIsNoArchiveFails) {

@@ -29,6 +29,12 @@ Loopback only.
                   faster than any player's), and as a second row without a
                   goal, as fast as loopback goes. `--hash-only` runs only the
                   first.
+  cut at 50 %     a `--resume-mib` MiB package (256 by default) whose first
+                  answer the server cuts at half its length, against the same
+                  download uncut, medians of alternating rounds: the package
+                  bytes the server sent (goal <= 1.01 x) and the time without
+                  the launcher's pause before its retry (goal <= 1.1 x).
+                  `--resume-only` runs only this row.
   ping p99        window_watch.exe sends the main window WM_NULL every 20 ms
                   (SendMessageTimeout); the 99th percentile of the answer
                   times inside the download and extraction phases.
@@ -445,6 +451,51 @@ def measure_hung_exit(launcher, server, rounds):
     return times
 
 
+def package_bytes_sent(server):
+    """Package bytes in answers of 200 and 206: what went over the line."""
+    return sum(r.get("bytes") or 0 for r in server.requests()
+               if r.get("route") == "packages" and r.get("status") in (200, 206))
+
+
+def resume_rows(launcher, server, package, rounds):
+    """The download cut once at half against the same download uncut. The
+    cut round's time leaves out the pause before the retry (from the retry's
+    log line to the resumed answer), which the schedule fixes."""
+    url = server.base_url
+    size = os.path.getsize(package)
+    server.register_package("bench/resume/bm.zip", path=package)
+    server.set_config(body="EntryUrl=%s/entry/login.html\nClientVersion=resume\n"
+                           "ClientDownloadUrl=%s/packages/bench/{version}/bm.zip\n"
+                           "ClientPackageSha256=%s\n" % (url, url, sha256_of(package)))
+    times, sent, pauses = ([], []), ([], []), []
+    for k in range(rounds):
+        for cut in ((False, True) if k % 2 == 0 else (True, False)):
+            server.clear_faults()
+            server.clear_requests()
+            markers = {"start": r"\[CGameRemoteConfig::OnDownLoad::\d+\] http://",
+                       "end": r"\] download is finish\r\n"}
+            if cut:
+                server.add_fault("packages", count=1, cut_after=size // 2)
+                markers["retry"] = r"\] retry 2 of 6 in "
+                markers["resumed"] = r"\] download resumed at %d of %d bytes" % (size // 2, size)
+            seen = launcher.run(markers)
+            pause = seen["resumed"] - seen["retry"] if cut else 0.0
+            if cut:
+                pauses.append(pause)
+            times[cut].append(seen["end"] - seen["start"] - pause)
+            sent[cut].append(package_bytes_sent(server))
+    server.clear_faults()
+    t0, t1 = statistics.median(times[0]), statistics.median(times[1])
+    b0, b1 = statistics.median(sent[0]), statistics.median(sent[1])
+    mib = size // MIB
+    return [Row("cut at 50 %, bytes", b1 / b0, "x  (%d vs %d)" % (b1, b0), "<= 1.01 (cut / uncut)",
+                b1 / b0 <= 1.01, "uncut %s; cut %s" % (sent[0], sent[1])),
+            Row("cut at 50 %%, %d MiB" % mib, t1 / t0, "x  (%.2fs vs %.2fs)" % (t1, t0),
+                "<= 1.10 (cut less pause / uncut)", t1 / t0 <= 1.1,
+                "uncut %s; cut %s; pauses %s" % tuple(" ".join("%.2f" % t for t in ts)
+                                                      for ts in (times[0], times[1], pauses)))]
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--build", required=True, help="the Windows build tree")
@@ -462,6 +513,9 @@ def main():
     ap.add_argument("--window-only", action="store_true", help="only the first-window rows")
     ap.add_argument("--hash-only", action="store_true",
                     help="only the download with and without a configured SHA-256")
+    ap.add_argument("--resume-mib", type=int, default=256)
+    ap.add_argument("--resume-only", action="store_true",
+                    help="only the download cut at half against the uncut one")
     ap.add_argument("--throttle-mib", type=int, default=300,
                     help="the SHA-256 figure's server sends at most this many MiB/s "
                          "(300: 2.5 Gbit/s, faster than a player's line; 0: no limit)")
@@ -494,6 +548,18 @@ def main():
     if not os.path.exists(big):
         build_large_package(big + ".tmp", args.download_mib * MIB)
         os.replace(big + ".tmp", big)
+    resumable = os.path.join(work, "resume-%dMiB.zip" % args.resume_mib)
+    if not os.path.exists(resumable):
+        build_large_package(resumable + ".tmp", args.resume_mib * MIB)
+        os.replace(resumable + ".tmp", resumable)
+    if args.resume_only:
+        server = LoopbackServer(port=port).start()
+        try:
+            rows = resume_rows(launcher, server, resumable, args.rounds)
+        finally:
+            server.stop()
+            shutil.rmtree(launcher.install_root, ignore_errors=True)
+        return print_rows(rows)
     if args.hash_only:
         server = LoopbackServer(port=port).start()
         try:
@@ -604,6 +670,7 @@ def main():
         # and as fast as loopback goes, where the download's thread is busy
         # all the time and the hash's own work shows in full
         rows.append(hashing_row(launcher, server, big, args.rounds, args.throttle_mib))
+        rows.extend(resume_rows(launcher, server, resumable, args.rounds))
         rows.append(hashing_row(launcher, server, big, args.rounds, 0, judged=False))
     finally:
         server.stop()

@@ -226,6 +226,9 @@ class LoopbackServer:
     def requests(self, since=0):
         return self.admin("GET", "requests?since=%d" % since)["requests"]
 
+    def clear_requests(self):
+        self.admin("POST", "requests/clear")
+
     def entry(self, **settings):
         """Entry page settings (token, refused); changes them if given."""
         if settings:

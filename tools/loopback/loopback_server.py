@@ -99,6 +99,7 @@ PLAN_KEYS = {
     "ranges": bool,          # packages: answer Range requests (default true)
     "etag": str,             # packages: the ETag this answer carries and checks
     "refuse": bool,          # read the request, then reset the connection
+    "serve": str,            # packages: answer with this package name's file
 }
 
 
@@ -839,7 +840,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if status >= 300:
             body = ("%d %s\n" % (status, self.responses.get(status, ("",))[0])).encode("ascii")
             return self.respond(entry, plan, body, "text/plain")
-        path = st.find_package(name)
+        path = st.find_package(plan.get("serve", name))
         if path is None:
             self.respond(entry, {"status": 404}, b"404 Not Found\n", "text/plain")
             return
