@@ -77,6 +77,11 @@ struct PackageTransfer::Attempt {
   std::string ifRange;        // the validator If-Range names; empty: none sent
   int64_t expectedTotal = 0;  // the whole length a range answer must name
   bool hashed = false;        // hash the whole file, the kept part first
+  // The digest of an earlier attempt of this run and how many bytes it has
+  // taken: when they are exactly the kept part, it goes on from there
+  // instead of reading that part back (it is moved out when used).
+  std::unique_ptr<PackageDigest>* carried = nullptr;
+  int64_t carriedBytes = 0;
   DownloadProgressFn progress;  // whole-package figures, the kept part included
   AnnouncedLengthCheck fits;    // asked with the bytes still to come
   // Once an answer is taken as package data, before its body: the whole

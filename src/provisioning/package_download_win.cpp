@@ -109,6 +109,12 @@ bool AttemptRun::StartAt(int64_t offset) {
   base = offset;
   report.written = offset;
   if (!plan.hashed) return true;
+  // This run wrote the kept part through the handle it still holds, hashing
+  // it on the way: nobody else can have changed it since.
+  if (offset > 0 && plan.carried && *plan.carried && plan.carriedBytes == offset) {
+    report.digest = std::move(*plan.carried);
+    return true;
+  }
   report.digest = std::make_unique<PackageDigest>();
   std::vector<char> block(1 << 20);
   for (int64_t done = 0; done < offset;) {

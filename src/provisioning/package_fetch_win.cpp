@@ -38,6 +38,8 @@ double RetryJitter() {
 
 FetchResult FetchPackage(PackageTransfer& transfer, const PackageFetch& fetch, tov::PartialRecord& record) {
   FetchResult result;
+  std::unique_ptr<PackageDigest> carried;
+  int64_t carriedBytes = 0;
   for (size_t source = 0; source < fetch.addresses.size(); ++source) {
     if (source > 0) LOG_INFO(L"switching to mirror " + std::to_wstring(source + 1), kOp);
     const std::string url = WideToAnsi(fetch.addresses[source]);
@@ -53,6 +55,8 @@ FetchResult FetchPackage(PackageTransfer& transfer, const PackageFetch& fetch, t
       plan.offset = point.offset;
       plan.ifRange = point.ifRange ? record.validator : "";
       plan.expectedTotal = record.total;
+      plan.carried = &carried;
+      plan.carriedBytes = carriedBytes;
       plan.accepted = [&](int64_t total, const std::string& validator) {
         Remember(fetch, record, address, total, validator);
       };
@@ -73,6 +77,10 @@ FetchResult FetchPackage(PackageTransfer& transfer, const PackageFetch& fetch, t
       const bool taken = report.verdict == tov::ResumeVerdict::Continue ||
                          report.verdict == tov::ResumeVerdict::TakeWhole;
       if (report.verdict == tov::ResumeVerdict::Continue) result.resumed = true;
+      if (taken && report.digest) {
+        carried = std::move(report.digest);
+        carriedBytes = report.written;
+      }
       // A range answer that ended early but cleanly leaves a rest to ask for.
       if (taken && report.end.end == tov::TransferEnd::Complete && report.total > 0 &&
           report.written < report.total) {
@@ -80,7 +88,7 @@ FetchResult FetchPackage(PackageTransfer& transfer, const PackageFetch& fetch, t
       }
       if (taken && report.outcome.curlResult == 0 && report.end.end == tov::TransferEnd::Complete) {
         result.ok = true;
-        result.digest = std::move(report.digest);
+        result.digest = std::move(carried);
         return result;
       }
       std::wstring reason = tov::TransientReason(report.end);

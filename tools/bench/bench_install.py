@@ -544,10 +544,6 @@ def main():
             shutil.rmtree(launcher.install_root, ignore_errors=True)
         return print_rows(rows)
     print("preparing packages in %s ..." % work, flush=True)
-    big = os.path.join(work, "download-%dMiB.zip" % args.download_mib)
-    if not os.path.exists(big):
-        build_large_package(big + ".tmp", args.download_mib * MIB)
-        os.replace(big + ".tmp", big)
     resumable = os.path.join(work, "resume-%dMiB.zip" % args.resume_mib)
     if not os.path.exists(resumable):
         build_large_package(resumable + ".tmp", args.resume_mib * MIB)
@@ -560,6 +556,10 @@ def main():
             server.stop()
             shutil.rmtree(launcher.install_root, ignore_errors=True)
         return print_rows(rows)
+    big = os.path.join(work, "download-%dMiB.zip" % args.download_mib)
+    if not os.path.exists(big):
+        build_large_package(big + ".tmp", args.download_mib * MIB)
+        os.replace(big + ".tmp", big)
     if args.hash_only:
         server = LoopbackServer(port=port).start()
         try:
