@@ -78,8 +78,13 @@ bool WritePartialRecord(const std::wstring& archivePath, const tov::PartialRecor
   const std::wstring path = RecordPath(archivePath), fresh = path + L".new";
   const std::string text = tov::FormatPartialRecord(record);
   {
-    tov::UniqueHandleK file(::CreateFileW(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Like the archive, for this user alone: the record decides which kept
+    // bytes are continued.
+    ::DeleteFileW(fresh.c_str());
+    auto descriptor = OwnerOnlyDescriptor();
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
+    tov::UniqueHandleK file(::CreateFileW(fresh.c_str(), GENERIC_WRITE, 0, descriptor ? &attributes : nullptr,
+                                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
     if (!file || !::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
         written != text.size()) {
