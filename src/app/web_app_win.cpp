@@ -40,8 +40,20 @@ std::wstring ShellFolder(int csidl) {
 
 // Ends the process the way a run that never reaches ExitInstance ends: static
 // objects are destroyed (the log is closed), nothing else is undone.
+// The end of a run waits, bounded, for the steps that must not be cut
+// (see ExitBarrier), and refuses those not yet begun.
+void CloseExitBarrier() {
+  if (!tov::ProcessExitBarrier().Close(std::chrono::seconds(10))) {
+    LOG_ERROR(L"a step still running at exit", "CWebApp::InitInstance");
+  }
+}
+
 [[noreturn]] void EndProcess(ExitCode code) {
   WaitForCommonControls();
+  // The start reports gather the machine profile behind a pass of the
+  // barrier: they go out first, as at the end of any run.
+  GetWebLogger().FinishWaitingReports();
+  CloseExitBarrier();
   std::exit(static_cast<int>(code));
 }
 
@@ -163,9 +175,7 @@ BOOL CWebApp::InitInstance() {
   WaitForCommonControls();
   // The window may close while the worker is in a step the process's end
   // must not cut.
-  if (!tov::ProcessExitBarrier().Close(std::chrono::seconds(10))) {
-    LOG_ERROR(L"a step still running at exit", "CWebApp::InitInstance");
-  }
+  CloseExitBarrier();
   return FALSE;
 }
 

@@ -223,9 +223,12 @@ std::wstring EntryName(const unz_file_info64& info, const char (&name)[kNameBuff
 // Whether the entry would put something where the version file belongs: the
 // file itself, or a folder of its name that would keep it from being written.
 bool IsVersionFileEntry(const std::wstring& entry) {
-  static const std::wstring marker = tov::ComparableName(tov::kVersionFileName, FileSystemUpperCase);
+  // Never destroyed: a worker still reading the archive when the process
+  // ends would otherwise compare with a string the exit has freed.
+  static const std::wstring* marker =
+      new std::wstring(tov::ComparableName(tov::kVersionFileName, FileSystemUpperCase));
   std::wstring name = tov::ComparableName(entry, FileSystemUpperCase);
-  return name.compare(0, name.find(L'\\'), marker) == 0;
+  return name.compare(0, name.find(L'\\'), *marker) == 0;
 }
 
 // One pass over the central directory before anything is written: every

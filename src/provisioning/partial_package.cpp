@@ -78,7 +78,9 @@ ResumePoint PlanResume(const PartialRecord& record, const std::string& address,
 }
 
 bool ParseContentRange(const std::string& value, int64_t& first, int64_t& last, int64_t& total) {
-  static const std::string kUnit = "bytes ";
+  // No static string: the worker parses answers while the process's exit
+  // may already destroy such objects.
+  const std::string kUnit = "bytes ";
   std::string v = value;
   while (!v.empty() && (v.back() == ' ' || v.back() == '\t' || v.back() == '\r' || v.back() == '\n')) v.pop_back();
   if (v.compare(0, kUnit.size(), kUnit) != 0) return false;
