@@ -373,9 +373,14 @@ def _name_frames(block, exe):
 def wait_main_window(testcase, proc=None):
     """Waits for the main window; on failure says whether the launcher had
     already ended, and how, or where its threads wait, beside its log."""
-    if gui("wait", MAIN, "-", 20000)[0] != 0:
+    started = time.monotonic()
+    code, out = gui("wait", MAIN, "-", 20000)
+    if code != 0:
         ended = proc.poll() if proc is not None else None
-        testcase.fail("main window did not appear (launcher %s)\n%s" % (
+        # The driver's own code and time tell a driver that failed to start
+        # from a window that never came.
+        testcase.fail("main window did not appear (driver code %d after %.1f s%s; launcher %s)\n%s" % (
+            code, time.monotonic() - started, out and ": " + out,
             "running:\n" + launcher_stacks() if ended is None else "ended with %d" % ended,
             read_log()))
 
