@@ -35,9 +35,10 @@ class StartupTest(unittest.TestCase):
     def close_main_window(self, proc):
         harness.close_main_window(self, proc)
 
-    def box_text(self):
-        self.assertEqual(gui("wait", GAME, BOX, 20000)[0], 0, "no message box")
-        return gui("texts", GAME, BOX)[1]
+    def box_text(self, caption=GAME):
+        if gui("wait", caption, BOX, 20000)[0] != 0:
+            self.fail("no message box\n%s\n%s" % (harness.launcher_stacks(), harness.read_log()))
+        return gui("texts", caption, BOX)[1]
 
     def test_normal_run_logs_its_life_in_order_and_exits_zero(self):
         launcher = self.copy()
@@ -138,8 +139,8 @@ class StartupTest(unittest.TestCase):
         with open(harness.install_root(), "w") as f:
             f.write("in the way")
         proc = self.start(self.copy())
-        text = self.box_text() if gui("wait", LAUNCHER_NAME, BOX, 20000)[0] != 0 else \
-            gui("texts", LAUNCHER_NAME, BOX)[1]
+        # A framework box: the launcher's file name is its caption.
+        text = self.box_text(LAUNCHER_NAME)
         self.assertIn("创建数据目录失败,错误id:3", text)
         gui("command", LAUNCHER_NAME, BOX, 1)
         self.assertEqual(harness.exit_code(proc), 255)  # -1, low byte
