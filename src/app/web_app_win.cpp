@@ -40,6 +40,16 @@ std::wstring ShellFolder(int csidl) {
 
 // Ends the process the way a run that never reaches ExitInstance ends: static
 // objects are destroyed (the log is closed), nothing else is undone.
+// Before a box of start-up: the common controls and the machine profile
+// behind the start reports finish loading first. Under Wine, libraries
+// loaded on another thread while this one made a window (a box, the panel)
+// hung the process for good, one start in a few hundred on a busy machine;
+// the reports then also leave before the box, not behind it.
+void SettleBeforeBox() {
+  WaitForCommonControls();
+  GetWebLogger().FinishWaitingReports();
+}
+
 // The end of a run waits, bounded, for the steps that must not be cut
 // (see ExitBarrier), and refuses those not yet begun.
 void CloseExitBarrier() {
@@ -117,6 +127,7 @@ BOOL CWebApp::InitApplication() {
   if (createError != 0) {
     std::wstring text = L"创建数据目录失败,错误id:" + std::to_wstring(static_cast<int>(createError));
     reporter.Log(text);
+    SettleBeforeBox();
     tov::AppMessageBox(text, MB_OK | MB_ICONEXCLAMATION);
     return FALSE;
   }
@@ -161,6 +172,7 @@ BOOL CWebApp::InitInstance() {
 
   m_hInstanceMutex = ::CreateMutexW(nullptr, FALSE, kInstanceMutexName);
   if (::GetLastError() == ERROR_ALREADY_EXISTS || IsGameRunning()) {
+    SettleBeforeBox();
     tov::ShowMessageBox(nullptr, L"游戏已启动", LauncherSettings::GameTitle, MB_ICONINFORMATION);
     EndProcess(ExitCode::Ok);
   }
@@ -212,7 +224,9 @@ void CWebApp::UnInstall() {
   const std::wstring title = LauncherSettings::GameTitle;
 
   m_hInstanceMutex = ::CreateMutexW(nullptr, FALSE, kInstanceMutexName);
-  if (::GetLastError() == ERROR_ALREADY_EXISTS || IsGameRunning()) {
+  const bool running = ::GetLastError() == ERROR_ALREADY_EXISTS || IsGameRunning();
+  SettleBeforeBox();
+  if (running) {
     tov::ShowMessageBox(nullptr, L"游戏正在运行,请关闭游戏后重试", title, MB_ICONINFORMATION);
     return;
   }
