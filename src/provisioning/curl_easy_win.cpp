@@ -1,10 +1,55 @@
 #include "provisioning/curl_easy_win.h"
 
+#include "base/launcher_log.h"
+#include "base/text_win.h"
 #include "provisioning/address_rules.h"
 #include "provisioning/provisioning_settings.h"
+#include "provisioning/system_proxy_win.h"
 
+namespace {
 
-void ApplyTransferLimits(CURL* curl) {
+// Whether the proxy takes a connection at all: one that is down is passed
+// over for the next in the list before any byte of the transfer goes out.
+bool ProxyAccepts(const tov::ProxyRoute& route, long connectSeconds) {
+  UniqueCurl probe(curl_easy_init());
+  if (!probe) return false;
+  std::string host = route.host.find(':') != std::string::npos ? "[" + route.host + "]" : route.host;
+  std::string address = "http://" + host + ":" + std::to_string(route.port) + "/";
+  curl_easy_setopt(probe.get(), CURLOPT_URL, address.c_str());
+  curl_easy_setopt(probe.get(), CURLOPT_PROXY, "");
+  curl_easy_setopt(probe.get(), CURLOPT_CONNECT_ONLY, 1L);
+  curl_easy_setopt(probe.get(), CURLOPT_CONNECTTIMEOUT, connectSeconds);
+  return curl_easy_perform(probe.get()) == CURLE_OK;
+}
+
+void ApplyProxyRoute(CURL* curl, const std::string& url, long connectSeconds, const char* operation) {
+  SystemProxy system = SystemProxyFor(url);
+  tov::ProxyRoute route = tov::ChooseRoute(
+      system.routes, [&](const tov::ProxyRoute& r) { return ProxyAccepts(r, connectSeconds); });
+  tov::CurlProxySettings settings = tov::CurlSettingsFor(route, system.bypass);
+  // Libcurl copies the strings it is given.
+  curl_easy_setopt(curl, CURLOPT_PROXY, settings.proxy.c_str());
+  if (!route.direct) {
+    curl_easy_setopt(curl, CURLOPT_NOPROXY, settings.noProxy.c_str());
+    if (settings.basicCredentials) {
+      curl_easy_setopt(curl, CURLOPT_PROXYUSERNAME, route.user.c_str());
+      curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, route.password.c_str());
+      curl_easy_setopt(curl, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_BASIC));
+    } else {
+      // No name given: the logged-on user's own, through the system's
+      // security support, when the proxy asks for them.
+      curl_easy_setopt(curl, CURLOPT_PROXYUSERPWD, ":");
+      curl_easy_setopt(curl, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_NEGOTIATE | CURLAUTH_NTLM));
+    }
+  }
+  tov::AddressParts parts;
+  std::string host = tov::SplitAddress(url, parts) ? parts.host : std::string();
+  LOG_INFO(AnsiToWide(tov::RouteLogText(route, host)), operation);
+}
+
+}  // namespace
+
+void ApplyTransferLimits(CURL* curl, const std::string& url, const char* operation) {
   const ProvisioningSettings& settings = CurrentProvisioningSettings();
   const TransferLimits& limits = settings.limits;
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
@@ -14,6 +59,7 @@ void ApplyTransferLimits(CURL* curl) {
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, limits.connectSeconds);
   curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, limits.stallSeconds);
+  ApplyProxyRoute(curl, url, limits.connectSeconds, operation);
 }
 
 // What ended a transfer, in the terms the retry rules use.

@@ -4,6 +4,7 @@
 #include <curl/curl.h>
 
 #include <memory>
+#include <string>
 
 #include "provisioning/transfer_retry.h"
 
@@ -17,7 +18,9 @@ using UniqueCurl = std::unique_ptr<CURL, CurlEasyCleanup>;
 // base allows (RedirectProtocols); a connection that is not made in time or
 // that stalls ends the transfer as a failure instead of an endless wait.
 // Certificates are checked against the settings' CA file when they name one.
-void ApplyTransferLimits(CURL* curl);
+// The transfer to `url` goes the way the user's Internet settings send it
+// (system_proxy_win.h), which one INFO line of `operation` tells.
+void ApplyTransferLimits(CURL* curl, const std::string& url, const char* operation);
 
 // What ended a transfer, in the terms the retry rules use.
 tov::TransferEnd TransferEndOf(CURLcode code);

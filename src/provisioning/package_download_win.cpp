@@ -253,7 +253,7 @@ DownloadOutcome PackageTransfer::Run(const std::string& url, FILE* file,
   CURL* curl = m_curl.get();
   if (!curl) return outcome;
   LengthWatch watch{curl, fits};
-  ApplyTransferLimits(curl);
+  ApplyTransferLimits(curl, url, kOp);
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WritePackageData);
   HANDLE handle = file ? reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))) : nullptr;
@@ -282,7 +282,7 @@ PackageTransfer::AttemptReport PackageTransfer::Try(const std::string& url, cons
   CURL* curl = m_curl.get();
   if (!curl) return report;
   AttemptRun run(curl, attempt, report);
-  ApplyTransferLimits(curl);
+  ApplyTransferLimits(curl, url, kOp);
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
   curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnAttemptHeader);
   curl_easy_setopt(curl, CURLOPT_HEADERDATA, &run);

@@ -72,7 +72,7 @@ bool FetchConfigBody(ProvisioningView* view, const std::wstring& address, std::w
   std::string url = WideToAnsi(address);
   std::string bytes;
   int retryAfter = -1;
-  ApplyTransferLimits(curl.get());
+  ApplyTransferLimits(curl.get(), url, kConfigOp);
   curl_easy_setopt(curl.get(), CURLOPT_URL, url.c_str());
   curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, &CGameRemoteConfig::WriteConfigBody);
   curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &bytes);

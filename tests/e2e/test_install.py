@@ -304,6 +304,7 @@ class InstallTest(unittest.TestCase):
             ("INFO", "OnDownLoad begin"),
             ("INFO", root + "\\bm.zip"),
             ("INFO", address),
+            ("INFO", "direct"),
             ("INFO", "download is finish"),
             ("INFO", "unzip file:" + root + "\\bm.zip begin"),
             # The demo package: the game's folder, its executable, a data

@@ -29,7 +29,7 @@ class PlantedLibrariesTest(unittest.TestCase):
         copy = harness.launcher_copy(self)
         planted = sorted(n for n in os.listdir(harness.PLANTED_DIR) if n.endswith(".dll"))
         self.assertEqual(planted, ["bcrypt.dll", "crypt32.dll", "iphlpapi.dll", "propsys.dll", "urlmon.dll",
-                                   "uxtheme.dll", "wininet.dll"])
+                                   "uxtheme.dll", "winhttp.dll", "wininet.dll"])
         for name in planted:
             shutil.copy(os.path.join(harness.PLANTED_DIR, name), copy.dir)
         record = os.path.join(copy.dir, "planted.log")
