@@ -18,7 +18,7 @@ packages=(
   wine wine64 libwine
   xvfb x11-utils xauth xdotool xcompmgr imagemagick fonts-wqy-microhei
   cmake ninja-build g++ googletest clang libclang-rt-dev zlib1g-dev
-  python3 nodejs liblnk-utils dpkg-dev zip unzip curl openssl
+  python3 nodejs liblnk-utils dpkg-dev zip unzip curl openssl tinyproxy
 )
 
 missing=()

@@ -36,6 +36,13 @@ tov_wine_ready() {
       # Windows without that font.
       wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
         /v 微软雅黑 /d 'WenQuanYi Micro Hei' /f </dev/null >/dev/null 2>&1 9>&-
+      # A new prefix has "Automatically detect settings" on, and detecting
+      # asks DHCP and the DNS for a "wpad" host: tests reach loopback only.
+      # Direct connections, as that box left empty; proxy tests set their own.
+      wine reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections' \
+        /v DefaultConnectionSettings /t REG_BINARY \
+        /d 46000000010000000100000000000000000000000000000000000000000000000000000000000000000000000000000000000000 \
+        /f </dev/null >/dev/null 2>&1 9>&-
       # Wine links the profile's Desktop, Documents, ... to the Unix home;
       # tests write desktop links, which must stay inside the prefix.
       local link
