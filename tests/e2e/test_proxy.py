@@ -1,11 +1,8 @@
-"""The user's proxy settings under Wine, with Debian's tinyproxy on loopback;
-what went through it is read from its log. Windows sends loopback straight,
-so the package lives on a name only the proxy resolves (a hosts file in a
-mount namespace of its own)."""
+"""The user's proxy settings under Wine, with Debian's tinyproxy on loopback. Windows sends
+loopback straight: the package lives on a name only the proxy resolves (its own hosts file)."""
 import os
 import re
 import shutil
-import socket
 import struct
 import subprocess
 import tempfile
@@ -17,17 +14,6 @@ VERSION = "1.0.0.1"
 FETCH, DOWNLOAD = "CGameRemoteConfig::InitRemoteConfig", "CGameRemoteConfig::OnDownLoad"
 HIDDEN = "pkg.proxy-only.test"
 KEY = r"HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Internet Settings"
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def accepts(port):
-    with socket.socket() as s:
-        return s.connect_ex(("127.0.0.1", port)) == 0
 
 
 def settings_reg(proxy="", bypass="", pac=""):
@@ -43,32 +29,23 @@ def settings_reg(proxy="", bypass="", pac=""):
 class ProxyTest(unittest.TestCase):
     def setUp(self):
         harness.require_environment(self)
-        self.assertTrue(shutil.which("tinyproxy"), "tinyproxy is missing: scripts/setup.sh installs it")
         harness.close_windows(harness.MAIN)
         self.server = harness.start_server(self)
-        self.procs, self.proxy = [], None
+        self.procs = []
         self.dir = tempfile.mkdtemp(prefix="proxy-", dir=harness.BUILD_DIR)
         self.addCleanup(shutil.rmtree, self.dir, True)
         self.addCleanup(self.write_settings)  # straight again for the tests after this one
 
     def tearDown(self):
         harness.end_run(self.procs)
-        self.stop_proxy()
 
     def write_settings(self, **settings):
         with open(os.path.join(self.dir, "settings.reg"), "w", encoding="utf-16") as f:
             f.write(settings_reg(**settings))
         self.assertEqual(harness.wine(["reg", "import", f.name]).returncode, 0)
 
-    def stop_proxy(self):
-        if self.proxy:
-            self.proxy.terminate()
-            self.proxy.wait(10)
-
-    def start_proxy(self, credentials):
-        """A tinyproxy of its own: its port and log."""
-        self.stop_proxy()
-        port = free_port()
+    def start_proxy(self, port, credentials):
+        """A tinyproxy of its own on the port (above the loopback server's, in the same block): its log."""
         hosts, conf, log = (os.path.join(self.dir, "%d.%s" % (port, n)) for n in ("hosts", "conf", "log"))
         with open(hosts, "w") as f:
             f.write("127.0.0.1 localhost\n127.0.0.1 %s\n" % HIDDEN)
@@ -76,10 +53,12 @@ class ProxyTest(unittest.TestCase):
             f.write('Port %d\nListen 127.0.0.1\nAllow 127.0.0.1\nLogLevel Connect\nLogFile "%s"\n%s'
                     % (port, log, "BasicAuth %s %s\n" % credentials if credentials else ""))
         unshare = ["unshare", "-m"] if os.geteuid() == 0 else ["unshare", "-rm"]
-        self.proxy = subprocess.Popen(unshare + ["sh", "-c", 'mount --bind "$0" /etc/hosts && exec tinyproxy -d -c "$1"',
-                                                 hosts, conf], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.assertTrue(harness.wait_for(lambda: accepts(port), 10), "tinyproxy did not start")
-        return port, log
+        proxy = subprocess.Popen(unshare + ["sh", "-c", 'mount --bind "$0" /etc/hosts && exec tinyproxy -d -c "$1"',
+                                            hosts, conf], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(lambda: (proxy.terminate(), proxy.wait(10)))
+        # It writes its log before it listens, and the launcher starts seconds later.
+        self.assertTrue(harness.wait_for(lambda: os.path.exists(log), 10), "tinyproxy did not start (scripts/setup.sh installs it)")
+        return log
 
     def test_each_transfer_takes_the_route_the_settings_give(self):
         package = "/packages/%s/%s/bm.zip" % (harness.CHANNEL, VERSION)
@@ -90,7 +69,7 @@ class ProxyTest(unittest.TestCase):
         # case, settings, the package's server, what the proxy carries, the end.
         # "telemetry?": Wine's WinInet sends loopback through the proxy without
         # "<-loopback>" and reads no "127.0.0.*" entry; Windows' sends it straight.
-        for case, settings, package_base, routed, end in (
+        for i, (case, settings, package_base, routed, end) in enumerate((
                 ("manual", {"bypass": "<-loopback>"}, hidden, {"config", "package", "telemetry"}, "installed"),
                 ("bypass entry", {"bypass": "<-loopback>;127.0.0.*"}, hidden, {"package", "telemetry?"}, "installed"),
                 ("<local>", {"bypass": "<-loopback>;<local>"}, local, {"config", "telemetry"}, "installed"),
@@ -98,11 +77,12 @@ class ProxyTest(unittest.TestCase):
                 ("basic", {"bypass": "<-loopback>", "credentials": ("tov", "s3cret")}, hidden,
                  {"config", "package", "telemetry"}, "installed"),
                 ("script", {"pac": True}, hidden, {"package"}, "installed"),
-                ("down", {"bypass": "<-loopback>", "down": True}, base, {"config"}, "failed")):
+                ("down", {"bypass": "<-loopback>", "down": True}, base, {"config"}, "failed"))):
             with self.subTest(case):
                 harness.forget_install()
-                port, proxy_log = self.start_proxy(settings.get("credentials"))
-                address = "127.0.0.1:%d" % (free_port() if settings.get("down") else port)
+                port = harness.server_port() + 1 + i
+                proxy_log = self.start_proxy(port, settings.get("credentials"))
+                address = "127.0.0.1:%d" % (port + 10 if settings.get("down") else port)  # nothing there
                 self.server.register_package("proxy.pac", data=(
                     'function FindProxyForURL(url, host) { return host == "%s" ? "PROXY 127.0.0.1:%d" : "DIRECT"; }'
                     % (HIDDEN, port)).encode())
