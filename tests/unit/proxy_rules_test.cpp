@@ -3,9 +3,8 @@
 #include <gtest/gtest.h>
 
 namespace tov {
-namespace {
 
-std::string Shown(const std::vector<ProxyRoute>& routes) {
+static std::string Shown(const std::vector<ProxyRoute>& routes) {
   std::string out;
   for (const ProxyRoute& r : routes) {
     out += (out.empty() ? "" : " ") + (r.direct ? "direct" : r.scheme + "://" + r.host + ":" + std::to_string(r.port));
@@ -13,8 +12,6 @@ std::string Shown(const std::vector<ProxyRoute>& routes) {
   }
   return out;
 }
-
-}  // namespace
 
 TEST(ProxyRules, ProxyTextsReadAsWindowsReadsThem) {
   struct Case { const char* text; const char* scheme; const char* routes; } cases[] = {
