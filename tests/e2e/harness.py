@@ -398,7 +398,12 @@ def wait_main_window_or_end(testcase, proc, timeout=20):
 
 def close_main_window(testcase, proc):
     """Closes the main window; the launcher must then end with 0."""
-    testcase.assertEqual(gui("close", MAIN, "-")[0], 0)
+    code, out = gui("close", MAIN, "-")
+    if code != 0:
+        ended = proc.poll()
+        testcase.fail("no main window to close (driver code %d%s; launcher %s)\n%s\ndumps: %s" % (
+            code, out and ": " + out, "running" if ended is None else "ended with %d" % ended,
+            read_log(), crash_dumps()))
     testcase.assertEqual(end_of(testcase, proc), 0)
 
 
