@@ -13,8 +13,8 @@ struct LauncherSettings {
   static constexpr const wchar_t* EventUrl = TOV_SERVER_BASE TOV_EVENT_PATH;
   static constexpr const wchar_t* ErrorUrl = TOV_SERVER_BASE TOV_ERROR_PATH;
   static constexpr const wchar_t* ScriptBridgeName = L"JavascriptToCsharp";
-  // The operator's package signing key (hex of the uncompressed P-256
-  // point), or empty: a build option like the server base.
+  // The operator's signing keys (hex of the uncompressed P-256 points,
+  // ";"-separated), or empty: a build option like the server base.
   static constexpr const char* PackagePublicKey = TOV_PACKAGE_PUBLIC_KEY;
 };
 

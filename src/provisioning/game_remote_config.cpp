@@ -1,6 +1,6 @@
 #include "provisioning/game_remote_config.h"
 
-#include "provisioning/remote_config.h"
+#include "provisioning/config_value.h"
 
 CGameRemoteConfig& CGameRemoteConfig::Instance() {
   static CGameRemoteConfig instance;
@@ -8,15 +8,16 @@ CGameRemoteConfig& CGameRemoteConfig::Instance() {
 }
 
 const std::wstring* CGameRemoteConfig::FindConfigValue(const std::wstring& key) const {
-  return tov::FindConfigValue(GetRemoteConfigMap(), key);
+  const tov::RemoteConfig* config = tov::AcceptedRemoteConfig();
+  return config ? tov::FindConfigValue(config->values, key) : nullptr;
 }
 
 std::wstring CGameRemoteConfig::GetEntryUrl() const {
-  const std::wstring* value = FindConfigValue(L"EntryUrl");
-  return value ? *value : std::wstring();
+  const tov::RemoteConfig* config = tov::AcceptedRemoteConfig();
+  return config ? config->entryUrl : std::wstring();
 }
 
 std::wstring CGameRemoteConfig::GetCustomParameters() const {
-  const std::wstring* value = FindConfigValue(L"CustomParameters");
-  return value ? *value : std::wstring();
+  const tov::RemoteConfig* config = tov::AcceptedRemoteConfig();
+  return config ? config->customParameters : std::wstring();
 }

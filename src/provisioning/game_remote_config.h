@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "provisioning/config_value.h"
 #include "provisioning/package_rules.h"
 #include "provisioning/provisioning_view.h"
 #include "provisioning/reachable_plan.h"
@@ -16,8 +17,9 @@
 // of the update decision; 0.0.0.0 until then. Written once by the worker.
 LocalClientVersionRecord& LocalClientVersion();
 
-// Stateless: everything it works on is process-wide (the configuration map,
-// the local client version, the first-install flag).
+// Stateless: the worker holds the configuration it read and hands it on;
+// the rest is process-wide (the local client version, the first-install
+// flag).
 class CGameRemoteConfig {
  public:
   static CGameRemoteConfig& Instance();
@@ -33,7 +35,8 @@ class CGameRemoteConfig {
   // libcurl abort the transfer.
   static size_t WriteConfigBody(char* data, size_t size, size_t count, void* body) noexcept;
 
-  // The value of EntryUrl / CustomParameters, empty when absent.
+  // Of the configuration the worker accepted: the value of EntryUrl /
+  // CustomParameters, empty when absent or before one was accepted.
   std::wstring GetEntryUrl() const;
   std::wstring GetCustomParameters() const;
   // The value of `key`, or null when absent; never inserts.
@@ -52,7 +55,7 @@ class CGameRemoteConfig {
   // Downloads the package into InstallRoot\bm.zip, unpacks it into the
   // client directory and completes the installation; 1 on success, 0 on
   // any failure (the caller shows its own failure text).
-  [[nodiscard]] static int OnDownLoad(ProvisioningView* view);
+  [[nodiscard]] static int OnDownLoad(ProvisioningView* view, const tov::RemoteConfig& config);
   // Transfer progress: the percentage of the announced total, capped at
   // 100, or 0% while the total is unknown. With `shown`, a report that
   // would change nothing on screen is left out. Always 0 (go on).
@@ -69,8 +72,8 @@ class CGameRemoteConfig {
  private:
   // What the worker does once the entry page has been requested: decide
   // whether the installed client is current and update it if not.
-  static void DecideClientUpdate(ProvisioningView* view);
+  static void DecideClientUpdate(ProvisioningView* view, const tov::RemoteConfig& config);
   // The steps that make the current client reachable, for either ending.
-  static void MakeReachable(ProvisioningView* view, tov::ClientEnding ending,
-                            const std::wstring& archivePath);
+  static void MakeReachable(ProvisioningView* view, const tov::RemoteConfig& config,
+                            tov::ClientEnding ending, const std::wstring& archivePath);
 };

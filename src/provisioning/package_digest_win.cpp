@@ -51,3 +51,15 @@ SignatureCheck VerifyPackageSignature(const tov::P256PublicKey& key, const tov::
       const_cast<PUCHAR>(signature.data()), static_cast<ULONG>(signature.size()), 0);
   return status == 0 ? SignatureCheck::Valid : SignatureCheck::Invalid;
 }
+
+SignatureCheck VerifyByAnyKey(const std::vector<tov::P256PublicKey>& keys,
+                              const tov::Sha256Digest& digest,
+                              const tov::P256Signature& signature) noexcept {
+  SignatureCheck result = SignatureCheck::KeyUnusable;
+  for (const tov::P256PublicKey& key : keys) {
+    SignatureCheck check = VerifyPackageSignature(key, digest, signature);
+    if (check == SignatureCheck::Valid) return check;
+    if (check == SignatureCheck::Invalid) result = check;
+  }
+  return result;
+}

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "base/unique_handle.h"
 #include "provisioning/package_integrity.h"
@@ -47,3 +48,16 @@ enum class SignatureCheck { Valid, Invalid, KeyUnusable };
 // Whether `signature` (r||s) is the ECDSA signature of `digest` by `key`.
 SignatureCheck VerifyPackageSignature(const tov::P256PublicKey& key, const tov::Sha256Digest& digest,
                                       const tov::P256Signature& signature) noexcept;
+// The same against each of `keys`: Valid when any of them made it; KeyUnusable
+// only when none of them could be used.
+SignatureCheck VerifyByAnyKey(const std::vector<tov::P256PublicKey>& keys,
+                              const tov::Sha256Digest& digest,
+                              const tov::P256Signature& signature) noexcept;
+
+// The outcome as one of the caller's own checks: `passed`, `refused` or
+// `unusable`.
+template <typename Check>
+Check AsCheck(SignatureCheck outcome, Check passed, Check refused, Check unusable) {
+  if (outcome == SignatureCheck::Valid) return passed;
+  return outcome == SignatureCheck::Invalid ? refused : unusable;
+}

@@ -23,6 +23,11 @@ using DownloadProgressFn = std::function<void(int64_t total, int64_t done)>;
 // a failure. Not asked when no length is announced.
 using AnnouncedLengthCheck = std::function<bool(int64_t length)>;
 
+// Asked before each block is written, with the file's length so far and the
+// block's size; false ends the transfer as a failure. Whether or not a
+// length was announced, this is what bounds a body that does not end.
+using BlockAdmission = std::function<bool(uint64_t written, uint64_t block)>;
+
 struct DownloadOutcome {
   int curlResult = -1;  // CURLcode
   long httpStatus = 0;  // of the last response after redirects
@@ -84,6 +89,7 @@ struct PackageTransfer::Attempt {
   int64_t carriedBytes = 0;
   DownloadProgressFn progress;  // whole-package figures, the kept part included
   AnnouncedLengthCheck fits;    // asked with the bytes still to come
+  BlockAdmission admit;         // asked before each block is written
   // Once an answer is taken as package data, before its body: the whole
   // length (0 when unknown) and the answer's validator.
   std::function<void(int64_t total, const std::string& validator)> accepted;
@@ -104,11 +110,12 @@ struct PackageTransfer::AttemptReport {
                                              PackageDigest* digest = nullptr);
 
 // Where WritePackageData puts a block: the file, and the digest when the
-// package is checked.
+// package is checked; `admit` (may be null) is asked first, with `written`.
 struct PackageSink {
   HANDLE file = nullptr;
   PackageDigest* digest = nullptr;
   int64_t* written = nullptr;  // counts the bytes written, when set
+  const BlockAdmission* admit = nullptr;
 };
 
 // libcurl callbacks, named as the rest of the launcher knows them; `sink`

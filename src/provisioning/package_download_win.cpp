@@ -56,7 +56,7 @@ int OnTransferInfo(void* user, curl_off_t total, curl_off_t done, curl_off_t, cu
 // The state of one attempt that libcurl's callbacks share.
 struct AttemptRun {
   AttemptRun(CURL* c, const PackageTransfer::Attempt& p, PackageTransfer::AttemptReport& r)
-      : curl(c), plan(p), report(r), sink{p.file, nullptr, &r.written} {}
+      : curl(c), plan(p), report(r), sink{p.file, nullptr, &r.written, &p.admit} {}
 
   CURL* curl;
   const PackageTransfer::Attempt& plan;
@@ -230,6 +230,14 @@ size_t WritePackageData(char* data, size_t size, size_t count, void* sink) noexc
   auto* target = static_cast<PackageSink*>(sink);
   if (!target || !target->file || target->file == INVALID_HANDLE_VALUE) return 0;
   if (size == 0 || count == 0 || count > ULONG_MAX / size) return 0;
+  if (target->admit && *target->admit) {
+    const uint64_t before = target->written ? static_cast<uint64_t>(*target->written) : 0;
+    try {
+      if (!(*target->admit)(before, static_cast<uint64_t>(size) * count)) return 0;
+    } catch (...) {
+      return 0;
+    }
+  }
   // Hashed here, on libcurl's thread, while the block is in the cache:
   // checking the package costs no second pass over the file.
   if (target->digest && !target->digest->Add(data, size * count)) return 0;

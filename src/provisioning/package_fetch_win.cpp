@@ -50,6 +50,7 @@ FetchResult FetchPackage(PackageTransfer& transfer, const PackageFetch& fetch, t
       plan.hashed = fetch.hashed;
       plan.progress = fetch.progress;
       plan.fits = fetch.fits;
+      plan.admit = fetch.admit;
       tov::ResumePoint point = tov::PlanResume(record, address, fetch.version, FileLength(fetch.file),
                                                fetch.hashed);
       plan.offset = point.offset;

@@ -23,6 +23,7 @@ struct PackageFetch {
   tov::RetryPolicy policy;
   DownloadProgressFn progress;
   AnnouncedLengthCheck fits;
+  BlockAdmission admit;  // asked before each block is written
   std::function<void(bool waiting)> waiting;  // a pause before a retry begins or ends
 };
 

@@ -1,6 +1,7 @@
 #include "provisioning/package_integrity.h"
 
 #include "provisioning/address_rules.h"
+#include "provisioning/config_seal.h"
 
 namespace tov {
 
@@ -42,6 +43,21 @@ bool ParsePublicKeyHex(const std::string& text, P256PublicKey& out) {
   return ParseHexBytes(text.substr(2), out.data(), out.size());
 }
 
+bool ParsePublicKeys(const std::string& text, std::vector<P256PublicKey>& out) {
+  out.clear();
+  size_t begin = 0;
+  for (;;) {
+    size_t end = text.find(';', begin);
+    P256PublicKey key{};
+    if (!ParsePublicKeyHex(text.substr(begin, end == std::string::npos ? end : end - begin), key)) {
+      return false;
+    }
+    out.push_back(key);
+    if (end == std::string::npos) return true;
+    begin = end + 1;
+  }
+}
+
 std::string ToHex(const uint8_t* bytes, size_t count) {
   static const char kDigits[] = "0123456789abcdef";
   std::string hex;
@@ -70,6 +86,10 @@ std::wstring PackageCheckText(PackageCheck check) {
     case PackageCheck::SignatureRefused:
       return L"package check: ClientPackageSignature is not a signature of ClientPackageSha256 "
              L"by the built-in key";
+    case PackageCheck::SizeMalformed:
+      return L"package check: ClientPackageSize is not an unsigned decimal number";
+    case PackageCheck::SizeExceeded:
+      return L"package check: the package is larger than ClientPackageSize";
     case PackageCheck::DigestFailed:
       return L"package check: the package's SHA-256 could not be computed";
     case PackageCheck::HashMismatch:
@@ -79,9 +99,9 @@ std::wstring PackageCheckText(PackageCheck check) {
 }
 
 PackageExpectation ReadPackageExpectation(const RemoteConfigMap& config,
-                                          const std::string& builtInKey) {
+                                          const std::string& builtInKeys, bool sealed) {
   PackageExpectation expected;
-  const bool keyed = !builtInKey.empty();
+  const bool keyed = !builtInKeys.empty();
   const std::wstring* hash = FindConfigValue(config, kPackageSha256Key);
   if (!hash) {
     if (keyed) expected.fault = PackageCheck::HashMissing;
@@ -94,12 +114,19 @@ PackageExpectation ReadPackageExpectation(const RemoteConfigMap& config,
   expected.hashed = true;
   if (!keyed) return expected;
 
+  const std::wstring* size = sealed ? FindConfigValue(config, kPackageSizeKey) : nullptr;
+  if (size && !ParseUnsignedDecimal(WithoutTrailingCr(*size), expected.maxSize)) {
+    expected.fault = PackageCheck::SizeMalformed;
+    return expected;
+  }
+  expected.capped = size != nullptr;
   const std::wstring* signature = FindConfigValue(config, kPackageSignatureKey);
+  if (!signature && sealed) return expected;
   if (!signature) {
     expected.fault = PackageCheck::SignatureMissing;
   } else if (!ParseSignatureHex(*signature, expected.signature)) {
     expected.fault = PackageCheck::SignatureMalformed;
-  } else if (!ParsePublicKeyHex(builtInKey, expected.key)) {
+  } else if (!ParsePublicKeys(builtInKeys, expected.keys)) {
     // A key that was meant to be there must never turn into no key.
     expected.fault = PackageCheck::KeyUnusable;
   } else {

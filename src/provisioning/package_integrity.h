@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "provisioning/remote_config.h"
 
@@ -19,6 +20,7 @@ namespace tov {
 
 inline constexpr const wchar_t* kPackageSha256Key = L"ClientPackageSha256";
 inline constexpr const wchar_t* kPackageSignatureKey = L"ClientPackageSignature";
+inline constexpr const wchar_t* kPackageSizeKey = L"ClientPackageSize";
 
 using Sha256Digest = std::array<uint8_t, 32>;
 // The raw form CNG verifies: r then s, 32 bytes each, big-endian.
@@ -33,6 +35,9 @@ bool ParseSha256Hex(const std::wstring& text, Sha256Digest& out);
 bool ParseSignatureHex(const std::wstring& text, P256Signature& out);
 // The uncompressed point as the build option holds it: "04", X, Y in hex.
 bool ParsePublicKeyHex(const std::string& text, P256PublicKey& out);
+// One or more such points separated by ";", so that an operator can add the
+// next key before retiring the old one; false unless every one parses.
+bool ParsePublicKeys(const std::string& text, std::vector<P256PublicKey>& out);
 
 std::string ToHex(const uint8_t* bytes, size_t count);
 
@@ -45,8 +50,10 @@ enum class PackageCheck {
   SignatureMalformed,
   KeyUnusable,
   SignatureRefused,
+  SizeMalformed,
   DigestFailed,
   HashMismatch,
+  SizeExceeded,
 };
 
 // The ERROR line that names the check which failed; empty for Passed.
@@ -56,18 +63,23 @@ std::wstring PackageCheckText(PackageCheck check);
 struct PackageExpectation {
   PackageCheck fault = PackageCheck::Passed;  // the values cannot be used
   bool hashed = false;     // the package's SHA-256 is compared with `sha256`
-  bool signedBy = false;   // `signature` over `sha256` is verified with `key`
+  bool signedBy = false;   // `signature` over `sha256` is verified with `keys`
+  bool capped = false;     // the transfer stops beyond `maxSize` bytes
+  uint64_t maxSize = 0;
   Sha256Digest sha256{};
   P256Signature signature{};
-  P256PublicKey key{};
+  std::vector<P256PublicKey> keys;
 };
 
-// `builtInKey`: the hex of the build's public key, empty when there is none.
-// With a key both values are required; without one the SHA-256 is optional
-// and a signature is ignored (there is nothing to verify it with). A value
-// that is present is always held to its form.
+// `builtInKeys`: the hex of the build's public keys, empty when there is
+// none. With keys the SHA-256 is required, and so is the signature unless
+// the configuration is `sealed` (its own signature then binds the SHA-256
+// to the version; a signature that is there is still verified). Without
+// keys the SHA-256 is optional and a signature is ignored (there is nothing
+// to verify it with). ClientPackageSize counts only from a sealed
+// configuration. A value that is present is always held to its form.
 PackageExpectation ReadPackageExpectation(const RemoteConfigMap& config,
-                                          const std::string& builtInKey);
+                                          const std::string& builtInKeys, bool sealed = false);
 
 // The comparison after the transfer.
 PackageCheck CompareDigest(const PackageExpectation& expected, const Sha256Digest& actual);

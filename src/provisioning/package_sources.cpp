@@ -1,17 +1,14 @@
 #include "provisioning/package_sources.h"
 
-#include "provisioning/address_rules.h"
-
 namespace tov {
 
-std::vector<std::wstring> PackageSourceTemplates(const RemoteConfigMap& config) {
+std::vector<std::wstring> PackageSourceTemplates(const RemoteConfig& config) {
   std::vector<std::wstring> out;
-  for (int n = 1; n <= kMaxPackageSources; ++n) {
-    std::wstring key = L"ClientDownloadUrl";
-    if (n > 1) key += std::to_wstring(n);
-    const std::wstring* value = FindConfigValue(config, key);
-    if (!value) break;
-    out.push_back(WithoutTrailingCr(*value));
+  if (!config.downloadTemplate) return out;
+  out.push_back(*config.downloadTemplate);
+  for (const std::wstring& mirror : config.mirrorTemplates) {
+    if (out.size() == static_cast<size_t>(kMaxPackageSources)) break;
+    out.push_back(mirror);
   }
   return out;
 }

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "provisioning/remote_config.h"
+#include "provisioning/config_value.h"
 
 namespace tov {
 
@@ -14,6 +14,6 @@ inline constexpr int kMaxPackageSources = 9;
 // `ClientDownloadUrl`, then `ClientDownloadUrl2`, `ClientDownloadUrl3` ...
 // as far as they go without a gap, each without a trailing CR. Empty when
 // the first is absent.
-std::vector<std::wstring> PackageSourceTemplates(const RemoteConfigMap& config);
+std::vector<std::wstring> PackageSourceTemplates(const RemoteConfig& config);
 
 }  // namespace tov

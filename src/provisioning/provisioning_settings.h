@@ -31,10 +31,10 @@ struct ProvisioningSettings {
   // Where the room for the package and the client is asked; null: the
   // volume's own figure.
   FreeSpaceProbe freeSpace;
-  // The operator's ECDSA P-256 public key as hex of the uncompressed point
-  // ("04", X, Y); empty when packages are not signed. With a key, a package
-  // is unpacked only when the configuration carries its SHA-256 and a
-  // signature over it by this key.
+  // The operator's ECDSA P-256 public keys as hex of the uncompressed
+  // points ("04", X, Y), separated by ";"; empty when nothing is signed.
+  // With keys, only a configuration sealed by one of them is taken, and a
+  // package is unpacked only when that configuration carries its SHA-256.
   std::string packagePublicKey;
 };
 

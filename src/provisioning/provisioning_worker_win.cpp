@@ -5,6 +5,7 @@
 // the same plan of steps.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -17,6 +18,8 @@
 #include "base/unique_handle.h"
 #include "base/utf8.h"
 #include "provisioning/address_rules.h"
+#include "provisioning/config_seal_win.h"
+#include "provisioning/config_value.h"
 #include "provisioning/curl_easy_win.h"
 #include "provisioning/desktop_integration.h"
 #include "provisioning/free_space_win.h"
@@ -59,9 +62,9 @@ size_t KeepRetryAfter(char* data, size_t size, size_t count, void* user) noexcep
   return n;
 }
 
-// The configuration body, decoded; false (failure logged and shown) when
+// The configuration body as received; false (failure logged and shown) when
 // every attempt failed or an answer said that another would not help.
-bool FetchConfigBody(ProvisioningView* view, const std::wstring& address, std::wstring& body) {
+bool FetchConfigBody(ProvisioningView* view, const std::wstring& address, std::string& bytes) {
   UniqueCurl curl(curl_easy_init());
   if (!curl) {
     CGameRemoteConfig::ShowStatusText(view, tov::kTextNetworkFailure);
@@ -70,7 +73,6 @@ bool FetchConfigBody(ProvisioningView* view, const std::wstring& address, std::w
   }
   const ProvisioningSettings& settings = CurrentProvisioningSettings();
   std::string url = WideToAnsi(address);
-  std::string bytes;
   int retryAfter = -1;
   ApplyTransferLimits(curl.get(), url, kConfigOp);
   curl_easy_setopt(curl.get(), CURLOPT_URL, url.c_str());
@@ -101,8 +103,25 @@ bool FetchConfigBody(ProvisioningView* view, const std::wstring& address, std::w
     LOG_INFO(tov::RetryLine(attempt + 1, settings.configAttempts, delay, reason), kConfigOp);
     ::Sleep(static_cast<DWORD>(delay));
   }
-  body = AnsiToWide(bytes);
   return true;
+}
+
+// The body read as the configuration. A keyed build takes only a sealed
+// one: anything else fails as a failed request does, with the check named,
+// and nothing of it is used.
+bool ReadConfig(ProvisioningView* view, const std::string& bytes, tov::RemoteConfig& config) {
+  const std::string& keys = CurrentProvisioningSettings().packagePublicKey;
+  if (keys.empty()) {
+    RemoteConfigMap values;
+    tov::ParseConfigBody(AnsiToWide(bytes), values);
+    config = tov::ReadRemoteConfig(std::move(values), keys, false);
+    return true;
+  }
+  std::wstring refusal;
+  if (AcceptSealedConfig(bytes, keys, config, refusal)) return true;
+  LOG_ERROR(refusal, kConfigOp);
+  CGameRemoteConfig::ShowStatusText(view, tov::kTextNetworkFailure);
+  return false;
 }
 
 // Reads the installed client's version, or records that there is none.
@@ -124,15 +143,9 @@ void ReadLocalClientVersion() {
 // package whatever arrives, so nothing is downloaded for it.
 tov::PackageCheck CheckExpectation(const tov::PackageExpectation& expected) {
   if (expected.fault != tov::PackageCheck::Passed || !expected.signedBy) return expected.fault;
-  switch (VerifyPackageSignature(expected.key, expected.sha256, expected.signature)) {
-    case SignatureCheck::Valid:
-      return tov::PackageCheck::Passed;
-    case SignatureCheck::Invalid:
-      return tov::PackageCheck::SignatureRefused;
-    case SignatureCheck::KeyUnusable:
-      break;
-  }
-  return tov::PackageCheck::KeyUnusable;
+  return AsCheck(VerifyByAnyKey(expected.keys, expected.sha256, expected.signature),
+                 tov::PackageCheck::Passed, tov::PackageCheck::SignatureRefused,
+                 tov::PackageCheck::KeyUnusable);
 }
 
 // The package as it arrived against the configured SHA-256.
@@ -145,6 +158,45 @@ tov::PackageCheck CheckArrival(const tov::PackageExpectation& expected, PackageD
     detail = L" (package: " + AnsiToWide(tov::ToHex(actual.data(), actual.size())) + L")";
   }
   return check;
+}
+
+// The package's writes are bounded twice: by the size the sealed
+// configuration gives (`oversized` tells that one apart), and by the room
+// on the volume, whether or not a length was announced. The volume is asked
+// when an attempt's first block comes (an attempt starts where the last
+// block did not end); every block after it counts against that figure, so
+// a body without end stops where the rule for an announced length would
+// have stopped it.
+BlockAdmission BoundedWrites(const std::wstring& folder, const tov::PackageExpectation& expected,
+                             bool& oversized) {
+  struct Figure {
+    uint64_t base = 0;  // the file's length when the volume was asked
+    uint64_t end = UINT64_MAX;  // where the last block let through ended
+    bool known = false;
+    uint64_t free = 0;
+    uint64_t volume = 0;
+  };
+  auto figure = std::make_shared<Figure>();
+  FreeSpaceProbe probe = CurrentProvisioningSettings().freeSpace;
+  FreeSpaceProbe asked = [figure](const std::wstring&, uint64_t* bytes, uint64_t* volume) {
+    *bytes = figure->free;
+    *volume = figure->volume;
+    return figure->known;
+  };
+  return [folder, figure, probe, asked, &expected, &oversized](uint64_t written, uint64_t block) {
+    if (expected.capped && block > expected.maxSize - std::min(written, expected.maxSize)) {
+      oversized = true;
+      return false;
+    }
+    if (written != figure->end) {
+      figure->base = written;
+      figure->known = probe ? probe(folder, &figure->free, &figure->volume)
+                            : VolumeFreeSpace(folder, &figure->free, &figure->volume);
+    }
+    if (!HasRoomFor(folder, written - figure->base + block, asked, kDownloadOp)) return false;
+    figure->end = written + block;
+    return true;
+  };
 }
 
 void ShowMode(ProvisioningView* view, tov::DisplayMode mode) {
@@ -167,12 +219,14 @@ uint32_t CGameRemoteConfig::InitRemoteConfig(void* lpParameter) noexcept {
                                                    LauncherSettings::ChannelName);
     LOG_INFO(address, kConfigOp);
 
-    std::wstring body;
-    if (!FetchConfigBody(view, address, body)) return 0;
-    tov::ParseConfigBody(body, GetRemoteConfigMap());
+    std::string bytes;
+    if (!FetchConfigBody(view, address, bytes)) return 0;
+    tov::RemoteConfig read;
+    if (!ReadConfig(view, bytes, read)) return 0;
+    const tov::RemoteConfig& config = tov::PublishRemoteConfig(std::move(read));
 
-    view->InitWebBrower(tov::WithoutTrailingCr(Instance().GetEntryUrl()));
-    DecideClientUpdate(view);
+    view->InitWebBrower(config.entryUrl);
+    DecideClientUpdate(view, config);
   } catch (...) {
     // Out of memory on the worker: the launcher stays as it is, without a
     // ready client, rather than ending.
@@ -181,23 +235,22 @@ uint32_t CGameRemoteConfig::InitRemoteConfig(void* lpParameter) noexcept {
   return 0;
 }
 
-void CGameRemoteConfig::DecideClientUpdate(ProvisioningView* view) {
+void CGameRemoteConfig::DecideClientUpdate(ProvisioningView* view, const tov::RemoteConfig& config) {
   ReadLocalClientVersion();
 
   LocalClientVersionRecord minimum;
-  const std::wstring* minimumText = Instance().FindConfigValue(L"ClientMiniUpdateVersion");
-  if (minimumText) CStringToLocalClientVersion(&minimum, *minimumText);
+  if (config.minimumVersion) CStringToLocalClientVersion(&minimum, *config.minimumVersion);
 
-  if (tov::IsClientCurrent(LocalClientVersion(), minimumText ? &minimum : nullptr)) {
-    MakeReachable(view, tov::ClientEnding::UpToDate, L"");
+  if (tov::IsClientCurrent(LocalClientVersion(), config.minimumVersion ? &minimum : nullptr)) {
+    MakeReachable(view, config, tov::ClientEnding::UpToDate, L"");
     return;
   }
-  if (OnDownLoad(view)) return;
+  if (OnDownLoad(view, config)) return;
   ShowStatusText(view, tov::kTextNetworkFailure);
   LOG_ERROR(L"download error", kConfigOp);
 }
 
-int CGameRemoteConfig::OnDownLoad(ProvisioningView* view) {
+int CGameRemoteConfig::OnDownLoad(ProvisioningView* view, const tov::RemoteConfig& config) {
   LOG_INFO(L"OnDownLoad begin", kDownloadOp);
   if (!view) {
     LOG_ERROR(L"lpParameter is NULL!", kDownloadOp);
@@ -207,8 +260,8 @@ int CGameRemoteConfig::OnDownLoad(ProvisioningView* view) {
   LOG_INFO(archivePath, kDownloadOp);
   // A partial from an earlier run is kept only when its record says it is
   // a part of this very version; otherwise the archive starts anew.
-  const std::wstring* version = Instance().FindConfigValue(L"ClientVersion");
-  const std::string versionText = version ? tov::WideToUtf8(tov::WithoutTrailingCr(*version)) : "";
+  const std::optional<std::wstring>& version = config.versionInUrl;
+  const std::string versionText = version ? tov::WideToUtf8(*version) : "";
   tov::PartialRecord record;
   if (!ReadPartialRecord(archivePath, record) || !version || record.version != versionText) {
     record = {};
@@ -224,7 +277,7 @@ int CGameRemoteConfig::OnDownLoad(ProvisioningView* view) {
     LOG_ERROR(L"curl is NULL!", kDownloadOp);
     return 0;
   }
-  const std::vector<std::wstring> templates = tov::PackageSourceTemplates(GetRemoteConfigMap());
+  const std::vector<std::wstring> templates = tov::PackageSourceTemplates(config);
   if (templates.empty()) {
     LOG_ERROR(L"ClientDownloadUrl is NotFound!", kDownloadOp);
     return 0;
@@ -235,8 +288,7 @@ int CGameRemoteConfig::OnDownLoad(ProvisioningView* view) {
   }
   std::vector<std::wstring> addresses;
   for (const std::wstring& pattern : templates) {
-    addresses.push_back(tov::BuildDownloadUrl(pattern, LauncherSettings::ChannelName,
-                                              tov::WithoutTrailingCr(*version)));
+    addresses.push_back(tov::BuildDownloadUrl(pattern, LauncherSettings::ChannelName, *version));
   }
   const std::wstring& address = addresses.front();
   LOG_INFO(address, kDownloadOp);
@@ -259,8 +311,7 @@ int CGameRemoteConfig::OnDownLoad(ProvisioningView* view) {
     DeletePartialRecord(archivePath);
     return failed();
   };
-  const tov::PackageExpectation expected = tov::ReadPackageExpectation(
-      GetRemoteConfigMap(), CurrentProvisioningSettings().packagePublicKey);
+  const tov::PackageExpectation& expected = config.package;
   tov::PackageCheck check = CheckExpectation(expected);
   if (check != tov::PackageCheck::Passed) return refuse(check);
 
@@ -279,6 +330,8 @@ int CGameRemoteConfig::OnDownLoad(ProvisioningView* view) {
                       kDownloadOp);
   };
   fetch.waiting = [&](bool waiting) { view->ShowTransferWaiting(waiting); };
+  bool oversized = false;
+  fetch.admit = BoundedWrites(installRoot, expected, oversized);
   FetchResult got = FetchPackage(transfer, fetch, record);
   std::wstring detail;
   if (got.ok && expected.hashed) {
@@ -299,6 +352,7 @@ int CGameRemoteConfig::OnDownLoad(ProvisioningView* view) {
   if (!got.ok) {
     // A block that could not be hashed aborted the transfer: say why.
     if (got.digestFailed) return refuse(tov::PackageCheck::DigestFailed);
+    if (oversized) return refuse(tov::PackageCheck::SizeExceeded);
     return failed();
   }
   // Whole: a failure from here on starts the next download from nothing.
@@ -321,7 +375,7 @@ int CGameRemoteConfig::OnDownLoad(ProvisioningView* view) {
     GetWebLogger().Log(L"game unzip failed");
     return 0;
   }
-  MakeReachable(view, tov::ClientEnding::Installed, archivePath);
+  MakeReachable(view, config, tov::ClientEnding::Installed, archivePath);
   LOG_INFO(L"unzip is finish!", kDownloadOp);
   return 1;
 }
@@ -352,8 +406,8 @@ int CGameRemoteConfig::OnUnzipFile(const std::wstring& archivePath, Provisioning
   return 1;
 }
 
-void CGameRemoteConfig::MakeReachable(ProvisioningView* view, tov::ClientEnding ending,
-                                      const std::wstring& archivePath) {
+void CGameRemoteConfig::MakeReachable(ProvisioningView* view, const tov::RemoteConfig& config,
+                                      tov::ClientEnding ending, const std::wstring& archivePath) {
   const bool installed = ending == tov::ClientEnding::Installed;
   const AppState& app = GetAppState();
   for (tov::ReachStep step : tov::ReachablePlan(ending)) {
@@ -394,8 +448,7 @@ void CGameRemoteConfig::MakeReachable(ProvisioningView* view, tov::ClientEnding 
       case tov::ReachStep::WriteVersionFile: {
         // Exactly the configured text, no line end: the version check reads
         // the first line back. The extraction has flushed every file.
-        const std::wstring* version = Instance().FindConfigValue(L"ClientVersion");
-        if (version && !WriteVersionFile(app.clientDir, WideToAnsi(*version))) {
+        if (config.version && !WriteVersionFile(app.clientDir, WideToAnsi(*config.version))) {
           LOG_ERROR(L"cannot write " + app.clientDir + L"\\" + tov::kVersionFileName, kDownloadOp);
         }
         break;

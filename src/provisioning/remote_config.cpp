@@ -2,11 +2,6 @@
 
 #include "provisioning/package_rules.h"
 
-RemoteConfigMap& GetRemoteConfigMap() {
-  static RemoteConfigMap* map = new RemoteConfigMap();
-  return *map;
-}
-
 namespace tov {
 
 namespace {

@@ -1,5 +1,5 @@
-// The remote configuration: the grammar of its body and the process-wide map
-// that the provisioning worker fills from it.
+// The remote configuration: the grammar of its body and the map it reads
+// into (see config_value.h for the values the launcher takes from it).
 #pragma once
 #include <cstddef>
 #include <map>
@@ -8,11 +8,6 @@
 // Key to value. Keys compare code unit by code unit: no case folding, no
 // normalisation.
 using RemoteConfigMap = std::map<std::wstring, std::wstring>;
-
-// The process-wide map. The worker fills it before anything reads it, so it
-// carries no lock; it is never destroyed, so a thread still running while
-// the process exits can read it.
-RemoteConfigMap& GetRemoteConfigMap();
 
 namespace tov {
 

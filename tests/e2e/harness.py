@@ -219,6 +219,28 @@ def sign_package(private, data):
     return out.split()
 
 
+SEALED_KEY = "HKCU\\Software\\" + PROFILE["registry_key_name"]
+
+
+def sign_config(private, sequence, body, days=14):
+    """`body` (text) as the operator's script signs it: sealed with the
+    sequence, an expiry `days` from now and the signature line."""
+    with tempfile.TemporaryDirectory(dir=BUILD_DIR) as tmp:
+        path = os.path.join(tmp, "config.txt")
+        with open(path, "w", newline="") as f:
+            f.write(body)
+        subprocess.run(["bash", PACKAGE_KEY_SCRIPT, "sign-config", private, path, "--days", str(days),
+                        "--sequence", str(sequence)], check=True, capture_output=True, timeout=60)
+        with open(path + ".signed", "rb") as f:
+            return f.read()
+
+
+def sealed_sequence():
+    """The highest configuration sequence the launcher keeps, or None."""
+    m = re.search(r"ConfigSequence\s+REG_SZ\s+(\d+)", reg_query(SEALED_KEY) or "")
+    return int(m.group(1)) if m else None
+
+
 def info(operation, text=None):
     """Pattern of an INFO line of `operation` after its stamp: up to the
     message, or the whole line when the message text is given."""

@@ -34,7 +34,8 @@ READY = "CWebCDlg::SetReady"
 HASH_MISMATCH = "package check: the package's SHA-256 differs from ClientPackageSha256 (package: %s)"
 SIGNATURE_REFUSED = ("package check: ClientPackageSignature is not a signature of "
                      "ClientPackageSha256 by the built-in key")
-SIGNATURE_MISSING = "package check: ClientPackageSignature is NotFound!"
+SEAL_SIGNATURE = "configuration refused: ConfigSignature is not a signature of the body by a built-in key"
+CHANNEL = "ConfigChannel=" + harness.CHANNEL
 
 
 def build_zip(entries, zip64=False):
@@ -76,9 +77,11 @@ class InstallTest(unittest.TestCase):
 
     # -- helpers
 
-    def configure(self, minimum=VERSION, package=None, extra=(), **fault):
-        self.server.set_config(body=harness.config_body(self.server.base_url, VERSION, minimum,
-                                                        extra=extra))
+    def configure(self, minimum=VERSION, package=None, extra=(), signed=None, body=None, **fault):
+        """`signed`: (private key, sequence) seals the body; `body`: bytes served instead."""
+        text = harness.config_body(self.server.base_url, VERSION, minimum, extra=extra)
+        body = harness.sign_config(*signed, text) if signed else body
+        self.server.set_config(**({"body": text} if body is None else {"body_bytes": body}))
         if package is None:
             package = harness.demo_package()
         self.server.register_package(PACKAGE, data=package)
@@ -686,7 +689,9 @@ class InstallTest(unittest.TestCase):
     def test_with_a_built_in_key_a_package_signed_by_it_installs(self):
         private, public = harness.package_key(self)
         package = harness.demo_package()
-        self.configure(package=package, extra=harness.sign_package(private, package))
+        harness.wine(["reg", "delete", harness.SEALED_KEY, "/f"])
+        self.configure(package=package, extra=[CHANNEL] + harness.sign_package(private, package),
+                       signed=(private, 1))
         _, proc = self.launch(env={"TOV_PACKAGE_PUBLIC_KEY": public})
         self.expect_installed(proc, {DEMO_DATA_NAME: DEMO_DATA})
         self.assertIn(("INFO", "package check passed: SHA-256 and signature"), self.of(DOWNLOAD))
@@ -708,19 +713,93 @@ class InstallTest(unittest.TestCase):
              SIGNATURE_REFUSED, False),
             ("the signed hash of another package", package, harness.sign_package(private, other),
              HASH_MISMATCH % hashlib.sha256(package).hexdigest(), True),
-            ("no signature", package, [line for line in signed if "Sha256=" in line],
-             SIGNATURE_MISSING, False),
+            # A signed configuration needs no package signature, but still
+            # the SHA-256 that binds the package to its version.
+            ("no SHA-256", package, [line for line in signed if "Signature=" in line],
+             "package check: ClientPackageSha256 is NotFound!", False),
         ]
+        harness.wine(["reg", "delete", harness.SEALED_KEY, "/f"])
         for case, served, lines, error, fetched in cases:
             with self.subTest(case):
                 harness.close_windows(harness.MAIN)
                 harness.reset_install_root()
                 self.server.clear_records()
                 before = len(self.package_requests())
-                self.configure(package=served, extra=lines)
+                self.configure(package=served, extra=[CHANNEL] + lines, signed=(private, 1))
                 _, proc = self.launch(env={"TOV_PACKAGE_PUBLIC_KEY": public})
                 self.expect_download_failure(proc, error)
                 self.assertEqual(len(self.package_requests()) - before, 1 if fetched else 0)
+
+    def test_with_built_in_keys_only_a_sealed_configuration_is_taken(self):
+        private, public = harness.package_key(self)
+        second, second_public = harness.package_key(self)
+        stranger, _ = harness.package_key(self)
+        package = harness.demo_package()
+        older = build_zip([("bm/", None), ("bm/client.dat", b"an older, genuinely signed client")])
+        hashed = "ClientPackageSha256=" + hashlib.sha256(package).hexdigest()
+        base = self.server.base_url
+
+        def sealed(sequence, signer=private, days=14, lines=(CHANNEL, hashed)):
+            return harness.sign_config(signer, sequence, harness.config_body(base, VERSION, VERSION,
+                                                                             extra=lines), days)
+
+        good = sealed(5)
+        unsigned = harness.config_body(base, VERSION, VERSION).encode()
+        both = public + ";" + second_public
+        room = (1 << 30) + len(package) // 2  # the reserve and half the package
+        rows = [
+            # (case, built-in keys, body, package served, outcome, sequence kept after)
+            ("a correct body", public, good, package, None, 5),
+            ("one byte changed", public, good.replace(b"login.html", b"login.htmL"), package,
+             SEAL_SIGNATURE, 5),
+            ("signed by another key", public, sealed(6, stranger), package, SEAL_SIGNATURE, 5),
+            ("no signature line", public, good[:good.rindex(b"ConfigSignature=")], package,
+             "configuration refused: ConfigSignature is NotFound!", 5),
+            ("another channel", public, sealed(6, lines=("ConfigChannel=elsewhere", hashed)), package,
+             "configuration refused: channel elsewhere is not " + harness.CHANNEL, 5),
+            ("a lower sequence", public, sealed(4), package, "configuration refused: sequence 4 is below 5", 5),
+            ("expired", public, sealed(6, days=-1), package, r"configuration refused: expired at \S+Z", 5),
+            ("the second of two keys", both, sealed(7, second), package, None, 7),
+            ("an old signed package put in the body", both, good.replace(hashed.encode(), "\n".join(
+                harness.sign_package(private, older)).encode()), older, SEAL_SIGNATURE, 7),
+            ("an old package under the signed version", both, sealed(7), older,
+             HASH_MISMATCH % hashlib.sha256(older).hexdigest(), 7),
+            ("more than the signed size", public, sealed(7, lines=(CHANNEL, hashed, "ClientPackageSize=%d"
+                                                                   % (len(package) - 1))),
+             package, "package check: the package is larger than ClientPackageSize", 7),
+            ("unkeyed, an unsigned body", None, unsigned, package, None, 7),
+            ("unkeyed, no length and no room", None, unsigned, package, r"not enough disk space in .*: "
+             r"need \d+ bytes and a reserve of %d bytes, %d bytes free" % (1 << 30, room), 7),
+        ]
+        harness.wine(["reg", "delete", harness.SEALED_KEY, "/f"])
+        for case, keys, body, served, outcome, sequence in rows:
+            with self.subTest(case):
+                harness.close_windows(harness.MAIN)
+                harness.forget_install()
+                self.server.clear_records()
+                self.server.clear_faults()
+                before = len(self.package_requests())
+                # Without a length announced, only the writes can find the disk full.
+                env = {"TOV_TEST_FREE_BYTES": str(room)} if "room" in case else {}
+                self.configure(package=served, body=body, chunked=bool(env))
+                _, proc = self.launch(env=dict(env, **({"TOV_PACKAGE_PUBLIC_KEY": keys} if keys else {})))
+                if outcome is None:
+                    self.expect_installed(proc, {DEMO_DATA_NAME: DEMO_DATA})
+                    self.assertTrue(self.of("CWebCDlg::InitWebBrower"))
+                elif outcome.startswith("configuration refused"):
+                    found = harness.wait_for(lambda: [m for l, m in self.of(DECIDE) if l == "ERROR"], 30)
+                    self.assertTrue(found, harness.read_log())
+                    self.assertRegex(found[0], "^" + outcome + "$")
+                    self.final_panel(FAILURE)
+                    self.assertEqual(self.of("CWebCDlg::InitWebBrower", DOWNLOAD), [])
+                    self.assertEqual(len(self.package_requests()), before)
+                    self.finish(proc)
+                else:
+                    refused = outcome if outcome.startswith("package check") else None
+                    self.expect_download_failure(proc, refused)
+                    if refused is None:
+                        self.assertRegex(self.of(DOWNLOAD)[-2][1], outcome)
+                self.assertEqual(harness.sealed_sequence(), sequence)
 
 
 def unused_port():

@@ -37,11 +37,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
       return true;
     };
   }
-  // Hex of the uncompressed point, as the build option holds it; the tests
-  // make a key pair for each run instead of building with one.
-  wchar_t key[256] = {};
-  DWORD length = ::GetEnvironmentVariableW(L"TOV_PACKAGE_PUBLIC_KEY", key, 256);
-  if (length > 0 && length < 256) {
+  // Hex of the uncompressed points, ";"-separated, as the build option holds
+  // them; the tests make key pairs for each run instead of building with them.
+  wchar_t key[1024] = {};
+  DWORD length = ::GetEnvironmentVariableW(L"TOV_PACKAGE_PUBLIC_KEY", key, 1024);
+  if (length > 0 && length < 1024) {
     for (DWORD i = 0; i < length; ++i) variant.provisioning.packagePublicKey += static_cast<char>(key[i]);
   }
   wchar_t hosts[512] = {};

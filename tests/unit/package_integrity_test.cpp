@@ -111,13 +111,32 @@ TEST(PackageIntegrity, WithAKeyBothValuesAreRequiredInOrder) {
   EXPECT_TRUE(good.hashed);
   EXPECT_TRUE(good.signedBy);
   EXPECT_EQ(good.signature[0], 0xFF);
-  EXPECT_EQ(good.key[0], 0xAA);
+  EXPECT_EQ(good.keys.at(0)[0], 0xAA);
 
   // A key that does not parse refuses every package; it never turns the
   // checks off.
   PackageExpectation broken = ReadPackageExpectation(Config(hashLine + signatureLine), "04abc");
   EXPECT_EQ(broken.fault, PackageCheck::KeyUnusable);
   EXPECT_FALSE(broken.signedBy);
+}
+
+TEST(PackageIntegrity, ASealedConfigurationBindsTheHashAndMayCapTheSize) {
+  const std::wstring hashLine = L"ClientPackageSha256=" + kHash + L"\n";
+  const std::string keys = kKey + ";04" + std::string(128, 'b');
+  PackageExpectation e = ReadPackageExpectation(Config(hashLine + L"ClientPackageSize=12\r"), keys, true);
+  EXPECT_TRUE(e.fault == PackageCheck::Passed && !e.signedBy && e.capped && e.maxSize == 12u);
+  EXPECT_EQ(ReadPackageExpectation(Config(hashLine + L"ClientPackageSize=1e3"), keys, true).fault,
+            PackageCheck::SizeMalformed);
+  EXPECT_FALSE(ReadPackageExpectation(Config(hashLine + L"ClientPackageSize=1"), keys, false).capped);
+  EXPECT_EQ(ReadPackageExpectation(Config(L"ClientPackageSignature=" + kSignature), keys, true).fault,
+            PackageCheck::HashMissing);
+  PackageExpectation both = ReadPackageExpectation(
+      Config(hashLine + L"ClientPackageSignature=" + kSignature), keys, true);
+  ASSERT_TRUE(both.signedBy) << "a signature that is there is still verified";
+  EXPECT_EQ(both.keys.size(), 2u);
+  EXPECT_EQ(ReadPackageExpectation(Config(hashLine + L"ClientPackageSignature=" + kSignature),
+                                   kKey + ";", true).fault,
+            PackageCheck::KeyUnusable);
 }
 
 TEST(PackageIntegrity, DigestComparison) {

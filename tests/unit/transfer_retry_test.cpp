@@ -126,9 +126,10 @@ TEST(Mirrors, TheAddressAndItsMirrorsInOrderUpToTheFirstGap) {
   RemoteConfigMap config{{L"ClientDownloadUrl", L"http://a/{version}\r"},
                          {L"ClientDownloadUrl2", L"http://b/{version}"},
                          {L"ClientDownloadUrl4", L"http://d/"}};
-  EXPECT_EQ(PackageSourceTemplates(config), (std::vector<std::wstring>{L"http://a/{version}", L"http://b/{version}"}));
+  EXPECT_EQ(PackageSourceTemplates(ReadRemoteConfig(config, "", false)),
+            (std::vector<std::wstring>{L"http://a/{version}", L"http://b/{version}"}));
   config.erase(L"ClientDownloadUrl");
-  EXPECT_TRUE(PackageSourceTemplates(config).empty());
+  EXPECT_TRUE(PackageSourceTemplates(ReadRemoteConfig(config, "", false)).empty());
 }
 
 }  // namespace tov
