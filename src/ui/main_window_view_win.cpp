@@ -1,6 +1,9 @@
 #include "ui/main_window_view.h"
 
 #include "base/launcher_log.h"
+#include "provisioning/config_value.h"
+#include "web/page_guard_win.h"
+#include "web/page_rules.h"
 #include "ui/main_window.h"
 #include "ui/window_calls_win.h"
 
@@ -34,6 +37,17 @@ void MainWindowView::ShowPanelControl(tov::PanelControl control, bool visible) {
 }
 
 void MainWindowView::InitWebBrower(const std::wstring& url) {
+  // A keyed build's page stays on the hosts its signed configuration names:
+  // the entry's and those of PageHosts. Without any, no host is allowed (an
+  // empty name matches none), never every host.
+  const tov::RemoteConfig* config = tov::AcceptedRemoteConfig();
+  if (config && config->sealed) {
+    std::wstring extra;
+    for (const std::wstring& host : config->pageHosts) extra += host + L";";
+    std::vector<std::wstring> hosts = tov::AllowedPageHosts(config->entryUrl, extra);
+    if (hosts.empty()) hosts.push_back(L"");
+    UseKeyedPageHosts(std::move(hosts));
+  }
   OnMainWindow([&](CWebDlg& window) {
     if (CWebCDlg* panel = window.ContentPanel()) panel->InitWebBrower(url);
   });
