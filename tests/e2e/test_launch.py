@@ -194,6 +194,7 @@ class LaunchTest(unittest.TestCase):
         # The page tries to leave, or a frame to log in; then the page logs in
         # with the address it is on.
         leave, navigation = "window.location = %s;", "CWebCDlg::OnBeforeNavigate2"
+        private, public = harness.package_key(self)
         for statement, env, operation, refusal in (
                 (leave % "'file:///C:/windows/win.ini'", {}, navigation,
                  "not a web address, not opened: file:///C:/windows/win.ini"),
@@ -201,12 +202,20 @@ class LaunchTest(unittest.TestCase):
                  "not a web address, not opened: javascript:login('true|js')"),
                 (leave % "'http://elsewhere.invalid/x'", {"TOV_TEST_PAGE_HOSTS": "127.0.0.1"}, navigation,
                  "host not allowed, not opened: http://elsewhere.invalid/x"),
+                # A keyed build: the hosts are those its signed configuration names.
+                (leave % "'http://elsewhere.invalid/y'", {"TOV_PACKAGE_PUBLIC_KEY": public}, navigation,
+                 "host not allowed, not opened: http://elsewhere.invalid/y"),
                 ("window.frame('http://ads.invalid/', \"window.external.JavascriptToCsharp('LoginResult', 'true|frame')\");",
                  {}, "CImpIDispatch::Invoke", "script call refused, not from the page itself: %s/entry/login.html")):
             with self.subTest(statement):
                 harness.end_run([self.proc], ((MAIN, "-"), (GAME, "-")))
                 harness.reset_install_root()
                 self.serve()
+                if env.get("TOV_PACKAGE_PUBLIC_KEY"):
+                    harness.wine(["reg", "delete", harness.SEALED_KEY, "/f"])
+                    self.server.set_config(body_bytes=harness.sign_config(private, 1, harness.config_body(
+                        self.server.base_url, VERSION, VERSION, CUSTOM, extra=[
+                            "ConfigChannel=" + harness.CHANNEL, "ClientPackageSha256=" + "0" * 64])))
                 self.install_client()
                 self.copy, self.proc, self.script_path = harness.start_with_page(
                     self, page(statement, "ext.JavascriptToCsharp('LoginResult', 'true|at=' + window.location);"),
