@@ -120,7 +120,15 @@ def exit_code(proc, timeout=30):
 
 def gui(*args, timeout=30):
     """Runs the GUI driver; returns (exit code, UTF-8 output)."""
-    r = wine([GUIDRIVER] + [str(a) for a in args], timeout=timeout)
+    for attempt in range(2):
+        started = time.monotonic()
+        r = wine([GUIDRIVER] + [str(a) for a in args], timeout=timeout)
+        # A waiting verb cannot give up before its time: an answer that came
+        # at once is Wine failing to start the driver, which is tried again.
+        waits = args[0] in ("wait", "gone", "box")
+        if not (waits and r.returncode != 0 and time.monotonic() - started < 0.5):
+            break
+        sys.stderr.write("guidriver %s ended at once with %d, tried again\n" % (args[0], r.returncode))
     return r.returncode, r.stdout.decode("utf-8", "replace")
 
 
@@ -361,7 +369,7 @@ def launcher_stacks():
             # then the Unix side of each thread shows where it waits.
             return "winedbg could not attach; gdb:\n" + unix_stacks()
         for block in re.split(r"\n(?=Backtracing for thread)", out):
-            m = re.match(r"Backtracing for thread \w+ in process \w+ \((.*)\):", block)
+            m = re.match(r"Backtracing for thread \w+ in process 0*%s \((.*)\):" % pid.lstrip("0"), block)
             if m:
                 report.append(_name_frames(block, unix_path(m.group(1))))
     return "\n".join(report) or "no launcher process found\n" + listing
