@@ -577,14 +577,18 @@ class InstallTest(unittest.TestCase):
                              ("Game_Client_Version.txt", b"99.0.0.0")])
         self.expect_refused_before_writing(package, "refused entry (version file): Game_Client_Version.txt")
 
-    def test_entry_naming_a_device_is_refused(self):
-        package = build_zip([("bm/", None), ("bm/ok.txt", b"ok"), ("bm/NUL.txt", b"lost"),
-                             ("bm/after.txt", b"after")])
-        self.configure(package=package)
-        _, proc = self.launch()
-        self.expect_unzip_failure(proc, "refused entry (device name): bm/NUL.txt")
-        self.assertEqual(self.client_file("bm/ok.txt"), b"ok")
-        self.assertIsNone(self.client_file("bm/after.txt"))
+    def test_entry_naming_a_device_or_a_short_name_alias_is_refused(self):
+        for entry, why in (("bm/NUL.txt", "device name"), ("bm/BRAKMO~1.DLL", "short name alias")):
+            with self.subTest(entry):
+                harness.reset_install_root()
+                self.server.clear_records()
+                package = build_zip([("bm/", None), ("bm/ok.txt", b"ok"), (entry, b"lost"),
+                                     ("bm/after.txt", b"after")])
+                self.configure(package=package)
+                _, proc = self.launch()
+                self.expect_unzip_failure(proc, "refused entry (%s): %s" % (why, entry))
+                self.assertEqual(self.client_file("bm/ok.txt"), b"ok")
+                self.assertIsNone(self.client_file("bm/after.txt"))
 
     def test_packages_over_a_bound_or_through_a_link_are_refused_whole(self):
         zeros = build_zip([("bm/zeros.dat", b"\0" * (4 << 20))])
