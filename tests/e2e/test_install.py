@@ -89,6 +89,13 @@ class InstallTest(unittest.TestCase):
         if fault:
             self.server.add_fault("packages", **fault)
 
+    def fresh_row(self):
+        """A table row starts with no launcher, no install and a quiet server."""
+        harness.close_windows(harness.MAIN)
+        harness.forget_install()
+        self.server.clear_records()
+        self.server.clear_faults()
+
     def launch(self, test_build=True, env=None):
         copy = harness.launcher_copy(
             self, source=harness.TEST_LAUNCHER_EXE if test_build else harness.LAUNCHER_EXE)
@@ -472,10 +479,7 @@ class InstallTest(unittest.TestCase):
         ]
         for case, faults, lines, logged, sent, restart in rows:
             with self.subTest(case):
-                harness.close_windows(harness.MAIN)
-                harness.forget_install()
-                self.server.clear_records()
-                self.server.clear_faults()
+                self.fresh_row()
                 self.server.clear_requests()
                 mirror.clear_requests()
                 self.configure(package=package, extra=lines)
@@ -778,10 +782,7 @@ class InstallTest(unittest.TestCase):
         harness.wine(["reg", "delete", harness.SEALED_KEY, "/f"])
         for case, keys, body, served, outcome, sequence in rows:
             with self.subTest(case):
-                harness.close_windows(harness.MAIN)
-                harness.forget_install()
-                self.server.clear_records()
-                self.server.clear_faults()
+                self.fresh_row()
                 before = len(self.package_requests())
                 # Without a length announced, only the writes can find the disk full.
                 env = {"TOV_TEST_FREE_BYTES": str(room)} if "room" in case else {}
