@@ -24,6 +24,12 @@ bool ExitBarrier::Close(std::chrono::milliseconds limit) {
   return m_left.wait_for(hold, limit, [this] { return m_passes == 0; });
 }
 
+void ExitBarrier::Park(Pass pass) {
+  { Pass given = std::move(pass); }
+  std::unique_lock<std::mutex> hold(m_lock);
+  for (;;) m_left.wait(hold);
+}
+
 ExitBarrier& ProcessExitBarrier() {
   static ExitBarrier* barrier = new ExitBarrier();
   return *barrier;

@@ -6,7 +6,14 @@
 // game process created but not yet resumed would be left doing nothing. Such
 // a step runs behind a pass; the end of the run closes the barrier, which
 // refuses new passes and waits, bounded, for the ones given out.
+//
+// Long work (an extraction) holds a pass too, but does not run to its end:
+// it looks at Closed() between its steps and, once closed, stops its helper
+// threads and parks. Under Wine a thread ended inside a system call can
+// leave one of the system's own locks held, and the process's end then
+// waits for that lock forever.
 #pragma once
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -35,6 +42,11 @@ class ExitBarrier {
   // Refuses every later pass, then waits up to `limit` for the passes out;
   // false when one is still out at the end.
   bool Close(std::chrono::milliseconds limit);
+  // Whether Close() has begun.
+  bool Closed() const { return m_closed.load(); }
+  // Gives the pass back and waits for the process's end: for a thread whose
+  // work the close has stopped, so that nothing after that work runs.
+  [[noreturn]] void Park(Pass pass);
 
  private:
   void Leave();
@@ -42,7 +54,7 @@ class ExitBarrier {
   std::mutex m_lock;
   std::condition_variable m_left;
   int m_passes = 0;
-  bool m_closed = false;
+  std::atomic<bool> m_closed{false};
 };
 
 // The process's one barrier. Never destroyed: a pass may still be out when

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/exit_barrier.h"
 #include "base/launcher_log.h"
 #include "base/text_win.h"
 #include "base/unique_handle.h"
@@ -124,6 +125,11 @@ bool ReadEntry(unzFile zip, ZPOS64_T declaredSize, const std::wstring& target, s
   ZPOS64_T read = 0;
   std::vector<char> buffer(kCopyBuffer);
   for (;;) {
+    // A large entry takes a while: the launcher's close stops it here.
+    if (tov::ProcessExitBarrier().Closed()) {
+      ok = false;
+      break;
+    }
     int n = unzReadCurrentFile(zip, buffer.data(), static_cast<unsigned>(buffer.size()));
     if (n == 0) break;
     if (n < 0) {
@@ -186,6 +192,8 @@ bool StreamEntry(unzFile zip, ZPOS64_T declaredSize, const std::wstring& target)
 }
 
 bool WriteWholeFile(const tov::OrderedWriter::Job& job, FlushBehind& flusher) {
+  // After the close the writers drop what waits, as after a failed write.
+  if (tov::ProcessExitBarrier().Closed()) return false;
   bool refused = false;
   tov::UniqueHandleK out = CreateEntryFile(job.target, &refused);
   if (!out) return false;
@@ -347,11 +355,13 @@ int Extract(const void* name, zlib_filefunc64_def& io, const std::function<bool(
   // after it were never written. One that could not be flushed shows at the
   // end.
   auto writeFailed = [&writer, &flusher] {
+    if (tov::ProcessExitBarrier().Closed()) return 0;
     std::wstring target = writer.FailedTarget();
     LOG_ERROR(L"write failed: " + (target.empty() ? flusher.FailedTarget() : target), kOp);
     return 0;
   };
   for (ZPOS64_T k = 1; k <= total; ++k) {
+    if (tov::ProcessExitBarrier().Closed()) return 0;
     unz_file_info64 info{};
     char name[kNameBuffer];
     if (!ReadEntryInfo(archive.file, &info, name)) return 0;

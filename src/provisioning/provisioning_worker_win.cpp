@@ -397,8 +397,14 @@ int CGameRemoteConfig::OnUnzipFile(const std::wstring& archivePath, Provisioning
     if (shown.IsNew({text, position}, 0)) ShowProgress(view, text, position, 0);
   };
   const FreeSpaceProbe& freeSpace = CurrentProvisioningSettings().freeSpace;
+  // The close stops the extraction between files and waits for its threads
+  // to end before the process ends; a stopped extraction is not a failure.
+  tov::ExitBarrier& barrier = tov::ProcessExitBarrier();
+  tov::ExitBarrier::Pass pass = barrier.Enter();
+  if (!pass) barrier.Park(std::move(pass));
   int result = archiveFile ? ExtractPackageFrom(archiveFile, GetAppState().clientDir, progress, freeSpace)
                            : ExtractPackage(archivePath, GetAppState().clientDir, progress, freeSpace);
+  if (!result && barrier.Closed()) barrier.Park(std::move(pass));
   if (!result) return 0;
   LOG_INFO(L"unzip is finish!", kUnzipOp);
   GetWebLogger().LogEvent(ReportUnzipFinished);

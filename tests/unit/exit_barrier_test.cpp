@@ -42,4 +42,19 @@ TEST(ExitBarrier, AStepThatDoesNotEndBoundsTheWait) {
   EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(100));
 }
 
+TEST(ExitBarrier, WorkStoppedByTheCloseParksAndLetsTheCloseReturn) {
+  // The parked thread outlives the test: what it uses must too.
+  static ExitBarrier* barrier = new ExitBarrier();
+  static std::atomic<bool> wentOn{false};
+  std::thread([] {
+    ExitBarrier::Pass pass = barrier->Enter();
+    while (!barrier->Closed()) std::this_thread::sleep_for(milliseconds(1));
+    barrier->Park(std::move(pass));
+    wentOn = true;
+  }).detach();
+  EXPECT_TRUE(barrier->Close(milliseconds(5000))) << "the parked work still held its pass";
+  std::this_thread::sleep_for(milliseconds(50));
+  EXPECT_FALSE(wentOn) << "work went on after the close";
+}
+
 }  // namespace tov
