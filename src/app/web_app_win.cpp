@@ -17,6 +17,7 @@
 #include "base/launcher_settings.h"
 #include "app/startup_rules.h"
 #include "base/message_box.h"
+#include "base/path_rules.h"
 #include "base/shell_folders_win.h"
 #include "base/text_win.h"
 #include "base/unique_handle.h"
@@ -64,9 +65,7 @@ void CloseExitBarrier() {
 }  // namespace
 
 std::wstring ModuleBaseName() {
-  std::wstring full = ModulePath();
-  size_t slash = full.find_last_of(L"\\/");
-  std::wstring name = slash == std::wstring::npos ? full : full.substr(slash + 1);
+  std::wstring name = tov::FileNameOf(ModulePath());
   size_t dot = name.find_last_of(L'.');
   return dot == std::wstring::npos ? name : name.substr(0, dot);
 }

@@ -66,6 +66,12 @@ std::vector<std::wstring> FolderChain(const std::wstring& folder) {
   return chain;
 }
 
+std::wstring FileNameOf(const std::wstring& path) {
+  size_t at = path.size();
+  while (at > 0 && !IsSeparator(path[at - 1])) --at;
+  return path.substr(at);
+}
+
 bool StartsWithIgnoringCase(const std::wstring& text, const wchar_t* lowerPrefix) {
   for (size_t i = 0; lowerPrefix[i]; ++i) {
     if (i >= text.size() || std::towlower(static_cast<wint_t>(text[i])) != static_cast<wint_t>(lowerPrefix[i])) {
