@@ -43,18 +43,14 @@ TEST(PathRules, RootParentsAndFoldersToCreate) {
       {L"\\\\?\\UNC\\server\\share", 20, L"", L""},
       {L"\\\\?\\UNC\\server\\share\\a", 21, L"\\\\?\\UNC\\server\\share\\", L"\\\\?\\UNC\\server\\share\\a"},
   };
-  auto joined = [](const std::vector<std::wstring>& parts) {
-    std::wstring out;
-    for (const std::wstring& part : parts) out += (out.empty() ? L"" : L" | ") + part;
-    return out;
-  };
   for (const auto& row : rows) {
     SCOPED_TRACE(testing::Message() << row.path);
     EXPECT_EQ(RootLength(row.path), row.root);
-    std::vector<std::wstring> above;
-    for (std::wstring at = row.path; !(at = ParentFolder(at)).empty();) above.push_back(at);
-    EXPECT_EQ(joined(above), row.above);
-    EXPECT_EQ(joined(FolderChain(row.path)), row.toCreate);
+    std::wstring above, toCreate;
+    for (std::wstring at = row.path; !(at = ParentFolder(at)).empty();) above += (above.empty() ? L"" : L" | ") + at;
+    for (const std::wstring& folder : FolderChain(row.path)) toCreate += (toCreate.empty() ? L"" : L" | ") + folder;
+    EXPECT_EQ(above, row.above);
+    EXPECT_EQ(toCreate, row.toCreate);
   }
 }
 
