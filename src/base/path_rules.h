@@ -27,7 +27,7 @@ std::wstring ParentFolder(const std::wstring& path);
 // drive root, a UNC share or a "\\?\" prefix is never in the list.
 std::vector<std::wstring> FolderChain(const std::wstring& folder);
 
-// The last name of `path`: "bm.exe" for "C:\a\bm.exe", all of a bare name.
+// The last name of `path`: "x.exe" for "C:\a\x.exe", all of a bare name.
 std::wstring FileNameOf(const std::wstring& path);
 
 // Whether `text` starts with `lowerPrefix` (written in lower case), letters
