@@ -93,8 +93,8 @@ int CWebApp::Run(const LauncherVariant& variant) {
 
 BOOL CWebApp::InitApplication() {
   AppState& app = GetAppState();
-  app.installRoot = tov::ChooseInstallRoot(tov::CurrentDirectory(), PathExists(L"C:\\"), PathExists(L"D:\\"),
-                                           LauncherSettings::ChannelName);
+  app.installRoot = tov::ChooseInstallRoot(tov::CurrentDirectory(), PathExists(L"C:\\"),
+                                           PathExists(L"D:\\"), LauncherSettings::ChannelName);
   app.clientDir = app.installRoot + L"\\client";
 
   DWORD createError = 0;

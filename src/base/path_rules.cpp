@@ -74,9 +74,8 @@ std::wstring FileNameOf(const std::wstring& path) {
 
 bool StartsWithIgnoringCase(const std::wstring& text, const wchar_t* lowerPrefix) {
   for (size_t i = 0; lowerPrefix[i]; ++i) {
-    if (i >= text.size() || std::towlower(static_cast<wint_t>(text[i])) != static_cast<wint_t>(lowerPrefix[i])) {
-      return false;
-    }
+    if (i >= text.size()) return false;
+    if (std::towlower(static_cast<wint_t>(text[i])) != static_cast<wint_t>(lowerPrefix[i])) return false;
   }
   return true;
 }

@@ -110,7 +110,8 @@ bool TakeHeader(const uint8_t* body, uint32_t length, PngParts& parts) {
   if (body[8] != 8 || SamplesOf(parts.colourType) == 0 || body[10] != 0 || body[11] != 0 || body[12] != 0) {
     return false;
   }
-  if (parts.width == 0 || parts.height == 0 || uint64_t{parts.width} * parts.height > kMaxPngPixels) return false;
+  const uint64_t pixels = uint64_t{parts.width} * parts.height;
+  if (parts.width == 0 || parts.height == 0 || pixels > kMaxPngPixels) return false;
   parts.header = true;
   return true;
 }

@@ -47,8 +47,9 @@ TEST(PathRules, RootParentsAndFoldersToCreate) {
     SCOPED_TRACE(testing::Message() << row.path);
     EXPECT_EQ(RootLength(row.path), row.root);
     std::wstring above, toCreate;
-    for (std::wstring at = row.path; !(at = ParentFolder(at)).empty();) above += (above.empty() ? L"" : L" | ") + at;
-    for (const std::wstring& folder : FolderChain(row.path)) toCreate += (toCreate.empty() ? L"" : L" | ") + folder;
+    auto add = [](std::wstring& list, const std::wstring& item) { list += (list.empty() ? L"" : L" | ") + item; };
+    for (std::wstring at = row.path; !(at = ParentFolder(at)).empty();) add(above, at);
+    for (const std::wstring& folder : FolderChain(row.path)) add(toCreate, folder);
     EXPECT_EQ(above, row.above);
     EXPECT_EQ(toCreate, row.toCreate);
   }
