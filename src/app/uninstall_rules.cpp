@@ -1,5 +1,7 @@
 #include "app/uninstall_rules.h"
 
+#include "base/path_rules.h"
+
 namespace tov {
 
 std::optional<std::wstring> RemovalCommandParameters(const std::wstring& installRoot) {
@@ -15,12 +17,9 @@ std::optional<std::wstring> RemovalCommandParameters(const std::wstring& install
 }
 
 std::wstring RemovalWorkingDirectory(const std::wstring& installRoot) {
-  size_t slash = installRoot.find_last_of(L"\\/");
-  if (slash == std::wstring::npos) return L"";
-  std::wstring parent = installRoot.substr(0, slash);
-  // "C:" alone would mean the current directory of drive C, not its root.
-  if (parent.size() == 2 && parent[1] == L':') parent += L"\\";
-  return parent;
+  // A drive's root keeps its separator: "C:" alone would mean the current
+  // directory of drive C.
+  return ParentFolder(installRoot);
 }
 
 }  // namespace tov

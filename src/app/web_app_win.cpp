@@ -17,6 +17,8 @@
 #include "base/launcher_settings.h"
 #include "app/startup_rules.h"
 #include "base/message_box.h"
+#include "base/path_rules.h"
+#include "base/shell_folders_win.h"
 #include "base/text_win.h"
 #include "base/unique_handle.h"
 #include "provisioning/desktop_integration.h"
@@ -30,13 +32,6 @@
 namespace {
 
 bool PathExists(const std::wstring& path) { return _waccess(path.c_str(), 0) == 0; }
-
-// The user's shell folder; empty when the shell cannot name it.
-std::wstring ShellFolder(int csidl) {
-  wchar_t path[MAX_PATH] = {};
-  if (!::SHGetSpecialFolderPathW(nullptr, path, csidl, FALSE)) return L"";
-  return path;
-}
 
 // Ends the process the way a run that never reaches ExitInstance ends: static
 // objects are destroyed (the log is closed), nothing else is undone.
@@ -70,9 +65,7 @@ void CloseExitBarrier() {
 }  // namespace
 
 std::wstring ModuleBaseName() {
-  std::wstring full = ModulePath();
-  size_t slash = full.find_last_of(L"\\/");
-  std::wstring name = slash == std::wstring::npos ? full : full.substr(slash + 1);
+  std::wstring name = tov::FileNameOf(ModulePath());
   size_t dot = name.find_last_of(L'.');
   return dot == std::wstring::npos ? name : name.substr(0, dot);
 }
@@ -100,10 +93,8 @@ int CWebApp::Run(const LauncherVariant& variant) {
 
 BOOL CWebApp::InitApplication() {
   AppState& app = GetAppState();
-  wchar_t cwd[MAX_PATH] = {};
-  ::GetCurrentDirectoryW(MAX_PATH, cwd);
-  app.installRoot = tov::ChooseInstallRoot(cwd, PathExists(L"C:\\"), PathExists(L"D:\\"),
-                                           LauncherSettings::ChannelName);
+  app.installRoot = tov::ChooseInstallRoot(tov::CurrentDirectory(), PathExists(L"C:\\"),
+                                           PathExists(L"D:\\"), LauncherSettings::ChannelName);
   app.clientDir = app.installRoot + L"\\client";
 
   DWORD createError = 0;
@@ -246,7 +237,7 @@ void CWebApp::UnInstall() {
 
   // Without a shell folder there is nothing of ours to remove; a path built
   // on an empty folder would point at the root of the current drive.
-  std::wstring startMenuRoot = ShellFolder(CSIDL_STARTMENU);
+  std::wstring startMenuRoot = tov::ShellFolder(CSIDL_STARTMENU);
   std::wstring startMenu = tov::StartMenuFolder(startMenuRoot, LauncherSettings::ChannelName);
   LOG_INFO(startMenu, kOp);
   if (!startMenuRoot.empty() && PathExists(startMenu) && !tov::DeleteNotNullDir(startMenu)) {
@@ -254,7 +245,7 @@ void CWebApp::UnInstall() {
     return;
   }
 
-  std::wstring desktopRoot = ShellFolder(CSIDL_DESKTOPDIRECTORY);
+  std::wstring desktopRoot = tov::ShellFolder(CSIDL_DESKTOPDIRECTORY);
   std::wstring desktopLink = tov::LinkPath(desktopRoot, title);
   LOG_INFO(desktopLink, kOp);
   if (!desktopRoot.empty() && PathExists(desktopLink) && _wremove(desktopLink.c_str()) != 0) failed();

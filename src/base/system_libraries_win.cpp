@@ -56,9 +56,12 @@ void KeepLibrarySearchInSystemDirectory() noexcept {
 
 // Called by the thunk of a delay-loaded function on its first call, with
 // the library's descriptor and the function's slot; returns the function,
-// which the thunk then jumps to. The thunks save only the integer argument
-// registers: nothing of these libraries takes a floating-point argument.
-extern "C" FARPROC WINAPI __delayLoadHelper2(PCImgDelayDescr descr, FARPROC* slot) {
+// which the thunk then jumps to with the caller's arguments. The thunks of
+// binutils keep only the integer argument registers (RCX, RDX, R8, R9)
+// across this call, while the loading here uses XMM0 to XMM3 freely, and
+// those hold the floating-point arguments (VarR8Pow, GdipCreateFont, ...).
+// __delayLoadHelper2 below therefore keeps them around this function.
+extern "C" FARPROC ResolveDelayedImport(PCImgDelayDescr descr, FARPROC* slot) {
   if (!(descr->grAttrs & dlattrRva)) FailDelayLoad(ERROR_INVALID_PARAMETER);
   auto* module = AtRva<HMODULE>(descr->rvaHmod);
   HMODULE loaded = reinterpret_cast<HMODULE>(
@@ -85,3 +88,30 @@ extern "C" FARPROC WINAPI __delayLoadHelper2(PCImgDelayDescr descr, FARPROC* slo
   *slot = function;
   return function;
 }
+
+// The helper the thunks call: XMM0 to XMM3 saved in its own frame (16-byte
+// aligned, above the callee's 32-byte home area), restored before it
+// returns the function in RAX. Unwind data included, so that a failure
+// raised while loading is walked through like any frame.
+asm(R"(
+    .text
+    .globl __delayLoadHelper2
+    .def __delayLoadHelper2; .scl 2; .type 32; .endef
+    .seh_proc __delayLoadHelper2
+__delayLoadHelper2:
+    subq $0x68, %rsp
+    .seh_stackalloc 0x68
+    .seh_endprologue
+    movaps %xmm0, 0x20(%rsp)
+    movaps %xmm1, 0x30(%rsp)
+    movaps %xmm2, 0x40(%rsp)
+    movaps %xmm3, 0x50(%rsp)
+    call ResolveDelayedImport
+    movaps 0x20(%rsp), %xmm0
+    movaps 0x30(%rsp), %xmm1
+    movaps 0x40(%rsp), %xmm2
+    movaps 0x50(%rsp), %xmm3
+    addq $0x68, %rsp
+    ret
+    .seh_endproc
+)");

@@ -7,42 +7,7 @@ namespace tov {
 
 namespace {
 
-bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
-
 bool HasBlank(const std::wstring& text) { return text.find_first_of(L" \t") != std::wstring::npos; }
-
-// Length of the part of an absolute path that is never created: "C:\",
-// "\\server\share\", "\\?\C:\" or "\\?\UNC\server\share\". Zero for a
-// relative path.
-size_t RootLength(const std::wstring& path) {
-  size_t start = 0;
-  bool unc = false;
-  if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) {
-    start = 8;
-    unc = true;
-  } else if (path.compare(0, 4, L"\\\\?\\") == 0) {
-    start = 4;
-  } else if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
-    start = 2;
-    unc = true;
-  }
-  if (unc) {
-    // Skip the server and the share names.
-    size_t pos = start;
-    for (int part = 0; part < 2; ++part) {
-      while (pos < path.size() && !IsSeparator(path[pos])) ++pos;
-      if (pos < path.size()) ++pos;
-    }
-    return pos;
-  }
-  if (path.size() >= start + 2 && path[start + 1] == L':') {
-    size_t pos = start + 2;
-    if (pos < path.size() && IsSeparator(path[pos])) ++pos;
-    return pos;
-  }
-  if (start == 0 && !path.empty() && IsSeparator(path[0])) return 1;
-  return start;
-}
 
 std::wstring Number(long long value) { return std::to_wstring(value); }
 
@@ -94,20 +59,6 @@ std::vector<RegistryText> UninstallEntryValues(const std::wstring& installRoot,
       {L"DisplayVersion", launcherVersion},
       {L"UninstallString", UninstallString(installRoot, gameTitle)},
   };
-}
-
-std::vector<std::wstring> FolderChain(const std::wstring& folder) {
-  std::vector<std::wstring> chain;
-  const size_t root = RootLength(folder);
-  size_t pos = root;
-  while (pos < folder.size()) {
-    size_t end = pos;
-    while (end < folder.size() && !IsSeparator(folder[end])) ++end;
-    // Doubled separators name no folder of their own.
-    if (end > pos) chain.push_back(folder.substr(0, end));
-    pos = end + 1;
-  }
-  return chain;
 }
 
 std::wstring CreateLinkErrorText(unsigned long lastError, long hresult) {

@@ -58,11 +58,6 @@ std::vector<RegistryText> UninstallEntryValues(const std::wstring& installRoot,
                                                const std::wstring& gameTitle,
                                                const std::wstring& launcherVersion);
 
-// The folders to create, outermost first, so that `folder` exists once each
-// one is made in turn (directory creation makes one level per call). A
-// drive root, a UNC share or a "\\?\" prefix is never in the list.
-std::vector<std::wstring> FolderChain(const std::wstring& folder);
-
 // Log texts of the failures.
 std::wstring CreateLinkErrorText(unsigned long lastError, long hresult);
 std::wstring SetRegistiesErrorText(long lret, unsigned long lastError);

@@ -6,9 +6,13 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <utility>
+
 #include "base/app_state.h"
 #include "base/launcher_log.h"
 #include "base/launcher_settings.h"
+#include "base/path_rules.h"
+#include "base/shell_folders_win.h"
 #include "base/com_ptr.h"
 #include "base/unique_handle.h"
 
@@ -21,17 +25,15 @@ constexpr const char* kShortcutOp = "CGameRemoteConfig::CreateShortcut";
 constexpr const char* kLinkOp = "CGameRemoteConfig::CreateLink";
 constexpr const char* kRegistryOp = "CGameRemoteConfig::SetRegisties";
 
-// The user's shell folder, or nothing when the shell cannot name it (for
-// example when it does not exist): links are never written at a path formed
-// from an empty folder, which would land in the root of the current drive.
-bool ShellFolder(int csidl, std::wstring& folder) {
-  wchar_t buffer[MAX_PATH] = {};
-  if (!SHGetSpecialFolderPathW(nullptr, buffer, csidl, FALSE) || buffer[0] == L'\0') {
+// A missing shell folder is logged here, once for the whole sequence.
+bool LoggedShellFolder(int csidl, std::wstring& folder) {
+  std::wstring found = ShellFolder(csidl);
+  if (found.empty()) {
     const DWORD lastError = GetLastError();
     LOG_ERROR(ShellFolderErrorText(csidl, lastError), kShortcutsOp);
     return false;
   }
-  folder = buffer;
+  folder = std::move(found);
   return true;
 }
 
@@ -70,8 +72,8 @@ void CreateShortcuts() {
 
     std::wstring startMenu;
     std::wstring desktop;
-    const bool haveStartMenu = ShellFolder(CSIDL_STARTMENU, startMenu);
-    const bool haveDesktop = ShellFolder(CSIDL_DESKTOPDIRECTORY, desktop);
+    const bool haveStartMenu = LoggedShellFolder(CSIDL_STARTMENU, startMenu);
+    const bool haveDesktop = LoggedShellFolder(CSIDL_DESKTOPDIRECTORY, desktop);
 
     for (const ShortcutEntry& link :
          ShortcutTable(startMenu, desktop, app.installRoot, LauncherSettings::GameTitle,

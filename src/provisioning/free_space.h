@@ -1,4 +1,4 @@
-// How much room the volume of a folder has left, and the folders above one.
+// How much room the volume of a folder has left.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -9,12 +9,3 @@
 // exist yet: the nearest folder above it that does stands for it.
 using FreeSpaceProbe =
     std::function<bool(const std::wstring& folder, uint64_t* freeBytes, uint64_t* volumeBytes)>;
-
-namespace tov {
-
-// The folder that holds `path`: "C:\a" for "C:\a\b", "C:\" for "C:\a",
-// "\\server\share\" for "\\server\share\a"; empty for a root, a drive
-// alone or a bare name. Trailing separators of `path` are ignored.
-std::wstring ParentFolder(const std::wstring& path);
-
-}  // namespace tov

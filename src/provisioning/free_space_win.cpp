@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "base/launcher_log.h"
+#include "base/path_rules.h"
 #include "provisioning/package_rules.h"
 
 bool VolumeFreeSpace(const std::wstring& folder, uint64_t* freeBytes, uint64_t* volumeBytes) {

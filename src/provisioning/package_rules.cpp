@@ -2,6 +2,8 @@
 
 #include <cwctype>
 
+#include "base/path_rules.h"
+
 namespace tov {
 
 std::wstring ReplaceAll(std::wstring text, const std::wstring& from, const std::wstring& to) {
@@ -42,8 +44,6 @@ ProgressStep UnzipProgress(uint64_t k, uint64_t n) {
 }
 
 namespace {
-
-bool IsSeparator(wchar_t c) { return c == L'/' || c == L'\\'; }
 
 bool IsDotOrBlank(wchar_t c) { return c == L'.' || c == L' '; }
 

@@ -1,6 +1,6 @@
 #include "telemetry/request_book.h"
 
-#include <cwctype>
+#include "base/path_rules.h"
 
 namespace tov {
 
@@ -24,14 +24,6 @@ uint32_t EffectiveOpenFlags(uint32_t openFlags, int scheme) {
 }
 
 namespace {
-bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix) {
-  size_t i = 0;
-  for (; prefix[i]; ++i) {
-    if (i >= text.size() || static_cast<wchar_t>(std::towlower(text[i])) != prefix[i]) return false;
-  }
-  return true;
-}
-
 // 1 to 65535 in decimal; anything else is not a port.
 bool ParsePort(const std::wstring& text, uint16_t* port) {
   if (text.empty() || text.size() > 5) return false;
@@ -49,11 +41,11 @@ bool ParsePort(const std::wstring& text, uint16_t* port) {
 RequestTarget ParseRequestUrl(const std::wstring& url) {
   RequestTarget target;
   size_t rest;
-  if (StartsWithNoCase(url, L"https://")) {
+  if (StartsWithIgnoringCase(url, L"https://")) {
     target.scheme = kSchemeHttps;
     target.port = 443;
     rest = 8;
-  } else if (StartsWithNoCase(url, L"http://")) {
+  } else if (StartsWithIgnoringCase(url, L"http://")) {
     target.scheme = kSchemeHttp;
     target.port = 80;
     rest = 7;

@@ -6,6 +6,8 @@
 #include <string>
 
 #include "base/launcher_log.h"
+#include "base/path_rules.h"
+#include "base/text_win.h"
 #include "ui/browser_lockdown.h"
 
 namespace {
@@ -20,12 +22,9 @@ std::wstring RegistryText(HKEY root, const wchar_t* key, const wchar_t* name) {
 }
 
 std::wstring ExecutableName() {
-  wchar_t path[MAX_PATH] = {};
-  DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return L"";
-  std::wstring full(path, n);
-  size_t slash = full.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? full : full.substr(slash + 1);
+  bool cut = false;
+  std::wstring full = ModulePath(&cut);
+  return cut ? L"" : tov::FileNameOf(full);
 }
 
 // Without it the control renders every page as Internet Explorer 7 did.

@@ -90,85 +90,111 @@ bool Unfilter(uint8_t* rows, size_t stride, uint32_t height, int bpp) {
   return true;
 }
 
-}  // namespace
-
-bool DecodePngPremultiplied(const uint8_t* data, size_t size, const PixelTarget& target) {
-  if (!data || size < sizeof kSignature || std::memcmp(data, kSignature, sizeof kSignature) != 0) {
-    return false;
-  }
+// What the chunks say: the header's fields, the palette (as blue, green,
+// red and alpha) and the image data still compressed.
+struct PngParts {
   uint32_t width = 0, height = 0;
   uint8_t colourType = 0;
-  bool header = false, ended = false;
-  std::array<uint8_t, 4 * 256> palette{};  // as blue, green, red, alpha
+  bool header = false;
+  std::array<uint8_t, 4 * 256> palette{};
   size_t paletteSize = 0;
   std::vector<uint8_t> compressed;
+};
 
+bool TakeHeader(const uint8_t* body, uint32_t length, PngParts& parts) {
+  if (parts.header || length != 13) return false;
+  parts.width = BigEndian32(body);
+  parts.height = BigEndian32(body + 4);
+  parts.colourType = body[9];
+  // Depth 8, deflate, the standard filters, no interlacing.
+  if (body[8] != 8 || SamplesOf(parts.colourType) == 0 || body[10] != 0 || body[11] != 0 || body[12] != 0) {
+    return false;
+  }
+  const uint64_t pixels = uint64_t{parts.width} * parts.height;
+  if (parts.width == 0 || parts.height == 0 || pixels > kMaxPngPixels) return false;
+  parts.header = true;
+  return true;
+}
+
+bool TakePalette(const uint8_t* body, uint32_t length, PngParts& parts) {
+  if (length % 3 != 0 || length / 3 > 256 || length == 0) return false;
+  parts.paletteSize = length / 3;
+  for (size_t i = 0; i < parts.paletteSize; ++i) {
+    parts.palette[i * 4] = body[i * 3 + 2];
+    parts.palette[i * 4 + 1] = body[i * 3 + 1];
+    parts.palette[i * 4 + 2] = body[i * 3];
+    parts.palette[i * 4 + 3] = 255;
+  }
+  return true;
+}
+
+bool TakeTransparency(const uint8_t* body, uint32_t length, PngParts& parts) {
+  // Only the palette's alphas are taken; a single transparent colour
+  // of a grey or colour picture is left to the system.
+  if (parts.colourType != 3) return false;
+  if (length > parts.paletteSize) return false;
+  for (size_t i = 0; i < length; ++i) parts.palette[i * 4 + 3] = body[i];
+  return true;
+}
+
+// One chunk into `parts`; `ended` once the end chunk came. False for a
+// chunk that cannot stand where it is.
+bool TakeChunk(const uint8_t* type, const uint8_t* body, uint32_t length, PngParts& parts, bool& ended) {
+  if (!parts.header && !IsChunk(type, "IHDR")) return false;
+  if (IsChunk(type, "IHDR")) return TakeHeader(body, length, parts);
+  if (IsChunk(type, "PLTE")) return TakePalette(body, length, parts);
+  if (IsChunk(type, "tRNS")) return TakeTransparency(body, length, parts);
+  if (IsChunk(type, "IDAT")) {
+    parts.compressed.insert(parts.compressed.end(), body, body + length);
+  } else if (IsChunk(type, "IEND")) {
+    ended = true;
+  } else if (!(type[0] & 0x20)) {
+    return false;  // a critical chunk this reader does not know
+  }
+  return true;
+}
+
+// The chunks after the signature, up to the end chunk, each checked to lie
+// wholly inside the data.
+bool ReadChunks(const uint8_t* data, size_t size, PngParts& parts) {
   size_t at = sizeof kSignature;
-  while (!ended) {
+  for (bool ended = false; !ended;) {
     if (size - at < 12) return false;
     const uint32_t length = BigEndian32(data + at);
     const uint8_t* type = data + at + 4;
     const uint8_t* body = data + at + 8;
     if (length > size - at - 12) return false;
     at += 12 + static_cast<size_t>(length);
-    if (!header && !IsChunk(type, "IHDR")) return false;
-
-    if (IsChunk(type, "IHDR")) {
-      if (header || length != 13) return false;
-      width = BigEndian32(body);
-      height = BigEndian32(body + 4);
-      colourType = body[9];
-      // Depth 8, deflate, the standard filters, no interlacing.
-      if (body[8] != 8 || SamplesOf(colourType) == 0 || body[10] != 0 || body[11] != 0 || body[12] != 0) {
-        return false;
-      }
-      if (width == 0 || height == 0 || uint64_t{width} * height > kMaxPngPixels) return false;
-      header = true;
-    } else if (IsChunk(type, "PLTE")) {
-      if (length % 3 != 0 || length / 3 > 256 || length == 0) return false;
-      paletteSize = length / 3;
-      for (size_t i = 0; i < paletteSize; ++i) {
-        palette[i * 4] = body[i * 3 + 2];
-        palette[i * 4 + 1] = body[i * 3 + 1];
-        palette[i * 4 + 2] = body[i * 3];
-        palette[i * 4 + 3] = 255;
-      }
-    } else if (IsChunk(type, "tRNS")) {
-      // Only the palette's alphas are taken; a single transparent colour
-      // of a grey or colour picture is left to the system.
-      if (colourType != 3) return false;
-      if (length > paletteSize) return false;
-      for (size_t i = 0; i < length; ++i) palette[i * 4 + 3] = body[i];
-    } else if (IsChunk(type, "IDAT")) {
-      compressed.insert(compressed.end(), body, body + length);
-    } else if (IsChunk(type, "IEND")) {
-      ended = true;
-    } else if (!(type[0] & 0x20)) {
-      return false;  // a critical chunk this reader does not know
-    }
+    if (!TakeChunk(type, body, length, parts, ended)) return false;
   }
-  if (colourType == 3 && paletteSize == 0) return false;
-  if (compressed.empty()) return false;
+  if (parts.colourType == 3 && parts.paletteSize == 0) return false;
+  return !parts.compressed.empty();
+}
 
-  const int bpp = SamplesOf(colourType);
-  const size_t stride = static_cast<size_t>(width) * bpp;
+// The rows, each its filter byte and then `stride` bytes, inflated and
+// unfiltered; null for data that does not make exactly that.
+std::unique_ptr<uint8_t[]> UnpackRows(const PngParts& parts, size_t stride) {
   // Not cleared first: inflating fills every byte or fails.
-  const size_t rowsSize = (stride + 1) * height;
+  const size_t rowsSize = (stride + 1) * parts.height;
   std::unique_ptr<uint8_t[]> rows(new (std::nothrow) uint8_t[rowsSize]);
-  if (!rows || !InflateExactly(compressed, rows.get(), rowsSize) || !Unfilter(rows.get(), stride, height, bpp)) {
-    return false;
+  if (!rows || !InflateExactly(parts.compressed, rows.get(), rowsSize) ||
+      !Unfilter(rows.get(), stride, parts.height, SamplesOf(parts.colourType))) {
+    return nullptr;
   }
-  uint8_t* to = target(width, height);
-  if (!to) return false;
+  return rows;
+}
 
+// The unfiltered rows as premultiplied pixels at `to`; false for a palette
+// index past the palette's end.
+bool PutPixels(const uint8_t* rows, size_t stride, const PngParts& parts, uint8_t* to) {
   auto put = [&to](uint8_t blue, uint8_t green, uint8_t red, uint8_t alpha) {
     PutPremultiplied(to, blue, green, red, alpha);
     to += 4;
   };
-  for (uint32_t y = 0; y < height; ++y) {
-    const uint8_t* from = rows.get() + static_cast<size_t>(y) * (stride + 1) + 1;
+  for (uint32_t y = 0; y < parts.height; ++y) {
+    const uint8_t* from = rows + static_cast<size_t>(y) * (stride + 1) + 1;
     const uint8_t* end = from + stride;
-    switch (colourType) {
+    switch (parts.colourType) {
       case 0:
         for (; from != end; from += 1) put(from[0], from[0], from[0], 255);
         break;
@@ -177,8 +203,8 @@ bool DecodePngPremultiplied(const uint8_t* data, size_t size, const PixelTarget&
         break;
       case 3:
         for (; from != end; from += 1) {
-          if (from[0] >= paletteSize) return false;
-          const uint8_t* entry = &palette[from[0] * 4];
+          if (from[0] >= parts.paletteSize) return false;
+          const uint8_t* entry = &parts.palette[from[0] * 4];
           put(entry[0], entry[1], entry[2], entry[3]);
         }
         break;
@@ -191,6 +217,21 @@ bool DecodePngPremultiplied(const uint8_t* data, size_t size, const PixelTarget&
     }
   }
   return true;
+}
+
+}  // namespace
+
+bool DecodePngPremultiplied(const uint8_t* data, size_t size, const PixelTarget& target) {
+  if (!data || size < sizeof kSignature || std::memcmp(data, kSignature, sizeof kSignature) != 0) {
+    return false;
+  }
+  PngParts parts;
+  if (!ReadChunks(data, size, parts)) return false;
+  const size_t stride = static_cast<size_t>(parts.width) * SamplesOf(parts.colourType);
+  std::unique_ptr<uint8_t[]> rows = UnpackRows(parts, stride);
+  if (!rows) return false;
+  uint8_t* to = target(parts.width, parts.height);
+  return to && PutPixels(rows.get(), stride, parts, to);
 }
 
 }  // namespace tov

@@ -9,6 +9,7 @@
 
 #include "base/com_ptr.h"
 #include "base/launcher_log.h"
+#include "base/shell_folders_win.h"
 #include "base/text_win.h"
 #include "base/unique_handle.h"
 #include "web/login_launch.h"
@@ -25,16 +26,6 @@ BOOL CALLBACK FindProcessWindow(HWND window, LPARAM record) noexcept {
 namespace {
 
 constexpr const char* kLaunchOp = "CWebCDlg::LaunchGame";
-
-std::wstring CurrentDirectory() {
-  DWORD size = ::GetCurrentDirectoryW(0, nullptr);
-  if (size == 0) return L"";
-  std::wstring dir(size, L'\0');
-  DWORD length = ::GetCurrentDirectoryW(size, dir.data());
-  if (length == 0 || length >= size) return L"";
-  dir.resize(length);
-  return dir;
-}
 
 bool SameTextIgnoringCase(const wchar_t* a, size_t aLength, const std::wstring& b) {
   return ::CompareStringOrdinal(a, static_cast<int>(aLength), b.c_str(), static_cast<int>(b.size()), TRUE) ==
@@ -75,7 +66,7 @@ std::wstring ReadLuaPathOverride() {
   if (_waccess(kName, 0) != 0) return L"";
   // Checked before the file is read: what a web page left in Downloads is
   // not looked at.
-  if (InDownloadsFolder(CurrentDirectory())) {
+  if (InDownloadsFolder(tov::CurrentDirectory())) {
     LOG_INFO(L"luapath.txt ignored: Downloads folder", kLaunchOp);
     return L"";
   }

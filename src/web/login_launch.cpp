@@ -1,5 +1,7 @@
 #include "web/login_launch.h"
 
+#include "base/path_rules.h"
+
 namespace tov {
 
 namespace {
@@ -38,8 +40,7 @@ std::optional<std::wstring> ComposeGameCommandLine(const std::wstring& launcherC
 std::wstring LuaPathCandidate(const std::wstring& fileText) {
   std::wstring first = fileText.substr(0, fileText.find_first_of(L"\r\n"));
   auto isLetter = [](wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); };
-  auto isSeparator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
-  if (first.size() < 3 || !isLetter(first[0]) || first[1] != L':' || !isSeparator(first[2])) return L"";
+  if (first.size() < 3 || !isLetter(first[0]) || first[1] != L':' || !IsSeparator(first[2])) return L"";
   for (wchar_t c : first) {
     if (c == L'"' || c < 0x20 || c == 0x7f) return L"";
   }

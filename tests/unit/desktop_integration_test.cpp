@@ -52,26 +52,6 @@ TEST(ShortcutTable, FourLinksInOrderWithTheirFoldersAndArguments) {
             L"C:\\bm-chan\\Halvard-\u5378\u8f7d.lnk");
 }
 
-TEST(FolderChain, EveryLevelBelowTheRootOutermostFirst) {
-  using V = std::vector<std::wstring>;
-  EXPECT_EQ(FolderChain(L"C:\\Users\\me\\Start Menu\\Apps\\chan"),
-            (V{L"C:\\Users", L"C:\\Users\\me", L"C:\\Users\\me\\Start Menu",
-               L"C:\\Users\\me\\Start Menu\\Apps", L"C:\\Users\\me\\Start Menu\\Apps\\chan"}));
-  EXPECT_EQ(FolderChain(L"C:\\a\\b\\"), (V{L"C:\\a", L"C:\\a\\b"}));
-  EXPECT_EQ(FolderChain(L"C:/a//b"), (V{L"C:/a", L"C:/a//b"}));
-  EXPECT_EQ(FolderChain(L"C:\\"), V{});
-  EXPECT_EQ(FolderChain(L""), V{});
-}
-
-TEST(FolderChain, NeverTriesToCreateAServerShareOrPrefix) {
-  using V = std::vector<std::wstring>;
-  EXPECT_EQ(FolderChain(L"\\\\server\\share\\a\\b"),
-            (V{L"\\\\server\\share\\a", L"\\\\server\\share\\a\\b"}));
-  EXPECT_EQ(FolderChain(L"\\\\server\\share"), V{});
-  EXPECT_EQ(FolderChain(L"\\\\?\\C:\\a\\b"), (V{L"\\\\?\\C:\\a", L"\\\\?\\C:\\a\\b"}));
-  EXPECT_EQ(FolderChain(L"\\\\?\\UNC\\server\\share\\a"), (V{L"\\\\?\\UNC\\server\\share\\a"}));
-}
-
 TEST(FailureTexts, SignedDecimalNumbers) {
   // E_ACCESSDENIED with ERROR_ACCESS_DENIED, as a failed save reports them.
   EXPECT_EQ(CreateLinkErrorText(5, static_cast<long>(0x80070005L)),

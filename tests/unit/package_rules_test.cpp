@@ -4,7 +4,6 @@
 
 #include <vector>
 
-#include "provisioning/free_space.h"
 #include "wide_fold.h"
 
 namespace tov {
@@ -131,24 +130,6 @@ TEST(ComparableNames, EverySpellingOfOneFileIsOneName) {
   }
   // Without the system's table, letters fold one by one.
   EXPECT_EQ(ComparableName(L"./Bm/x.TXT", nullptr), ComparableName(L"bm\\X.txt", nullptr));
-}
-
-TEST(FreeSpace, TheFoldersAboveAPathEndAtItsRoot) {
-  auto chain = [](std::wstring path) {
-    std::vector<std::wstring> out;
-    while (!(path = ParentFolder(path)).empty()) out.push_back(path);
-    return out;
-  };
-  using V = std::vector<std::wstring>;
-  EXPECT_EQ(chain(L"C:\\bm-chan\\client\\new"), (V{L"C:\\bm-chan\\client", L"C:\\bm-chan", L"C:\\"}));
-  EXPECT_EQ(chain(L"C:\\bm-chan\\\\client\\\\"), (V{L"C:\\bm-chan", L"C:\\"}));
-  EXPECT_EQ(chain(L"D:/games/bm"), (V{L"D:/games", L"D:/"}));
-  EXPECT_EQ(chain(L"\\\\server\\share\\bm\\client"), (V{L"\\\\server\\share\\bm", L"\\\\server\\share\\"}));
-  EXPECT_EQ(chain(L"\\\\?\\C:\\bm\\client"), (V{L"\\\\?\\C:\\bm", L"\\\\?\\C:\\"}));
-  EXPECT_EQ(chain(L"C:\\"), V{});
-  EXPECT_EQ(chain(L"\\\\server\\share"), V{});
-  EXPECT_EQ(chain(L"client"), V{});
-  EXPECT_EQ(chain(L"a\\b"), V{L"a"});
 }
 
 TEST(EmptyArchive, OnlyABareEndRecordCounts) {
