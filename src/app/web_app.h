@@ -5,13 +5,15 @@
 #include <memory>
 #include <string>
 
+#include "base/unique_handle.h"
 #include "provisioning/provisioning_settings.h"
 #include "ui/main_window_view.h"
 #include "web/script_bridge.h"
 
 class BrowserHost;
 
-// How the launcher's process ends.
+// How the launcher's process ends. Whatever started it reads these values:
+// they must not change; a new one is added at the end.
 enum class ExitCode : int {
   Ok = 0,                      // every ordinary end, a refused second start included
   DataDirectoryFailed = -1,    // the data directory could not be made
@@ -35,18 +37,20 @@ class CWebApp {
   int Run(const LauncherVariant& variant);
 
   BOOL InitApplication();
-  BOOL InitInstance();
+  // Everything from the script object to the main window's end, under COM;
+  // ends the process itself for an uninstall or a second start.
+  void InitInstance();
   int ExitInstance();
   bool IsGameRunning();
   void UnInstall();
 
   const std::wstring& CommandLineTail() const { return m_strCmdTail; }
-  // The object page script reaches as window.external; exists from
-  // InitInstance (once COM is up) to ExitInstance.
+  // The object page script reaches as window.external; exists within
+  // InitInstance, while COM is up.
   CImpIDispatch* ScriptObject() const { return m_pScriptObject.get(); }
 
  private:
-  HANDLE m_hInstanceMutex = nullptr;
+  tov::UniqueHandleK m_instanceMutex;
   LPTOP_LEVEL_EXCEPTION_FILTER m_pfnPrevFilter = nullptr;
   std::wstring m_strCmdTail;
   std::unique_ptr<CImpIDispatch> m_pScriptObject;

@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "base/app_state.h"
+#include "base/com_ptr.h"
 #include "base/exit_barrier.h"
 #include "app/crash_dump.h"
 #include "app/delete_tree_win.h"
@@ -77,9 +78,7 @@ CWebApp& GetWebApp() {
 
 CWebApp::CWebApp() = default;
 
-CWebApp::~CWebApp() {
-  if (m_hInstanceMutex) ::CloseHandle(m_hInstanceMutex);
-}
+CWebApp::~CWebApp() = default;
 
 int CWebApp::Run(const LauncherVariant& variant) {
   UseProvisioningSettings(variant.provisioning);
@@ -135,7 +134,7 @@ BOOL CWebApp::InitApplication() {
   return TRUE;
 }
 
-BOOL CWebApp::InitInstance() {
+void CWebApp::InitInstance() {
   // The window's picture and the common controls are made ready on threads
   // of their own while start-up goes on; the picture first, as the loading
   // of the controls' library holds the loader, which a new thread needs.
@@ -148,20 +147,17 @@ BOOL CWebApp::InitInstance() {
   // Restart only: the system may start the launcher again after a crash or
   // a hang; nothing is recovered.
   ::RegisterApplicationRestart(nullptr, 0);
-  ::CoInitialize(nullptr);
+  tov::ComScope com;
   m_pScriptObject = std::make_unique<CImpIDispatch>();
   SetBrowserExternal(m_pScriptObject.get());
 
   if (tov::IsUninstallTail(m_strCmdTail)) {
     UnInstall();
-    if (m_hInstanceMutex) {
-      ::CloseHandle(m_hInstanceMutex);
-      m_hInstanceMutex = nullptr;
-    }
     EndProcess(ExitCode::Ok);
   }
 
-  m_hInstanceMutex = ::CreateMutexW(nullptr, FALSE, kInstanceMutexName);
+  // Held as long as the process runs: the next start sees this one.
+  m_instanceMutex.reset(::CreateMutexW(nullptr, FALSE, kInstanceMutexName));
   if (::GetLastError() == ERROR_ALREADY_EXISTS || IsGameRunning()) {
     SettleBeforeBox();
     tov::ShowMessageBox(nullptr, L"游戏已启动", LauncherSettings::GameTitle, MB_ICONINFORMATION);
@@ -179,14 +175,12 @@ BOOL CWebApp::InitInstance() {
   // The window may close while the worker is in a step the process's end
   // must not cut.
   CloseExitBarrier();
-  return FALSE;
-}
-
-int CWebApp::ExitInstance() {
   // Whatever references the browser still counts: the object goes with COM.
   SetBrowserExternal(nullptr);
   m_pScriptObject.reset();
-  ::CoUninitialize();
+}
+
+int CWebApp::ExitInstance() {
   ::SetErrorMode(0);
   ::SetUnhandledExceptionFilter(m_pfnPrevFilter);
   return static_cast<int>(ExitCode::Ok);
@@ -214,7 +208,8 @@ void CWebApp::UnInstall() {
   const AppState& app = GetAppState();
   const std::wstring title = LauncherSettings::GameTitle;
 
-  m_hInstanceMutex = ::CreateMutexW(nullptr, FALSE, kInstanceMutexName);
+  // Held until the uninstall returns, so no launcher starts meanwhile.
+  tov::UniqueHandleK mutex(::CreateMutexW(nullptr, FALSE, kInstanceMutexName));
   const bool running = ::GetLastError() == ERROR_ALREADY_EXISTS || IsGameRunning();
   SettleBeforeBox();
   if (running) {

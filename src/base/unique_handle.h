@@ -39,6 +39,14 @@ struct GdiObjectTraits {
   static void close(HGDIOBJ h) { ::DeleteObject(h); }
 };
 
+// A device context the launcher made (CreateCompatibleDC), not one it
+// borrowed from a window.
+struct MemoryDcTraits {
+  static HDC invalid() { return nullptr; }
+  static bool valid(HDC h) { return h != nullptr; }
+  static void close(HDC h) { ::DeleteDC(h); }
+};
+
 template <typename T, typename Traits>
 class UniqueHandle {
  public:
@@ -76,6 +84,7 @@ using UniqueFind = UniqueHandle<HANDLE, FindHandleTraits>;
 using UniqueRegKey = UniqueHandle<HKEY, RegKeyTraits>;
 using UniqueModule = UniqueHandle<HMODULE, ModuleTraits>;
 using UniqueGdiObject = UniqueHandle<HGDIOBJ, GdiObjectTraits>;
+using UniqueMemoryDc = UniqueHandle<HDC, MemoryDcTraits>;
 
 // C runtime streams, for the few files read or written as text.
 struct FileCloser {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "provisioning/config_value.h"
+#include "provisioning/extract_result.h"
 #include "provisioning/package_rules.h"
 #include "provisioning/provisioning_view.h"
 #include "provisioning/reachable_plan.h"
@@ -16,6 +17,17 @@
 // The installed client's version as read from its version file at the start
 // of the update decision; 0.0.0.0 until then. Written once by the worker.
 LocalClientVersionRecord& LocalClientVersion();
+
+// How a download of the client ended. Ok: the client is installed (for a
+// step: the download goes on); the others are failures, logged with their
+// detail where they happened.
+enum class [[nodiscard]] DownloadResult {
+  Ok,
+  NotStarted,      // no view, archive file or transfer, no address or version configured
+  TransferFailed,  // every attempt failed
+  Refused,         // the package failed a check and was deleted
+  UnzipFailed,     // the package arrived whole but could not be unpacked
+};
 
 // Stateless: the worker holds the configuration it read and hands it on;
 // the rest is process-wide (the local client version, the first-install
@@ -53,9 +65,9 @@ class CGameRemoteConfig {
   static void CStringToLocalClientVersion(LocalClientVersionRecord* record, const std::wstring& text);
 
   // Downloads the package into InstallRoot\bm.zip, unpacks it into the
-  // client directory and completes the installation; 1 on success, 0 on
-  // any failure (the caller shows its own failure text).
-  [[nodiscard]] static int OnDownLoad(ProvisioningView* view, const tov::RemoteConfig& config);
+  // client directory and completes the installation. Shows nothing of a
+  // failure: the caller does.
+  static DownloadResult OnDownLoad(ProvisioningView* view, const tov::RemoteConfig& config);
   // Transfer progress: the percentage of the announced total, capped at
   // 100, or 0% while the total is unknown. With `shown`, a report that
   // would change nothing on screen is left out. Always 0 (go on).
@@ -63,11 +75,11 @@ class CGameRemoteConfig {
                                 int64_t totalToUpload, int64_t uploaded,
                                 tov::ProgressRepeatFilter* shown = nullptr);
   // Unpacks the archive into the client directory with the count of
-  // entries done shown; 1 when every entry was written. With
+  // entries done shown; Unpacked when every entry was written. With
   // `archiveFile` (a HANDLE open for reading) the archive is read through
   // it rather than opened by its path.
-  [[nodiscard]] static int OnUnzipFile(const std::wstring& archivePath, ProvisioningView* view,
-                                       void* archiveFile = nullptr);
+  static ExtractResult OnUnzipFile(const std::wstring& archivePath, ProvisioningView* view,
+                                   void* archiveFile = nullptr);
 
  private:
   // What the worker does once the entry page has been requested: decide

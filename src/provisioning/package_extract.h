@@ -5,13 +5,14 @@
 #include <functional>
 #include <string>
 
+#include "provisioning/extract_result.h"
 #include "provisioning/free_space.h"
 
 // Called after each entry with "k/n" and its position.
 using ExtractProgress = std::function<void(const std::wstring& text, int position)>;
 
-// 1 when every entry was written, 0 at the first failure (files written so
-// far stay). Entries that would land outside `clientDir` or on a device,
+// Unpacked when every entry was written, otherwise the first failure (files
+// written so far stay). Entries that would land outside `clientDir` or on a device,
 // names of 512 bytes or more, target paths beyond 260 characters, checksum
 // mismatches and failed writes all fail the extraction. Before anything is
 // written, an archive fails whole when an entry is stored in a way the
@@ -19,14 +20,12 @@ using ExtractProgress = std::function<void(const std::wstring& text, int positio
 // stands for the version file, or when its files need more room than
 // `freeSpace` (null: the volume's own figure) finds; then the version file
 // is removed, to be written anew only after a complete install. Every file
-// is flushed to disk before the result is 1.
-[[nodiscard]] int ExtractPackage(const std::wstring& archivePath, const std::wstring& clientDir,
-                                 const ExtractProgress& progress,
-                                 const FreeSpaceProbe& freeSpace = nullptr);
+// is flushed to disk before the result is Unpacked.
+ExtractResult ExtractPackage(const std::wstring& archivePath, const std::wstring& clientDir,
+                             const ExtractProgress& progress, const FreeSpaceProbe& freeSpace = nullptr);
 
 // The same, read through `archiveFile`, a handle the caller keeps open for
 // reading (and left open): the bytes unpacked are those the caller wrote
 // and checked through it.
-[[nodiscard]] int ExtractPackageFrom(HANDLE archiveFile, const std::wstring& clientDir,
-                                     const ExtractProgress& progress,
-                                     const FreeSpaceProbe& freeSpace = nullptr);
+ExtractResult ExtractPackageFrom(HANDLE archiveFile, const std::wstring& clientDir,
+                                 const ExtractProgress& progress, const FreeSpaceProbe& freeSpace = nullptr);

@@ -27,7 +27,6 @@ namespace {
 
 constexpr const char* kOp = "CGameRemoteConfig::OnUnzipFile";
 constexpr size_t kNameBuffer = 512;
-constexpr size_t kCopyBuffer = 8192;
 constexpr uLong kUtf8NameFlag = 1u << 11;
 
 // Files stay open after writing until they are flushed (FlushBehind), and an
@@ -116,52 +115,44 @@ constexpr size_t kWriters = 2;
 constexpr size_t kFlushers = 4;
 constexpr size_t kFlushWaiting = 256;
 
-// Reads the current entry to its end into `out` (or writes it to `file`);
-// false on undecodable data, a failed write, a checksum mismatch or fewer
-// bytes than the archive declares.
-bool ReadEntry(unzFile zip, ZPOS64_T declaredSize, const std::wstring& target, std::vector<char>* out,
-               HANDLE file) {
-  bool ok = true;
-  ZPOS64_T read = 0;
-  std::vector<char> buffer(kCopyBuffer);
-  for (;;) {
-    // A large entry takes a while: the launcher's close stops it here.
-    if (tov::ProcessExitBarrier().Closed()) {
-      ok = false;
-      break;
-    }
-    int n = unzReadCurrentFile(zip, buffer.data(), static_cast<unsigned>(buffer.size()));
-    if (n == 0) break;
-    if (n < 0) {
-      ok = false;
-      break;
-    }
-    read += static_cast<ZPOS64_T>(n);
-    if (out) {
-      out->insert(out->end(), buffer.data(), buffer.data() + n);
-      continue;
-    }
-    DWORD written = 0;
-    // A full disk must not leave a short file that later counts as installed.
-    if (!::WriteFile(file, buffer.data(), static_cast<DWORD>(n), &written, nullptr) ||
-        written != static_cast<DWORD>(n)) {
+// Reads the current entry to its end into `out` (or writes it to `file`,
+// flushed); Unpacked only when every byte arrived and checked out.
+ExtractResult ReadEntry(unzFile zip, ZPOS64_T declaredSize, const std::wstring& target, std::vector<char>* out,
+                        HANDLE file) {
+  tov::EntryStream stream;
+  stream.read = [zip](char* buffer, unsigned size) { return unzReadCurrentFile(zip, buffer, size); };
+  stream.close = [zip] { return unzCloseCurrentFile(zip) != UNZ_CRCERROR; };
+  // A large entry takes a while: the launcher's close stops it here.
+  stream.stopped = [] { return tov::ProcessExitBarrier().Closed(); };
+  if (out) {
+    stream.keep = [out](const char* data, size_t size) {
+      out->insert(out->end(), data, data + size);
+      return true;
+    };
+  } else {
+    stream.keep = [file, &target](const char* data, size_t size) {
+      DWORD written = 0;
+      // A full disk must not leave a short file that later counts as installed.
+      if (::WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) && written == size) return true;
       LOG_ERROR(L"write failed: " + target, kOp);
-      ok = false;
-      break;
-    }
+      return false;
+    };
+    // On disk before the version file says the client is whole.
+    stream.settle = [file, &target] {
+      if (::FlushFileBuffers(file)) return true;
+      LOG_ERROR(L"write failed: " + target, kOp);
+      return false;
+    };
   }
-  // On disk before the version file says the client is whole.
-  if (ok && file && !::FlushFileBuffers(file)) {
-    LOG_ERROR(L"write failed: " + target, kOp);
-    ok = false;
+  switch (tov::ReadEntryToEnd(stream, declaredSize)) {
+    case tov::EntryRead::Whole: return ExtractResult::Unpacked;
+    case tov::EntryRead::NotKept: return ExtractResult::WriteFailed;
+    case tov::EntryRead::Stopped: return ExtractResult::Stopped;
+    case tov::EntryRead::ChecksumMismatch: LOG_ERROR(L"crc error: " + target, kOp); break;
+    case tov::EntryRead::Short: LOG_ERROR(L"entry shorter than declared: " + target, kOp); break;
+    case tov::EntryRead::Undecodable: break;
   }
-  // The checksum is only known once the entry has been read to its end.
-  int closed = unzCloseCurrentFile(zip);
-  if (ok && !tov::IsEntryReadWhole(declaredSize, read, closed != UNZ_CRCERROR)) {
-    LOG_ERROR((closed == UNZ_CRCERROR ? L"crc error: " : L"entry shorter than declared: ") + target, kOp);
-    ok = false;
-  }
-  return ok;
+  return ExtractResult::Unreadable;
 }
 
 // Creates or empties an entry's file. A link or junction of its name is
@@ -179,14 +170,14 @@ tov::UniqueHandleK CreateEntryFile(const std::wstring& target, bool* refused) {
   return out;
 }
 
-bool StreamEntry(unzFile zip, ZPOS64_T declaredSize, const std::wstring& target) {
-  if (unzOpenCurrentFile(zip) != UNZ_OK) return false;
+ExtractResult StreamEntry(unzFile zip, ZPOS64_T declaredSize, const std::wstring& target) {
+  if (unzOpenCurrentFile(zip) != UNZ_OK) return ExtractResult::Unreadable;
   bool refused = false;
   tov::UniqueHandleK out = CreateEntryFile(target, &refused);
   if (!out) {
     if (!refused) LOG_ERROR(L"write failed: " + target, kOp);
     unzCloseCurrentFile(zip);
-    return false;
+    return refused ? ExtractResult::Refused : ExtractResult::WriteFailed;
   }
   return ReadEntry(zip, declaredSize, target, nullptr, out.get());
 }
@@ -200,7 +191,7 @@ bool WriteWholeFile(const tov::OrderedWriter::Job& job, FlushBehind& flusher) {
   // In the same blocks as a streamed entry, as the decompressor gave them.
   size_t done = 0;
   while (done < job.data.size()) {
-    DWORD chunk = static_cast<DWORD>(std::min(job.data.size() - done, kCopyBuffer));
+    DWORD chunk = static_cast<DWORD>(std::min(job.data.size() - done, tov::kEntryBlock));
     DWORD written = 0;
     if (!::WriteFile(out.get(), job.data.data() + done, chunk, &written, nullptr) || written != chunk) {
       return false;
@@ -239,36 +230,42 @@ bool IsVersionFileEntry(const std::wstring& entry) {
   return name.compare(0, name.find(L'\\'), *marker) == 0;
 }
 
+// Whether an entry may not be unpacked at all, judged from its header
+// alone; the reason is logged.
+bool RefuseEntryHeader(const unz_file_info64& info, const std::wstring& entry) {
+  std::wstring bound = tov::EntryBoundReason(info.compressed_size, info.uncompressed_size);
+  if (!bound.empty()) {
+    LOG_ERROR(L"refused entry (" + bound + L"): " + entry, kOp);
+    return true;
+  }
+  std::wstring undecodable = tov::UndecodableEntryReason(static_cast<uint16_t>(info.compression_method),
+                                                         static_cast<uint16_t>(info.flag));
+  if (!undecodable.empty()) {
+    LOG_ERROR(L"cannot unpack " + entry + L": " + undecodable, kOp);
+    return true;
+  }
+  if (IsVersionFileEntry(entry)) {
+    LOG_ERROR(L"refused entry (version file): " + entry, kOp);
+    return true;
+  }
+  return false;
+}
+
 // One pass over the central directory before anything is written: every
 // entry must be one the reader can decode and none may stand for the
 // version file, and the files' sizes add up to the room they need. Leaves
 // the archive on its first entry. Entry data is not read.
-bool SurveyEntries(unzFile zip, ZPOS64_T total, uint64_t* bytes) {
+ExtractResult SurveyEntries(unzFile zip, ZPOS64_T total, uint64_t* bytes) {
   *bytes = 0;
   for (ZPOS64_T k = 1; k <= total; ++k) {
     unz_file_info64 info{};
     char name[kNameBuffer];
-    if (!ReadEntryInfo(zip, &info, name)) return false;
-    std::wstring entry = EntryName(info, name);
-    std::wstring bound = tov::EntryBoundReason(info.compressed_size, info.uncompressed_size);
-    if (!bound.empty()) {
-      LOG_ERROR(L"refused entry (" + bound + L"): " + entry, kOp);
-      return false;
-    }
-    std::wstring undecodable = tov::UndecodableEntryReason(static_cast<uint16_t>(info.compression_method),
-                                                           static_cast<uint16_t>(info.flag));
-    if (!undecodable.empty()) {
-      LOG_ERROR(L"cannot unpack " + entry + L": " + undecodable, kOp);
-      return false;
-    }
-    if (IsVersionFileEntry(entry)) {
-      LOG_ERROR(L"refused entry (version file): " + entry, kOp);
-      return false;
-    }
+    if (!ReadEntryInfo(zip, &info, name)) return ExtractResult::Unreadable;
+    if (RefuseEntryHeader(info, EntryName(info, name))) return ExtractResult::Refused;
     *bytes = info.uncompressed_size > UINT64_MAX - *bytes ? UINT64_MAX : *bytes + info.uncompressed_size;
-    if (k < total && unzGoToNextFile(zip) != UNZ_OK) return false;
+    if (k < total && unzGoToNextFile(zip) != UNZ_OK) return ExtractResult::Unreadable;
   }
-  return total == 0 || unzGoToFirstFile(zip) == UNZ_OK;
+  return total == 0 || unzGoToFirstFile(zip) == UNZ_OK ? ExtractResult::Unpacked : ExtractResult::Unreadable;
 }
 
 bool IsEmptyArchive(HANDLE file) {
@@ -289,21 +286,22 @@ bool IsEmptyArchiveFile(const std::wstring& path) {
   return file && IsEmptyArchive(file.get());
 }
 
-int Extract(const void* name, zlib_filefunc64_def& io, const std::function<bool()>& isEmpty,
-            const std::wstring& clientDir, const ExtractProgress& progress, const FreeSpaceProbe& freeSpace);
+ExtractResult Extract(const void* name, zlib_filefunc64_def& io, const std::function<bool()>& isEmpty,
+                      const std::wstring& clientDir, const ExtractProgress& progress,
+                      const FreeSpaceProbe& freeSpace);
 
 }  // namespace
 
-int ExtractPackage(const std::wstring& archivePath, const std::wstring& clientDir,
-                   const ExtractProgress& progress, const FreeSpaceProbe& freeSpace) {
+ExtractResult ExtractPackage(const std::wstring& archivePath, const std::wstring& clientDir,
+                             const ExtractProgress& progress, const FreeSpaceProbe& freeSpace) {
   zlib_filefunc64_def io;
   FillReadAheadWin32FileFunc64W(&io);
   return Extract(archivePath.c_str(), io, [&] { return IsEmptyArchiveFile(archivePath); }, clientDir,
                  progress, freeSpace);
 }
 
-int ExtractPackageFrom(HANDLE archiveFile, const std::wstring& clientDir, const ExtractProgress& progress,
-                       const FreeSpaceProbe& freeSpace) {
+ExtractResult ExtractPackageFrom(HANDLE archiveFile, const std::wstring& clientDir,
+                                 const ExtractProgress& progress, const FreeSpaceProbe& freeSpace) {
   zlib_filefunc64_def io;
   FillBorrowedHandleFileFunc64(&io);
   return Extract(&archiveFile, io, [&] { return IsEmptyArchive(archiveFile); }, clientDir, progress,
@@ -312,102 +310,150 @@ int ExtractPackageFrom(HANDLE archiveFile, const std::wstring& clientDir, const 
 
 namespace {
 
-int Extract(const void* name, zlib_filefunc64_def& io, const std::function<bool()>& isEmpty,
-            const std::wstring& clientDir, const ExtractProgress& progress, const FreeSpaceProbe& freeSpace) {
-  ArchiveCloser archive{unzOpen2_64(name, &io)};
-  if (!archive.file) {
-    if (isEmpty()) return 1;
-    LOG_ERROR(L"zipfile is NULL!", kOp);
-    return 0;
-  }
+// The archive as a whole, before anything is written: readable, within
+// the bounds, into a folder that is no link, with room for its files; then
+// the old version file goes. Leaves the archive on its first entry.
+ExtractResult Prepare(unzFile zip, const std::wstring& clientDir, const FreeSpaceProbe& freeSpace,
+                      ZPOS64_T* total) {
   unz_global_info64 global{};
-  if (unzGetGlobalInfo64(archive.file, &global) != UNZ_OK) {
-    unzClose(archive.file);
-    archive.file = nullptr;
+  if (unzGetGlobalInfo64(zip, &global) != UNZ_OK) {
     LOG_ERROR(L"unzGetGlobalInfo is error!", kOp);
-    return 0;
+    return ExtractResult::Unreadable;
   }
-  const ZPOS64_T total = global.number_entry;
-  std::wstring bound = tov::ArchiveBoundReason(total);
+  *total = global.number_entry;
+  std::wstring bound = tov::ArchiveBoundReason(*total);
   if (!bound.empty()) {
     LOG_ERROR(L"refused package (" + bound + L")", kOp);
-    return 0;
+    return ExtractResult::Refused;
   }
   if (IsReparsePoint(clientDir)) {
     LogReparsePoint(clientDir);
-    return 0;
+    return ExtractResult::Refused;
   }
   uint64_t need = 0;
-  if (!SurveyEntries(archive.file, total, &need)) return 0;
-  if (!HasRoomFor(clientDir, need, freeSpace, kOp)) return 0;
+  ExtractResult surveyed = SurveyEntries(zip, *total, &need);
+  if (surveyed != ExtractResult::Unpacked) return surveyed;
+  if (!HasRoomFor(clientDir, need, freeSpace, kOp)) return ExtractResult::NoRoom;
   // From here on the client's files change: until the new version file is
   // written after the last of them, no version may pass for current.
   if (!RemoveVersionFile(clientDir)) {
     LOG_ERROR(L"cannot remove " + clientDir + L"\\" + tov::kVersionFileName, kOp);
-    return 0;
+    return ExtractResult::WriteFailed;
   }
-  DirectoryMaker directories(clientDir);
-  FlushBehind flusher(kFlushers, kFlushWaiting);  // outlives the writers, which hand it files
-  tov::OrderedWriterPool writer(
-      [&flusher](const tov::OrderedWriter::Job& job) { return WriteWholeFile(job, flusher); },
-      kWriters, kQueueBudget, FileSystemUpperCase);
-  // A file the writer could not write ends the extraction; the entries read
-  // after it were never written. One that could not be flushed shows at the
-  // end.
-  auto writeFailed = [&writer, &flusher] {
-    if (tov::ProcessExitBarrier().Closed()) return 0;
-    std::wstring target = writer.FailedTarget();
-    LOG_ERROR(L"write failed: " + (target.empty() ? flusher.FailedTarget() : target), kOp);
-    return 0;
-  };
-  for (ZPOS64_T k = 1; k <= total; ++k) {
-    if (tov::ProcessExitBarrier().Closed()) return 0;
+  return ExtractResult::Unpacked;
+}
+
+// The entries of a prepared archive written into the client directory, one
+// after the other in archive order.
+class EntryWriter {
+ public:
+  EntryWriter(unzFile zip, const std::wstring& clientDir)
+      : m_zip(zip),
+        m_clientDir(clientDir),
+        m_directories(clientDir),
+        m_flusher(kFlushers, kFlushWaiting),
+        m_writer([this](const tov::OrderedWriter::Job& job) { return WriteWholeFile(job, m_flusher); },
+                 kWriters, kQueueBudget, FileSystemUpperCase) {}
+
+  // The current entry, checked and written (or queued to be).
+  ExtractResult Write() {
     unz_file_info64 info{};
     char name[kNameBuffer];
-    if (!ReadEntryInfo(archive.file, &info, name)) return 0;
+    if (!ReadEntryInfo(m_zip, &info, name)) return ExtractResult::Unreadable;
     if (info.size_filename >= kNameBuffer) {
       LOG_ERROR(L"entry name too long: " + DecodeText(name, CP_THREAD_ACP), kOp);
-      return 0;
+      return ExtractResult::Refused;
     }
     std::wstring entry = EntryName(info, name);
     LOG_INFO(entry, kOp);
+    std::wstring target;
+    if (!IsSafeTarget(info, name, entry, &target)) return ExtractResult::Refused;
+    bool isDirectory = info.size_filename > 0 && name[info.size_filename - 1] == '/';
+    // Many tools write no directory entries; the parents are made here.
+    if (!m_directories.CreateParents(entry, isDirectory)) return ExtractResult::Refused;
+    if (isDirectory) return ExtractResult::Unpacked;
+    return info.uncompressed_size <= kQueuedEntryLimit ? Queue(target, info.uncompressed_size)
+                                                       : Stream(target, info.uncompressed_size);
+  }
 
-    // A NUL inside the stored name would cut it short of what was checked.
+  // Every file queued so far written and flushed.
+  ExtractResult Finish() {
+    return m_writer.Finish() && m_flusher.Finish() ? ExtractResult::Unpacked : WriteFailed();
+  }
+
+ private:
+  // A NUL inside the stored name would cut it short of what was checked.
+  bool IsSafeTarget(const unz_file_info64& info, const char (&name)[kNameBuffer], const std::wstring& entry,
+                    std::wstring* target) {
     std::wstring unsafe = StoredName(info, name).find('\0') != std::string::npos
                               ? L"control character"
                               : tov::UnsafeEntryReason(entry);
     if (!unsafe.empty()) {
       LOG_ERROR(L"refused entry (" + unsafe + L"): " + entry, kOp);
-      return 0;
+      return false;
     }
-    std::wstring target = clientDir + L"\\" + entry;
-    if (target.size() >= MAX_PATH) {
-      LOG_ERROR(L"entry path too long: " + entry, kOp);
-      return 0;
-    }
+    *target = m_clientDir + L"\\" + entry;
+    if (target->size() < MAX_PATH) return true;
+    LOG_ERROR(L"entry path too long: " + entry, kOp);
+    return false;
+  }
 
-    bool isDirectory = info.size_filename > 0 && name[info.size_filename - 1] == '/';
-    // Many tools write no directory entries; the parents are made here.
-    if (!directories.CreateParents(entry, isDirectory)) return 0;
-    if (!isDirectory && info.uncompressed_size <= kQueuedEntryLimit) {
-      tov::OrderedWriter::Job job{target, {}};
-      job.data.reserve(static_cast<size_t>(info.uncompressed_size));
-      if (unzOpenCurrentFile(archive.file) != UNZ_OK) return 0;
-      if (!ReadEntry(archive.file, info.uncompressed_size, target, &job.data, nullptr)) return 0;
-      if (!writer.Queue(std::move(job))) return writeFailed();
-    } else if (!isDirectory) {
-      // Earlier files first, so one of the same name never overwrites this.
-      if (!writer.Finish()) return writeFailed();
-      if (!StreamEntry(archive.file, info.uncompressed_size, target)) return 0;
-    }
+  ExtractResult Queue(const std::wstring& target, ZPOS64_T size) {
+    tov::OrderedWriter::Job job{target, {}};
+    job.data.reserve(static_cast<size_t>(size));
+    if (unzOpenCurrentFile(m_zip) != UNZ_OK) return ExtractResult::Unreadable;
+    ExtractResult read = ReadEntry(m_zip, size, target, &job.data, nullptr);
+    if (read != ExtractResult::Unpacked) return read;
+    return m_writer.Queue(std::move(job)) ? ExtractResult::Unpacked : WriteFailed();
+  }
 
-    if (k < total && unzGoToNextFile(archive.file) != UNZ_OK) return 0;
+  ExtractResult Stream(const std::wstring& target, ZPOS64_T size) {
+    // Earlier files first, so one of the same name never overwrites this.
+    if (!m_writer.Finish()) return WriteFailed();
+    return StreamEntry(m_zip, size, target);
+  }
+
+  // A file the writer could not write ends the extraction; the entries read
+  // after it were never written. One that could not be flushed shows at the
+  // end.
+  ExtractResult WriteFailed() {
+    if (tov::ProcessExitBarrier().Closed()) return ExtractResult::Stopped;
+    std::wstring target = m_writer.FailedTarget();
+    LOG_ERROR(L"write failed: " + (target.empty() ? m_flusher.FailedTarget() : target), kOp);
+    return ExtractResult::WriteFailed;
+  }
+
+  unzFile m_zip;
+  const std::wstring& m_clientDir;
+  DirectoryMaker m_directories;
+  FlushBehind m_flusher;  // outlives the writers, which hand it files
+  tov::OrderedWriterPool m_writer;
+};
+
+ExtractResult Extract(const void* name, zlib_filefunc64_def& io, const std::function<bool()>& isEmpty,
+                      const std::wstring& clientDir, const ExtractProgress& progress,
+                      const FreeSpaceProbe& freeSpace) {
+  ArchiveCloser archive{unzOpen2_64(name, &io)};
+  if (!archive.file) {
+    if (isEmpty()) return ExtractResult::Unpacked;
+    LOG_ERROR(L"zipfile is NULL!", kOp);
+    return ExtractResult::Unreadable;
+  }
+  ZPOS64_T total = 0;
+  ExtractResult result = Prepare(archive.file, clientDir, freeSpace, &total);
+  if (result != ExtractResult::Unpacked) return result;
+  EntryWriter writer(archive.file, clientDir);
+  for (ZPOS64_T k = 1; k <= total; ++k) {
+    if (tov::ProcessExitBarrier().Closed()) return ExtractResult::Stopped;
+    result = writer.Write();
+    if (result != ExtractResult::Unpacked) return result;
+    if (k < total && unzGoToNextFile(archive.file) != UNZ_OK) return ExtractResult::Unreadable;
     // The last step reads 100%: by then every file is on disk.
-    if (k == total && (!writer.Finish() || !flusher.Finish())) return writeFailed();
+    if (k == total && (result = writer.Finish()) != ExtractResult::Unpacked) return result;
     tov::ProgressStep step = tov::UnzipProgress(k, total);
     if (progress) progress(step.text, step.position);
   }
-  return 1;
+  return ExtractResult::Unpacked;
 }
 
 }  // namespace

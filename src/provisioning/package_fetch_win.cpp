@@ -29,6 +29,40 @@ void Remember(const PackageFetch& fetch, tov::PartialRecord& record, const std::
   }
 }
 
+// One attempt at one address, continuing the partial where the record
+// allows; asked once more from zero when the kept bytes are of no use.
+PackageTransfer::AttemptReport TryAddress(PackageTransfer& transfer, const PackageFetch& fetch,
+                                          tov::PartialRecord& record, const std::string& url,
+                                          const std::string& address, std::unique_ptr<PackageDigest>* carried,
+                                          int64_t carriedBytes) {
+  PackageTransfer::Attempt plan;
+  plan.file = fetch.file;
+  plan.hashed = fetch.hashed;
+  plan.progress = fetch.progress;
+  plan.fits = fetch.fits;
+  plan.admit = fetch.admit;
+  tov::ResumePoint point = tov::PlanResume(record, address, fetch.version, FileLength(fetch.file), fetch.hashed);
+  plan.offset = point.offset;
+  plan.ifRange = point.ifRange ? record.validator : "";
+  plan.expectedTotal = record.total;
+  plan.carried = carried;
+  plan.carriedBytes = carriedBytes;
+  plan.accepted = [&](int64_t total, const std::string& validator) {
+    Remember(fetch, record, address, total, validator);
+  };
+  PackageTransfer::AttemptReport report = transfer.Try(url, plan);
+  if (report.verdict == tov::ResumeVerdict::AskFromZero) {
+    // The kept bytes are of no use here; the attempt goes on from zero.
+    record = {};
+    DeletePartialRecord(fetch.archivePath);
+    plan.offset = 0;
+    plan.ifRange.clear();
+    plan.expectedTotal = 0;
+    report = transfer.Try(url, plan);
+  }
+  return report;
+}
+
 }  // namespace
 
 double RetryJitter() {
@@ -45,32 +79,8 @@ FetchResult FetchPackage(PackageTransfer& transfer, const PackageFetch& fetch, t
     const std::string url = WideToAnsi(fetch.addresses[source]);
     const std::string address = tov::WideToUtf8(fetch.addresses[source]);
     for (int attempt = 1; attempt <= fetch.policy.attempts; ++attempt) {
-      PackageTransfer::Attempt plan;
-      plan.file = fetch.file;
-      plan.hashed = fetch.hashed;
-      plan.progress = fetch.progress;
-      plan.fits = fetch.fits;
-      plan.admit = fetch.admit;
-      tov::ResumePoint point = tov::PlanResume(record, address, fetch.version, FileLength(fetch.file),
-                                               fetch.hashed);
-      plan.offset = point.offset;
-      plan.ifRange = point.ifRange ? record.validator : "";
-      plan.expectedTotal = record.total;
-      plan.carried = &carried;
-      plan.carriedBytes = carriedBytes;
-      plan.accepted = [&](int64_t total, const std::string& validator) {
-        Remember(fetch, record, address, total, validator);
-      };
-      PackageTransfer::AttemptReport report = transfer.Try(url, plan);
-      if (report.verdict == tov::ResumeVerdict::AskFromZero) {
-        // The kept bytes are of no use here; the attempt goes on from zero.
-        record = {};
-        DeletePartialRecord(fetch.archivePath);
-        plan.offset = 0;
-        plan.ifRange.clear();
-        plan.expectedTotal = 0;
-        report = transfer.Try(url, plan);
-      }
+      PackageTransfer::AttemptReport report =
+          TryAddress(transfer, fetch, record, url, address, &carried, carriedBytes);
       if (report.digestFailed) {
         result.digestFailed = true;
         return result;

@@ -206,6 +206,181 @@ void ShowMode(ProvisioningView* view, tov::DisplayMode mode) {
   }
 }
 
+// The download's one place for its failures: what the user sees, the log
+// and the report. Whatever ended it, the status ends on the network
+// failure text.
+void ShowDownloadFailure(ProvisioningView* view, DownloadResult result) {
+  if (result == DownloadResult::UnzipFailed) {
+    CGameRemoteConfig::ShowStatusText(view, tov::kTextUnzipFailure);
+    LOG_INFO(L"unzip is error!", kDownloadOp);
+    GetWebLogger().Log(L"game unzip failed");
+  } else if (result != DownloadResult::NotStarted) {
+    CGameRemoteConfig::ShowStatusText(view, tov::kTextNetworkFailure);
+    LOG_INFO(L"download is error!", kDownloadOp);
+    GetWebLogger().Log(L"game download failed");
+  }
+  CGameRemoteConfig::ShowStatusText(view, tov::kTextNetworkFailure);
+  LOG_ERROR(L"download error", kConfigOp);
+}
+
+// One download of the package into InstallRoot\bm.zip and its extraction,
+// as steps that each log their own details and say whether the download
+// goes on (Ok) or how it ended.
+class PackageDownload {
+ public:
+  PackageDownload(ProvisioningView* view, const tov::RemoteConfig& config)
+      : m_view(view),
+        m_config(config),
+        m_expected(config.package),
+        m_archivePath(GetAppState().installRoot + L"\\bm.zip") {}
+
+  const std::wstring& ArchivePath() const { return m_archivePath; }
+
+  // Opens the archive, keeping a partial from an earlier run only when its
+  // record says it is a part of this very version.
+  DownloadResult OpenArchive() {
+    LOG_INFO(m_archivePath, kDownloadOp);
+    const std::optional<std::wstring>& version = m_config.versionInUrl;
+    m_versionText = version ? tov::WideToUtf8(*version) : "";
+    if (!ReadPartialRecord(m_archivePath, m_record) || !version || m_record.version != m_versionText) {
+      m_record = {};
+      DeletePartialRecord(m_archivePath);
+    }
+    m_archive = OpenPackageArchive(m_archivePath, m_record.total > 0);
+    if (m_archive) return DownloadResult::Ok;
+    LOG_ERROR(L"install_dir is NULL!", kDownloadOp);
+    return DownloadResult::NotStarted;
+  }
+
+  // The download address and its mirrors, from the configuration.
+  DownloadResult FindSources() {
+    if (!m_transfer) {
+      LOG_ERROR(L"curl is NULL!", kDownloadOp);
+      return DownloadResult::NotStarted;
+    }
+    const std::vector<std::wstring> templates = tov::PackageSourceTemplates(m_config);
+    if (templates.empty()) {
+      LOG_ERROR(L"ClientDownloadUrl is NotFound!", kDownloadOp);
+      return DownloadResult::NotStarted;
+    }
+    if (!m_config.versionInUrl) {
+      LOG_ERROR(L"ClientVersion is NotFound!", kDownloadOp);
+      return DownloadResult::NotStarted;
+    }
+    for (const std::wstring& pattern : templates) {
+      m_addresses.push_back(
+          tov::BuildDownloadUrl(pattern, LauncherSettings::ChannelName, *m_config.versionInUrl));
+    }
+    const std::wstring& address = m_addresses.front();
+    LOG_INFO(address, kDownloadOp);
+    GetWebLogger().LogEvent(ReportDownloadStart);
+    GetWebLogger().Log(L"game download start, download url:" + address);
+    return DownloadResult::Ok;
+  }
+
+  DownloadResult CheckConfiguredPackage() {
+    tov::PackageCheck check = CheckExpectation(m_expected);
+    return check == tov::PackageCheck::Passed ? DownloadResult::Ok : Refuse(check);
+  }
+
+  DownloadResult Fetch() {
+    tov::ProgressRepeatFilter shown;
+    bool oversized = false;
+    PackageFetch fetch = PlanFetch(shown, oversized);
+    FetchResult got = FetchPackage(m_transfer, fetch, m_record);
+    if (got.ok && m_expected.hashed) got = CheckArrival(fetch, std::move(got));
+    m_transfer.Release();
+    if (!got.ok) {
+      // A block that could not be hashed aborted the transfer: say why.
+      if (got.digestFailed) return Refuse(tov::PackageCheck::DigestFailed);
+      if (oversized) return Refuse(tov::PackageCheck::SizeExceeded);
+      return DownloadResult::TransferFailed;
+    }
+    // Whole: a failure from here on starts the next download from nothing.
+    DeletePartialRecord(m_archivePath);
+    return DownloadResult::Ok;
+  }
+
+  DownloadResult CheckArrivedPackage() {
+    if (!m_expected.hashed) return DownloadResult::Ok;
+    if (m_check != tov::PackageCheck::Passed) return Refuse(m_check, m_detail);
+    LOG_INFO(m_expected.signedBy ? L"package check passed: SHA-256 and signature"
+                                 : L"package check passed: SHA-256",
+             kDownloadOp);
+    return DownloadResult::Ok;
+  }
+
+  DownloadResult Unpack() {
+    GetWebLogger().LogEvent(ReportUnzipStart);
+    GetWebLogger().Log(L"game download success");
+    LOG_INFO(L"download is finish", kDownloadOp);
+    ExtractResult unzipped = CGameRemoteConfig::OnUnzipFile(m_archivePath, m_view, m_archive.get());
+    m_archive.reset();
+    return unzipped == ExtractResult::Unpacked ? DownloadResult::Ok : DownloadResult::UnzipFailed;
+  }
+
+ private:
+  PackageFetch PlanFetch(tov::ProgressRepeatFilter& shown, bool& oversized) {
+    const std::wstring& installRoot = GetAppState().installRoot;
+    ProvisioningView* view = m_view;
+    PackageFetch fetch;
+    fetch.file = m_archive.get();
+    fetch.archivePath = m_archivePath;
+    fetch.addresses = m_addresses;
+    fetch.version = m_versionText;
+    fetch.hashed = m_expected.hashed;
+    fetch.policy = CurrentProvisioningSettings().retry;
+    fetch.progress = [view, &shown](int64_t total, int64_t done) {
+      CGameRemoteConfig::OnDownloadProgress(view, total, done, 0, 0, &shown);
+    };
+    fetch.fits = [&installRoot](int64_t length) {
+      return HasRoomFor(installRoot, static_cast<uint64_t>(length), CurrentProvisioningSettings().freeSpace,
+                        kDownloadOp);
+    };
+    fetch.waiting = [view](bool waiting) { view->ShowTransferWaiting(waiting); };
+    fetch.admit = BoundedWrites(installRoot, m_expected, oversized);
+    return fetch;
+  }
+
+  // The arrived package against the configured SHA-256. Bytes joined from
+  // two answers may be of two packages: once more from nothing before the
+  // package counts as wrong.
+  FetchResult CheckArrival(const PackageFetch& fetch, FetchResult got) {
+    m_check = ::CheckArrival(m_expected, got.digest.get(), m_detail);
+    if (m_check != tov::PackageCheck::HashMismatch || !got.resumed) return got;
+    LOG_ERROR(tov::PackageCheckText(m_check) + m_detail, kDownloadOp);
+    LOG_INFO(L"resumed package refused, downloading it again from the start", kDownloadOp);
+    m_record = {};
+    DeletePartialRecord(m_archivePath);
+    got = FetchPackage(m_transfer, fetch, m_record);
+    m_detail.clear();
+    if (got.ok) m_check = ::CheckArrival(m_expected, got.digest.get(), m_detail);
+    return got;
+  }
+
+  // A refused package fails like a failed transfer, with the check named,
+  // and is deleted: nothing of it may be unpacked or started later.
+  DownloadResult Refuse(tov::PackageCheck check, const std::wstring& detail = L"") {
+    LOG_ERROR(tov::PackageCheckText(check) + detail, kDownloadOp);
+    m_archive.reset();
+    ::DeleteFileW(m_archivePath.c_str());
+    DeletePartialRecord(m_archivePath);
+    return DownloadResult::Refused;
+  }
+
+  ProvisioningView* m_view;
+  const tov::RemoteConfig& m_config;
+  const tov::PackageExpectation& m_expected;
+  const std::wstring m_archivePath;
+  std::string m_versionText;
+  tov::PartialRecord m_record;
+  tov::UniqueHandleK m_archive;
+  PackageTransfer m_transfer;
+  std::vector<std::wstring> m_addresses;
+  tov::PackageCheck m_check = tov::PackageCheck::Passed;
+  std::wstring m_detail;  // the arrived package's digest, when it was refused
+};
+
 }  // namespace
 
 uint32_t CGameRemoteConfig::InitRemoteConfig(void* lpParameter) noexcept {
@@ -245,139 +420,27 @@ void CGameRemoteConfig::DecideClientUpdate(ProvisioningView* view, const tov::Re
     MakeReachable(view, config, tov::ClientEnding::UpToDate, L"");
     return;
   }
-  if (OnDownLoad(view, config)) return;
-  ShowStatusText(view, tov::kTextNetworkFailure);
-  LOG_ERROR(L"download error", kConfigOp);
+  DownloadResult result = OnDownLoad(view, config);
+  if (result != DownloadResult::Ok) ShowDownloadFailure(view, result);
 }
 
-int CGameRemoteConfig::OnDownLoad(ProvisioningView* view, const tov::RemoteConfig& config) {
+DownloadResult CGameRemoteConfig::OnDownLoad(ProvisioningView* view, const tov::RemoteConfig& config) {
   LOG_INFO(L"OnDownLoad begin", kDownloadOp);
   if (!view) {
     LOG_ERROR(L"lpParameter is NULL!", kDownloadOp);
-    return 0;
+    return DownloadResult::NotStarted;
   }
-  std::wstring archivePath = GetAppState().installRoot + L"\\bm.zip";
-  LOG_INFO(archivePath, kDownloadOp);
-  // A partial from an earlier run is kept only when its record says it is
-  // a part of this very version; otherwise the archive starts anew.
-  const std::optional<std::wstring>& version = config.versionInUrl;
-  const std::string versionText = version ? tov::WideToUtf8(*version) : "";
-  tov::PartialRecord record;
-  if (!ReadPartialRecord(archivePath, record) || !version || record.version != versionText) {
-    record = {};
-    DeletePartialRecord(archivePath);
-  }
-  tov::UniqueHandleK archive = OpenPackageArchive(archivePath, record.total > 0);
-  if (!archive) {
-    LOG_ERROR(L"install_dir is NULL!", kDownloadOp);
-    return 0;
-  }
-  PackageTransfer transfer;
-  if (!transfer) {
-    LOG_ERROR(L"curl is NULL!", kDownloadOp);
-    return 0;
-  }
-  const std::vector<std::wstring> templates = tov::PackageSourceTemplates(config);
-  if (templates.empty()) {
-    LOG_ERROR(L"ClientDownloadUrl is NotFound!", kDownloadOp);
-    return 0;
-  }
-  if (!version) {
-    LOG_ERROR(L"ClientVersion is NotFound!", kDownloadOp);
-    return 0;
-  }
-  std::vector<std::wstring> addresses;
-  for (const std::wstring& pattern : templates) {
-    addresses.push_back(tov::BuildDownloadUrl(pattern, LauncherSettings::ChannelName, *version));
-  }
-  const std::wstring& address = addresses.front();
-  LOG_INFO(address, kDownloadOp);
-
-  GetWebLogger().LogEvent(ReportDownloadStart);
-  GetWebLogger().Log(L"game download start, download url:" + address);
-
-  auto failed = [&] {
-    ShowStatusText(view, tov::kTextNetworkFailure);
-    LOG_INFO(L"download is error!", kDownloadOp);
-    GetWebLogger().Log(L"game download failed");
-    return 0;
-  };
-  // A refused package fails like a failed transfer, with the check named,
-  // and is deleted: nothing of it may be unpacked or started later.
-  auto refuse = [&](tov::PackageCheck check, const std::wstring& detail = L"") {
-    LOG_ERROR(tov::PackageCheckText(check) + detail, kDownloadOp);
-    archive.reset();
-    ::DeleteFileW(archivePath.c_str());
-    DeletePartialRecord(archivePath);
-    return failed();
-  };
-  const tov::PackageExpectation& expected = config.package;
-  tov::PackageCheck check = CheckExpectation(expected);
-  if (check != tov::PackageCheck::Passed) return refuse(check);
-
-  tov::ProgressRepeatFilter shown;
-  const std::wstring& installRoot = GetAppState().installRoot;
-  PackageFetch fetch;
-  fetch.file = archive.get();
-  fetch.archivePath = archivePath;
-  fetch.addresses = addresses;
-  fetch.version = versionText;
-  fetch.hashed = expected.hashed;
-  fetch.policy = CurrentProvisioningSettings().retry;
-  fetch.progress = [&](int64_t total, int64_t done) { OnDownloadProgress(view, total, done, 0, 0, &shown); };
-  fetch.fits = [&](int64_t length) {
-    return HasRoomFor(installRoot, static_cast<uint64_t>(length), CurrentProvisioningSettings().freeSpace,
-                      kDownloadOp);
-  };
-  fetch.waiting = [&](bool waiting) { view->ShowTransferWaiting(waiting); };
-  bool oversized = false;
-  fetch.admit = BoundedWrites(installRoot, expected, oversized);
-  FetchResult got = FetchPackage(transfer, fetch, record);
-  std::wstring detail;
-  if (got.ok && expected.hashed) {
-    check = CheckArrival(expected, got.digest.get(), detail);
-    // Bytes joined from two answers may be of two packages: once more from
-    // nothing before the package counts as wrong.
-    if (check == tov::PackageCheck::HashMismatch && got.resumed) {
-      LOG_ERROR(tov::PackageCheckText(check) + detail, kDownloadOp);
-      LOG_INFO(L"resumed package refused, downloading it again from the start", kDownloadOp);
-      record = {};
-      DeletePartialRecord(archivePath);
-      got = FetchPackage(transfer, fetch, record);
-      detail.clear();
-      if (got.ok) check = CheckArrival(expected, got.digest.get(), detail);
-    }
-  }
-  transfer.Release();
-  if (!got.ok) {
-    // A block that could not be hashed aborted the transfer: say why.
-    if (got.digestFailed) return refuse(tov::PackageCheck::DigestFailed);
-    if (oversized) return refuse(tov::PackageCheck::SizeExceeded);
-    return failed();
-  }
-  // Whole: a failure from here on starts the next download from nothing.
-  DeletePartialRecord(archivePath);
-  if (expected.hashed) {
-    if (check != tov::PackageCheck::Passed) return refuse(check, detail);
-    LOG_INFO(expected.signedBy ? L"package check passed: SHA-256 and signature"
-                               : L"package check passed: SHA-256",
-             kDownloadOp);
-  }
-  GetWebLogger().LogEvent(ReportUnzipStart);
-  GetWebLogger().Log(L"game download success");
-  LOG_INFO(L"download is finish", kDownloadOp);
-
-  int unzipped = OnUnzipFile(archivePath, view, archive.get());
-  archive.reset();
-  if (!unzipped) {
-    ShowStatusText(view, tov::kTextUnzipFailure);
-    LOG_INFO(L"unzip is error!", kDownloadOp);
-    GetWebLogger().Log(L"game unzip failed");
-    return 0;
-  }
-  MakeReachable(view, config, tov::ClientEnding::Installed, archivePath);
+  PackageDownload download(view, config);
+  DownloadResult result = download.OpenArchive();
+  if (result == DownloadResult::Ok) result = download.FindSources();
+  if (result == DownloadResult::Ok) result = download.CheckConfiguredPackage();
+  if (result == DownloadResult::Ok) result = download.Fetch();
+  if (result == DownloadResult::Ok) result = download.CheckArrivedPackage();
+  if (result == DownloadResult::Ok) result = download.Unpack();
+  if (result != DownloadResult::Ok) return result;
+  MakeReachable(view, config, tov::ClientEnding::Installed, download.ArchivePath());
   LOG_INFO(L"unzip is finish!", kDownloadOp);
-  return 1;
+  return DownloadResult::Ok;
 }
 
 int CGameRemoteConfig::OnDownloadProgress(ProvisioningView* view, int64_t totalToDownload,
@@ -388,7 +451,7 @@ int CGameRemoteConfig::OnDownloadProgress(ProvisioningView* view, int64_t totalT
   return 0;
 }
 
-int CGameRemoteConfig::OnUnzipFile(const std::wstring& archivePath, ProvisioningView* view,
+ExtractResult CGameRemoteConfig::OnUnzipFile(const std::wstring& archivePath, ProvisioningView* view,
                                    void* archiveFile) {
   LOG_INFO(L"unzip file:" + archivePath + L" begin", kUnzipOp);
   GetWebLogger().Log(L"game unzip start");
@@ -402,14 +465,15 @@ int CGameRemoteConfig::OnUnzipFile(const std::wstring& archivePath, Provisioning
   tov::ExitBarrier& barrier = tov::ProcessExitBarrier();
   tov::ExitBarrier::Pass pass = barrier.Enter();
   if (!pass) barrier.Park(std::move(pass));
-  int result = archiveFile ? ExtractPackageFrom(archiveFile, GetAppState().clientDir, progress, freeSpace)
-                           : ExtractPackage(archivePath, GetAppState().clientDir, progress, freeSpace);
-  if (!result && barrier.Closed()) barrier.Park(std::move(pass));
-  if (!result) return 0;
+  ExtractResult result = archiveFile
+                             ? ExtractPackageFrom(archiveFile, GetAppState().clientDir, progress, freeSpace)
+                             : ExtractPackage(archivePath, GetAppState().clientDir, progress, freeSpace);
+  if (result != ExtractResult::Unpacked && barrier.Closed()) barrier.Park(std::move(pass));
+  if (result != ExtractResult::Unpacked) return result;
   LOG_INFO(L"unzip is finish!", kUnzipOp);
   GetWebLogger().LogEvent(ReportUnzipFinished);
   GetWebLogger().Log(L"game unzip success");
-  return 1;
+  return result;
 }
 
 void CGameRemoteConfig::MakeReachable(ProvisioningView* view, const tov::RemoteConfig& config,

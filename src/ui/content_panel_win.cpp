@@ -6,6 +6,7 @@
 #include "provisioning/address_rules.h"
 #include "resource_ids.h"
 #include "ui/browser_host_win.h"
+#include "ui/drawing_owners_win.h"
 #include "ui/main_window.h"
 #include "ui/skin_rules.h"
 #include "ui/web_browser_site_win.h"
@@ -87,16 +88,10 @@ void CWebCDlg::OnPaint() {
     PaintMinimisedIcon(m_hWnd, m_hIcon);
     return;
   }
-  PAINTSTRUCT paint{};
-  HDC dc = ::BeginPaint(m_hWnd, &paint);
-  if (m_bShowCloseButton) {
-    GpGraphics* graphics = nullptr;
-    if (gdip::GdipCreateFromHDC(dc, &graphics) == Gdiplus::Ok) {
-      m_closeButton.Draw(graphics);
-      gdip::GdipDeleteGraphics(graphics);
-    }
-  }
-  ::EndPaint(m_hWnd, &paint);
+  PaintScope paint(m_hWnd);
+  if (!m_bShowCloseButton) return;
+  GdipOwner<GpGraphics> graphics;
+  if (gdip::GdipCreateFromHDC(paint.dc(), GdipOut(graphics)) == Gdiplus::Ok) m_closeButton.Draw(graphics.get());
 }
 
 bool CWebCDlg::PreTranslateMessage(MSG* msg) {
@@ -197,13 +192,11 @@ void CWebCDlg::Show(tov::PanelControl control, bool visible) {
 }
 
 void PaintMinimisedIcon(HWND window, HICON icon) {
-  PAINTSTRUCT paint{};
-  HDC dc = ::BeginPaint(window, &paint);
-  ::SendMessageW(window, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  PaintScope paint(window);
+  ::SendMessageW(window, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(paint.dc()), 0);
   RECT client{};
   ::GetClientRect(window, &client);
   int x = (client.right - client.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
   int y = (client.bottom - client.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
-  ::DrawIcon(dc, x, y, icon);
-  ::EndPaint(window, &paint);
+  ::DrawIcon(paint.dc(), x, y, icon);
 }

@@ -7,6 +7,7 @@
 #include "telemetry/web_logger.h"
 #include "ui/browser_host_win.h"
 #include "ui/common_controls_win.h"
+#include "ui/drawing_owners_win.h"
 #include "ui/png_resource_win.h"
 #include "ui/window_picture_win.h"
 
@@ -97,15 +98,12 @@ void CWebDlg::PaintLayeredBackground() {
   // Without a picture the window stays an empty layered window; everything
   // else runs on.
   if (!background) return;
-  HDC screen = ::GetDC(m_hWnd);
-  HDC memory = ::CreateCompatibleDC(screen);
-  HGDIOBJ old = ::SelectObject(memory, background.get());
+  WindowDc screen(m_hWnd);
+  tov::UniqueMemoryDc memory(::CreateCompatibleDC(screen.dc()));
+  SelectedObject picture(memory.get(), background.get());
   POINT origin{0, 0};
   BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-  ::UpdateLayeredWindow(m_hWnd, screen, nullptr, &size, memory, &origin, 0, &blend, ULW_ALPHA);
-  ::SelectObject(memory, old);
-  ::DeleteDC(memory);
-  ::ReleaseDC(m_hWnd, screen);
+  ::UpdateLayeredWindow(m_hWnd, screen.dc(), nullptr, &size, memory.get(), &origin, 0, &blend, ULW_ALPHA);
 }
 
 bool CWebDlg::PreTranslateMessage(MSG* msg) {

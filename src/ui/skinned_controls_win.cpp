@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "ui/drawing_owners_win.h"
 #include "ui/skin_rules.h"
 
 namespace {
@@ -14,21 +15,6 @@ void Fill(HDC dc, const RECT& r, COLORREF colour) {
   tov::UniqueGdiObject brush(::CreateSolidBrush(colour));
   ::FillRect(dc, &r, static_cast<HBRUSH>(brush.get()));
 }
-
-// Ends a paint on every way out.
-class PaintScope {
- public:
-  explicit PaintScope(HWND hwnd) : m_hwnd(hwnd), m_dc(::BeginPaint(hwnd, &m_paint)) {}
-  ~PaintScope() { ::EndPaint(m_hwnd, &m_paint); }
-  PaintScope(const PaintScope&) = delete;
-  PaintScope& operator=(const PaintScope&) = delete;
-  HDC dc() const { return m_dc; }
-
- private:
-  HWND m_hwnd;
-  PAINTSTRUCT m_paint{};
-  HDC m_dc;
-};
 
 }  // namespace
 
@@ -150,11 +136,10 @@ void CStaticEx::Paint() {
                                OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                                FF_SWISS, L"微软雅黑"));
   }
-  HGDIOBJ old = m_font ? ::SelectObject(paint.dc(), m_font.get()) : nullptr;
+  SelectedObject font(paint.dc(), m_font.get());
   ::SetBkMode(paint.dc(), TRANSPARENT);
   ::SetTextColor(paint.dc(), m_textColor);
   ::DrawTextW(paint.dc(), text.c_str(), -1, &client, DT_LEFT | DT_TOP | DT_NOPREFIX);
-  if (old) ::SelectObject(paint.dc(), old);
 }
 
 void CDUIButton::Draw(GpGraphics* graphics) {
@@ -179,29 +164,27 @@ void CDUIButton::Draw(GpGraphics* graphics) {
     area.Width = static_cast<float>(m_rect.right - m_rect.left) - static_cast<float>(width) - 2.0f;
   }
   if (m_text.empty()) return;
-  Gdiplus::GpStringFormat* format = nullptr;
-  Gdiplus::GpFontFamily* family = nullptr;
-  Gdiplus::GpFont* font = nullptr;
-  Gdiplus::GpSolidFill* brush = nullptr;
-  gdip::GdipCreateStringFormat(0, LANG_NEUTRAL, &format);
-  gdip::GdipSetStringFormatAlign(format, Gdiplus::StringAlignmentCenter);
-  gdip::GdipSetStringFormatLineAlign(format, Gdiplus::StringAlignmentCenter);
-  gdip::GdipCreateFontFamilyFromName(L"Tahoma", nullptr, &family);
-  if (family) gdip::GdipCreateFont(family, 9.0f, Gdiplus::FontStyleRegular, Gdiplus::UnitPoint, &font);
+  GdipOwner<Gdiplus::GpStringFormat> format;
+  GdipOwner<Gdiplus::GpFontFamily> family;
+  GdipOwner<Gdiplus::GpFont> font;
+  GdipOwner<Gdiplus::GpSolidFill> brush;
+  gdip::GdipCreateStringFormat(0, LANG_NEUTRAL, GdipOut(format));
+  gdip::GdipSetStringFormatAlign(format.get(), Gdiplus::StringAlignmentCenter);
+  gdip::GdipSetStringFormatLineAlign(format.get(), Gdiplus::StringAlignmentCenter);
+  gdip::GdipCreateFontFamilyFromName(L"Tahoma", nullptr, GdipOut(family));
+  if (family) {
+    gdip::GdipCreateFont(family.get(), 9.0f, Gdiplus::FontStyleRegular, Gdiplus::UnitPoint, GdipOut(font));
+  }
   const Gdiplus::ARGB colour =
       m_grayText ? 0xFF808080u
                  : (0xFF000000u | (static_cast<Gdiplus::ARGB>(m_textRed & 0xFF) << 16) |
                     (static_cast<Gdiplus::ARGB>(m_textGreen & 0xFF) << 8) |
                     static_cast<Gdiplus::ARGB>(m_textBlue & 0xFF));
-  gdip::GdipCreateSolidFill(colour, &brush);
+  gdip::GdipCreateSolidFill(colour, GdipOut(brush));
   if (font && brush) {
-    gdip::GdipDrawString(graphics, m_text.c_str(), static_cast<INT>(m_text.size()), font, &area,
-                         format, brush);
+    gdip::GdipDrawString(graphics, m_text.c_str(), static_cast<INT>(m_text.size()), font.get(), &area,
+                         format.get(), brush.get());
   }
-  if (brush) gdip::GdipDeleteBrush(brush);
-  if (font) gdip::GdipDeleteFont(font);
-  if (family) gdip::GdipDeleteFontFamily(family);
-  if (format) gdip::GdipDeleteStringFormat(format);
 }
 
 CMYMemDC::CMYMemDC(HDC target)

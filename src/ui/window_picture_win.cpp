@@ -6,22 +6,16 @@
 #include <thread>
 
 #include "base/exit_barrier.h"
+#include "base/unique_handle.h"
 #include "resource_ids.h"
+#include "ui/drawing_owners_win.h"
 #include "ui/png_pixels.h"
 #include "ui/png_resource_win.h"
 
 namespace {
 
-// Releases a GDI+ bitmap on every way out.
-struct BitmapOwner {
-  GpBitmap* bitmap;
-  ~BitmapOwner() {
-    if (bitmap) gdip::GdipDisposeImage(bitmap);
-  }
-};
-
 struct Picture {
-  HBITMAP bitmap = nullptr;
+  tov::UniqueGdiObject bitmap;
   SIZE size{};
 };
 
@@ -43,21 +37,21 @@ HBITMAP PictureSection(UINT width, UINT height, BYTE*& bits) {
 // Through GDI+, for a picture of a form the launcher's own reader leaves
 // to the system.
 Picture DecodeBackgroundWithGdiPlus() {
-  BitmapOwner decoded{PngResourceLoader::Instance().DecodeBitmap(IDB_BACKGROUND_PNG)};
-  if (!decoded.bitmap) return Picture{};
+  GdipOwner<GpBitmap> decoded(PngResourceLoader::Instance().DecodeBitmap(IDB_BACKGROUND_PNG));
+  if (!decoded) return Picture{};
   UINT width = 0, height = 0;
-  gdip::GdipGetImageWidth(decoded.bitmap, &width);
-  gdip::GdipGetImageHeight(decoded.bitmap, &height);
+  gdip::GdipGetImageWidth(decoded.get(), &width);
+  gdip::GdipGetImageHeight(decoded.get(), &height);
   if (width == 0 || height == 0) return Picture{};
   Gdiplus::Rect all(0, 0, static_cast<INT>(width), static_cast<INT>(height));
   Gdiplus::BitmapData pixels{};
-  if (gdip::GdipBitmapLockBits(decoded.bitmap, &all, Gdiplus::ImageLockModeRead,
+  if (gdip::GdipBitmapLockBits(decoded.get(), &all, Gdiplus::ImageLockModeRead,
                                PixelFormat32bppARGB, &pixels) != Gdiplus::Ok) {
     return Picture{};
   }
   Picture picture;
   BYTE* bits = nullptr;
-  picture.bitmap = PictureSection(width, height, bits);
+  picture.bitmap.reset(PictureSection(width, height, bits));
   if (picture.bitmap) {
     picture.size = SIZE{static_cast<LONG>(width), static_cast<LONG>(height)};
     for (UINT y = 0; y < height; ++y) {
@@ -66,7 +60,7 @@ Picture DecodeBackgroundWithGdiPlus() {
       for (UINT x = 0; x < width; ++x, from += 4, to += 4) tov::PutPremultiplied(to, from[0], from[1], from[2], from[3]);
     }
   }
-  gdip::GdipBitmapUnlockBits(decoded.bitmap, &pixels);
+  gdip::GdipBitmapUnlockBits(decoded.get(), &pixels);
   return picture;
 }
 
@@ -74,12 +68,12 @@ Picture DecodeBackground() {
   Picture picture;
   const bool read = ReadPngResourcePremultiplied(IDB_BACKGROUND_PNG, [&picture](uint32_t width, uint32_t height) {
     BYTE* bits = nullptr;
-    picture.bitmap = PictureSection(width, height, bits);
+    picture.bitmap.reset(PictureSection(width, height, bits));
     picture.size = SIZE{static_cast<LONG>(width), static_cast<LONG>(height)};
     return bits;
   });
   if (read) return picture;
-  if (picture.bitmap) ::DeleteObject(picture.bitmap);
+  picture.bitmap.reset();
   return DecodeBackgroundWithGdiPlus();
 }
 
@@ -134,5 +128,5 @@ HBITMAP TakeMainWindowPicture(SIZE& size) {
     picture = DecodeBackground();
   }
   size = picture.size;
-  return picture.bitmap;
+  return static_cast<HBITMAP>(picture.bitmap.release());
 }

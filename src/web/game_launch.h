@@ -53,5 +53,4 @@ class GameLaunch {
   // Written before the login passes the gate, read by LaunchGame after it:
   // the gate's lock orders the two.
   std::wstring m_strLoginParams;
-  PROCESS_INFORMATION m_gameProcess{};
 };

@@ -11,6 +11,79 @@
 #include "telemetry/web_logger.h"
 #include "web/game_start_win.h"
 
+namespace {
+
+constexpr const char* kLaunchOp = "CWebCDlg::LaunchGame";
+
+// How a start of the game ended; every failure is logged where it happened.
+enum class [[nodiscard]] LaunchResult { Started, CommandLineTooLong, LauncherClosing, CreateProcessFailed };
+
+struct GameProcess {
+  tov::UniqueHandleK process;
+  tov::UniqueHandleK thread;
+  DWORD id = 0;
+};
+
+LaunchResult CreateGameProcess(const std::wstring& exePath, const std::wstring& workDir,
+                               const std::wstring& commandLine, GameProcess* game) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  // CreateProcessW may write into the command line: it gets its own copy.
+  std::wstring writable = commandLine;
+  // Ending the process in the middle of the creation would leave the game
+  // created but never resumed: it would do nothing, yet count as the
+  // running game and refuse every later start of the launcher.
+  tov::ExitBarrier::Pass pass = tov::ProcessExitBarrier().Enter();
+  if (!pass) {
+    LOG_ERROR(L"launcher closing, game not started", kLaunchOp);
+    return LaunchResult::LauncherClosing;
+  }
+  PROCESS_INFORMATION created{};
+  if (!::CreateProcessW(exePath.c_str(), writable.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr,
+                        workDir.c_str(), &startup, &created)) {
+    // Why the system refused is what an operator needs to know first.
+    LOG_ERROR(L"CreateProcess error " + std::to_wstring(::GetLastError()), kLaunchOp);
+    return LaunchResult::CreateProcessFailed;
+  }
+  game->process.reset(created.hProcess);
+  game->thread.reset(created.hThread);
+  game->id = created.dwProcessId;
+  return LaunchResult::Started;
+}
+
+// Starts the installed game with the command line composed for this login.
+LaunchResult StartGame(const std::wstring& loginParams, GameProcess* game) {
+  std::wstring workDir = GetAppState().clientDir + L"\\" + kGameFolder;
+  std::wstring exePath = workDir + L"\\" + kGameProcessName;
+  LOG_INFO(exePath, kLaunchOp);
+  LOG_INFO(workDir, kLaunchOp);
+
+  std::wstring luaPath = ReadLuaPathOverride();
+  std::optional<std::wstring> commandLine = tov::ComposeGameCommandLine(
+      ::GetCommandLineW(), loginParams, CGameRemoteConfig::Instance().GetCustomParameters(), luaPath);
+  if (!commandLine) {
+    // Cut to fit, the login data the game gets would be wrong; the start
+    // counts as failed instead.
+    LOG_ERROR(L"command line too long", kLaunchOp);
+    return LaunchResult::CommandLineTooLong;
+  }
+  LOG_INFO(*commandLine, kLaunchOp);
+  LOG_INFO(L"LaunchGame", kLaunchOp);
+  return CreateGameProcess(exePath, workDir, *commandLine, game);
+}
+
+// A freshly installed game opens in a small window; give it a second to
+// open one and show that maximised.
+void MaximiseGameWindow(DWORD processId) {
+  ::Sleep(1000);
+  ProcessWindowSearch search;
+  search.processId = processId;
+  ::EnumWindows(&FindProcessWindow, reinterpret_cast<LPARAM>(&search));
+  if (search.window) ::ShowWindowAsync(search.window, SW_MAXIMIZE);
+}
+
+}  // namespace
+
 std::wstring GameLaunch::JavascriptToCPLUSPLUS(const std::wstring& method, const std::wstring& params) {
   LOG_INFO(tov::ScriptCallLogText(method, params), "CWebCDlg::JavascriptToCPLUSPLUS");
   if (method == L"LoginResult") {
@@ -56,70 +129,21 @@ void GameLaunch::SetReady() {
 }
 
 void GameLaunch::LaunchGame() {
-  constexpr const char* kOp = "CWebCDlg::LaunchGame";
   WebLogger& reporter = GetWebLogger();
   reporter.LogEvent(ReportGameStart);
   reporter.Log(L"game start");
-
-  const AppState& app = GetAppState();
-  std::wstring workDir = app.clientDir + L"\\" + kGameFolder;
-  std::wstring exePath = workDir + L"\\" + kGameProcessName;
-  LOG_INFO(exePath, kOp);
-  LOG_INFO(workDir, kOp);
-
-  std::wstring luaPath = ReadLuaPathOverride();
-  std::optional<std::wstring> commandLine = tov::ComposeGameCommandLine(
-      ::GetCommandLineW(), m_strLoginParams, CGameRemoteConfig::Instance().GetCustomParameters(),
-      luaPath);
-
-  m_gameProcess = PROCESS_INFORMATION{};
-  bool started = false;
-  if (!commandLine) {
-    // Cut to fit, the login data the game gets would be wrong; the start
-    // counts as failed instead.
-    LOG_ERROR(L"command line too long", kOp);
-  } else {
-    LOG_INFO(*commandLine, kOp);
-    LOG_INFO(L"LaunchGame", kOp);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    // CreateProcessW may write into the command line: it gets its own copy.
-    std::wstring writable = *commandLine;
-    // Ending the process in the middle of the creation would leave the game
-    // created but never resumed: it would do nothing, yet count as the
-    // running game and refuse every later start of the launcher.
-    tov::ExitBarrier::Pass pass = tov::ProcessExitBarrier().Enter();
-    if (!pass) {
-      LOG_ERROR(L"launcher closing, game not started", kOp);
-    } else {
-      started = ::CreateProcessW(exePath.c_str(), writable.data(), nullptr, nullptr, FALSE,
-                                 CREATE_NEW_CONSOLE, nullptr, workDir.c_str(), &startup,
-                                 &m_gameProcess) != FALSE;
-      // Why the system refused is what an operator needs to know first.
-      if (!started) LOG_ERROR(L"CreateProcess error " + std::to_wstring(::GetLastError()), kOp);
-    }
-  }
-
-  if (!started) {
+  // The launcher neither waits for the game nor watches it: the handles
+  // close when the launch is done.
+  GameProcess game;
+  if (StartGame(m_strLoginParams, &game) != LaunchResult::Started) {
     reporter.Log(L"game start failed");
-    LOG_INFO(L"LaunchGame Faild", kOp);
+    LOG_INFO(L"LaunchGame Faild", kLaunchOp);
     return;
   }
-  // The launcher neither waits for the game nor watches it.
-  tov::UniqueHandleK process(m_gameProcess.hProcess);
-  tov::UniqueHandleK thread(m_gameProcess.hThread);
   reporter.Log(L"game start success");
-  LOG_INFO(L"LaunchGame Succ", kOp);
+  LOG_INFO(L"LaunchGame Succ", kLaunchOp);
 
   m_windows.HideLauncher();
-  if (app.firstInstall.load()) {
-    // A freshly installed game opens in a small window; give it a second to
-    // open one and show that maximised.
-    ::Sleep(1000);
-    ProcessWindowSearch search;
-    search.processId = m_gameProcess.dwProcessId;
-    ::EnumWindows(&FindProcessWindow, reinterpret_cast<LPARAM>(&search));
-    if (search.window) ::ShowWindowAsync(search.window, SW_MAXIMIZE);
-  }
+  if (GetAppState().firstInstall.load()) MaximiseGameWindow(game.id);
   m_windows.Cancel();
 }

@@ -1,10 +1,11 @@
 // Any bytes as the client package, read by the real minizip and zlib (built
 // natively and instrumented for this) through the launcher's read-ahead
-// window, the way the extraction reads a package: entry by entry in
-// central-directory order, names into a 512-byte buffer, refused names and
-// undecodable or unverified data ending the walk. Checked on top of the
-// sanitizers (a crash, a leak or undefined behaviour anywhere in the reader
-// is a fault; a checksum error is an expected outcome):
+// window and the extraction's own read-to-end loop, the way the extraction
+// reads a package: entry by entry in central-directory order, names into a
+// 512-byte buffer, refused names and undecodable or unverified data ending
+// the walk. Checked on top of the sanitizers (a crash, a leak or undefined
+// behaviour anywhere in the reader is a fault; a checksum error is an
+// expected outcome):
 // - the read-ahead window hands minizip exactly the archive's bytes;
 // - a name the extraction would use fits its buffer and stays below the
 //   client directory;
@@ -19,7 +20,6 @@
 #include <cstring>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "fuzz_support.h"
 #include "provisioning/entry_check.h"
@@ -31,7 +31,6 @@ using tovfuzz::Check;
 namespace {
 
 constexpr size_t kNameBuffer = 512;
-constexpr size_t kCopyBuffer = 8192;
 constexpr uLong kUtf8NameFlag = 1u << 11;
 
 struct Archive {
@@ -106,31 +105,26 @@ std::wstring EntryName(const char* name, uLong flag) {
   return out;
 }
 
-// Reads the current file entry to its end, as the extraction does; true
-// when the extraction would keep what it read.
+// Reads the current file entry to its end through the extraction's own
+// loop; true when the extraction would keep what it read.
 bool ReadFileEntry(unzFile zip, const unz_file_info64& info) {
   if (!tov::UndecodableEntryReason(static_cast<uint16_t>(info.compression_method), static_cast<uint16_t>(info.flag))
            .empty()) {
     return false;
   }
   if (unzOpenCurrentFile(zip) != UNZ_OK) return false;
-  std::vector<char> buffer(kCopyBuffer);
   uint64_t total = 0;
   uLong crc = crc32(0L, Z_NULL, 0);
-  bool ok = true;
-  for (;;) {
-    int n = unzReadCurrentFile(zip, buffer.data(), static_cast<unsigned>(buffer.size()));
-    if (n == 0) break;
-    if (n < 0) {
-      ok = false;
-      break;
-    }
-    Check(static_cast<size_t>(n) <= buffer.size(), "the reader filled more than the buffer");
-    crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer.data()), static_cast<uInt>(n));
-    total += static_cast<uint64_t>(n);
-  }
-  int closed = unzCloseCurrentFile(zip);
-  if (!ok || !tov::IsEntryReadWhole(info.uncompressed_size, total, closed != UNZ_CRCERROR)) return false;
+  tov::EntryStream stream;
+  stream.read = [zip](char* buffer, unsigned size) { return unzReadCurrentFile(zip, buffer, size); };
+  stream.keep = [&](const char* data, size_t n) {
+    Check(n <= tov::kEntryBlock, "the reader filled more than the buffer");
+    crc = crc32(crc, reinterpret_cast<const Bytef*>(data), static_cast<uInt>(n));
+    total += n;
+    return true;
+  };
+  stream.close = [zip] { return unzCloseCurrentFile(zip) != UNZ_CRCERROR; };
+  if (tov::ReadEntryToEnd(stream, info.uncompressed_size) != tov::EntryRead::Whole) return false;
   Check(total == info.uncompressed_size, "an entry of the wrong size would be kept");
   Check(crc == info.crc, "an entry whose checksum does not match would be kept");
   return true;

@@ -46,6 +46,7 @@ def main():
                                ("bm/readme.txt", b"hello", stored)]),
         "utf8-names.zip": archive([("\u5305/\u6570\u636e.txt", text, deflated)]),
         "zip64.zip": archive([("big.bin", text, deflated)], force_zip64=True),
+        "several-blocks.zip": archive([("bm/big.pak", text * 64, deflated), ("bm/end.txt", text, stored)]),
         "empty.zip": archive([], comment=b"no entries"),
         "climbing.zip": archive([("ok.txt", b"x", stored), ("../evil.txt", b"y", stored)]),
         "bad-crc.zip": wrong_checksum(archive([("a.txt", text, deflated)])),

@@ -61,7 +61,7 @@ class Extract : public ::testing::Test {
     steps_.clear();
     return ExtractPackage(Write(BuildTestZip(entries)), client_,
                           [this](const std::wstring& t, int p) { steps_.emplace_back(t, p); },
-                          freeSpace);
+                          freeSpace) == ExtractResult::Unpacked;
   }
 
   std::string Read(const std::wstring& relative) {
@@ -204,13 +204,13 @@ TEST_F(Extract, TheHeldArchiveAdmitsNoOtherWriterAndIsUnpackedThroughItsHandle) 
   tov::UniqueHandleK reader(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                         OPEN_EXISTING, 0, nullptr));
   EXPECT_TRUE(reader) << "readers may share";
-  EXPECT_EQ(ExtractPackageFrom(archive.get(), client_, nullptr), 1);
+  EXPECT_EQ(ExtractPackageFrom(archive.get(), client_, nullptr), ExtractResult::Unpacked);
   EXPECT_EQ(Read(L"bm\\a.txt"), "through the handle");
 }
 
 TEST_F(Extract, SomethingThatIsNoArchiveFails) {
-  EXPECT_EQ(ExtractPackage(Write("this is not a zip archive"), client_, nullptr), 0);
-  EXPECT_EQ(ExtractPackage(root_ + L"\\missing.zip", client_, nullptr), 0);
+  EXPECT_EQ(ExtractPackage(Write("this is not a zip archive"), client_, nullptr), ExtractResult::Unreadable);
+  EXPECT_EQ(ExtractPackage(root_ + L"\\missing.zip", client_, nullptr), ExtractResult::Unreadable);
 }
 
 TEST_F(Extract, EntriesTheReaderCannotDecodeFailTheArchiveBeforeAnythingIsWritten) {
