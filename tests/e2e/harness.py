@@ -383,19 +383,27 @@ def unix_stacks():
     return "\n".join(out)
 
 
+def launcher_state(proc):
+    """How a launcher that did not do what was awaited stands: ended (and
+    how), started by Wine or not, or where its threads wait."""
+    ended = proc.poll() if proc is not None else None
+    if ended is not None:
+        return "ended with %d" % ended
+    if not launcher_pids():
+        return "not running: Wine has not started it"
+    return "running:\n" + launcher_stacks()
+
+
 def wait_main_window(testcase, proc=None):
     """Waits for the main window; on failure says whether the launcher had
     already ended, and how, or where its threads wait, beside its log."""
     started = time.monotonic()
     code, out = gui("wait", MAIN, "-", 20000)
     if code != 0:
-        ended = proc.poll() if proc is not None else None
         # The driver's own code and time tell a driver that failed to start
         # from a window that never came.
         testcase.fail("main window did not appear (driver code %d after %.1f s%s; launcher %s)\n%s" % (
-            code, time.monotonic() - started, out and ": " + out,
-            "running:\n" + launcher_stacks() if ended is None else "ended with %d" % ended,
-            read_log()))
+            code, time.monotonic() - started, out and ": " + out, launcher_state(proc), read_log()))
 
 
 def wait_main_window_or_end(testcase, proc, timeout=20):

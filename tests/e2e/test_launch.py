@@ -72,7 +72,8 @@ class LaunchTest(unittest.TestCase):
     def started(self, timeout=20):
         path = harness.game_path("bm_started.txt")
         self.assertTrue(harness.wait_for(lambda: os.path.exists(path), timeout),
-                        "the game did not start\n%s" % harness.read_log())
+                        "the game did not start (launcher %s)\n%s" % (
+                            harness.launcher_state(self.proc), harness.read_log()))
         return read_started_file(path)
 
     def logged_command_line(self):
