@@ -4,6 +4,7 @@ Loopback only.
 
   download        a 1 GiB package: the launcher (from the package address it
                   logs to "download is finish") against native `curl -o`.
+                  `--download-only` runs only this row.
   small files     a package of many small files: the launcher's extraction
                   ("unzip file: ... begin" .. "unzip is finish!") against the
                   floor, file_floor.exe under the same Wine creating the same
@@ -513,6 +514,7 @@ def main():
     ap.add_argument("--window-only", action="store_true", help="only the first-window rows")
     ap.add_argument("--hash-only", action="store_true",
                     help="only the download with and without a configured SHA-256")
+    ap.add_argument("--download-only", action="store_true", help="only the download row")
     ap.add_argument("--resume-mib", type=int, default=256)
     ap.add_argument("--resume-only", action="store_true",
                     help="only the download cut at half against the uncut one")
@@ -609,6 +611,8 @@ def main():
         rows.append(ratio_row("download %d MiB" % args.download_mib, ours_t, curl_t, "curl -o", 0.95, True))
         if tools:
             references.append(("download, curl.exe under Wine", wine_t))
+        if args.download_only:
+            return print_rows(rows, references)
 
         unzip_start = r"\[CGameRemoteConfig::OnUnzipFile::\d+\] unzip file:.* begin\r\n"
         unzip_end = r"\[CGameRemoteConfig::OnUnzipFile::\d+\] unzip is finish!\r\n"
