@@ -54,12 +54,18 @@ void CloseExitBarrier() {
   }
 }
 
-[[noreturn]] void EndProcess(ExitCode code) {
+// The start reports gather the machine profile behind a pass of the
+// barrier: they go out first. Closed first, the barrier refuses a profile
+// thread that has not begun yet (a window closed at once on a busy machine)
+// and the reports and their lines in the log are lost.
+void FinishRun() {
   WaitForCommonControls();
-  // The start reports gather the machine profile behind a pass of the
-  // barrier: they go out first, as at the end of any run.
   GetWebLogger().FinishWaitingReports();
   CloseExitBarrier();
+}
+
+[[noreturn]] void EndProcess(ExitCode code) {
+  FinishRun();
   std::exit(static_cast<int>(code));
 }
 
@@ -171,10 +177,9 @@ void CWebApp::InitInstance() {
     CWebDlg dlg(m_mainWindowView);
     dlg.DoModal();
   }
-  WaitForCommonControls();
   // The window may close while the worker is in a step the process's end
   // must not cut.
-  CloseExitBarrier();
+  FinishRun();
   // Whatever references the browser still counts: the object goes with COM.
   SetBrowserExternal(nullptr);
   m_pScriptObject.reset();
