@@ -390,7 +390,7 @@ def launcher_state(proc):
     if ended is not None:
         return "ended with %d" % ended
     if not launcher_pids():
-        return "not running: Wine has not started it"
+        return "not running: Wine has not started it" if proc else "not running (ended, or not started)"
     return "running:\n" + launcher_stacks()
 
 

@@ -30,7 +30,7 @@ class StartupTest(unittest.TestCase):
         return p
 
     def wait_main_window(self):
-        harness.wait_main_window(self)
+        harness.wait_main_window(self, self.procs[-1] if self.procs else None)
 
     def close_main_window(self, proc):
         harness.close_main_window(self, proc)
