@@ -179,10 +179,8 @@ TEST(RequestManager, AnAnswerBeyondTheCapIsAFailedReadAndIsNotKept) {
 }
 
 TEST(RequestManager, AFailedConnectionStillPassesEveryEventAndIsReaped) {
-  // A port nobody listens on: bind one and close it again.
-  int port;
-  { LoopbackHttpServer gone; port = gone.Port(); }
   RecordingManager manager;
+  const int port = testing_support::UnusedLoopbackPort();
   int id = manager.SubmitRequest(Get(L"http://127.0.0.1:" + std::to_wstring(port) + L"/nothing"));
   ASSERT_TRUE(PumpUntil([&] { return manager.ActiveCount() == 0 && manager.RetiredCount() == 0; }, 15000));
   EXPECT_EQ(manager.seen[id].started, 1);
@@ -193,9 +191,7 @@ TEST(RequestManager, AFailedConnectionStillPassesEveryEventAndIsReaped) {
 
 TEST(RequestManager, ARequestTimerRetiresItAndItsLateNewsIsDropped) {
   LoopbackHttpServer server;
-  Reply hang;
-  hang.hang = true;
-  server.SetReply(hang);
+  server.SetReply(testing_support::kHoldEveryRequest);
   RecordingManager manager;
   RequestSpec params = Get(server.WideUrl("/slow"));
   params.timeoutMs = 300;
@@ -282,9 +278,7 @@ std::set<DWORD> ThreadIds() {
 
 TEST(RequestManager, DestructionWithAServerThatNeverAnswersIsBoundedAndEndsNoThreadByForce) {
   LoopbackHttpServer server;
-  Reply hang;
-  hang.hang = true;
-  server.SetReply(hang);
+  server.SetReply(testing_support::kHoldEveryRequest);
   const std::set<DWORD> before = ThreadIds();
   std::set<DWORD> requestThreads;
   ULONGLONG took;
