@@ -58,22 +58,14 @@ using testing_support::PathExists;
 using testing_support::ReadFileBytes;
 using testing_support::WriteTestFile;
 
-std::wstring FromUtf8(const std::string& text) {
-  if (text.empty()) return {};
-  int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring out(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-  return out;
-}
-
 // The redirected HKEY_CURRENT_USER and the folder, shared by all tests.
 class Sandbox : public ::testing::Environment {
  public:
-  static std::wstring root;
-  static std::wstring keyPath;  // below the real HKCU
-  static bool keep;
-  static HKEY userKey;          // the key that stands in for HKCU
-  static std::wstring logPath;
+  static inline std::wstring root;
+  static inline std::wstring keyPath;  // below the real HKCU
+  static inline bool keep = false;
+  static inline HKEY userKey = nullptr;  // the key that stands in for HKCU
+  static inline std::wstring logPath;
 
   void SetUp() override {
     const std::wstring keptDir = Env(L"TOV_DESKTOP_TEST_DIR");
@@ -127,11 +119,6 @@ class Sandbox : public ::testing::Environment {
            seen == marker;
   }
 };
-std::wstring Sandbox::root;
-std::wstring Sandbox::keyPath;
-bool Sandbox::keep = false;
-HKEY Sandbox::userKey = nullptr;
-std::wstring Sandbox::logPath;
 const auto* const kSandbox = ::testing::AddGlobalTestEnvironment(new Sandbox);
 
 struct LogLine {
@@ -166,13 +153,9 @@ std::vector<LogLine> ParseLog(const std::wstring& text) {
       const size_t opStart = at + tag.size();
       const size_t opEnd = raw.find(L']', opStart);
       const std::wstring opLine = raw.substr(opStart, opEnd - opStart);
-      LogLine line{level, opLine.substr(0, opLine.rfind(L"::")), L""};
-      if (level == L"INFO") {
-        line.message = raw.substr(opEnd + 2);
-      } else {
-        line.message = raw.substr(opEnd + 2, raw.size() - opEnd - 3);
-      }
-      lines.push_back(line);
+      // An error's message stands in brackets of its own.
+      const size_t length = level == L"INFO" ? std::wstring::npos : raw.size() - opEnd - 3;
+      lines.push_back({level, opLine.substr(0, opLine.rfind(L"::")), raw.substr(opEnd + 2, length)});
       break;
     }
   }
@@ -196,21 +179,17 @@ LinkReadBack ReadLink(const std::wstring& file) {
   tov::ComPtr<IPersistFile> persist = link.as<IPersistFile>(IID_IPersistFile);
   out.loaded = persist ? persist->Load(file.c_str(), STGM_READ) : E_NOINTERFACE;
   if (FAILED(out.loaded)) return out;
-  wchar_t text[1024] = {};
-  link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH);
-  out.path = text;
-  text[0] = 0;
-  link->GetArguments(text, 1024);
-  out.arguments = text;
-  text[0] = 0;
-  link->GetWorkingDirectory(text, MAX_PATH);
-  out.workingDirectory = text;
-  text[0] = 0;
-  link->GetDescription(text, 1024);
-  out.description = text;
-  text[0] = 0;
-  link->GetIconLocation(text, MAX_PATH, &out.iconIndex);
-  out.iconPath = text;
+  // Each text read into a cleared buffer, so a getter that writes nothing reads back empty.
+  auto text = [](const auto& get) {
+    wchar_t buffer[1024] = {};
+    get(buffer);
+    return std::wstring(buffer);
+  };
+  out.path = text([&](wchar_t* t) { link->GetPath(t, MAX_PATH, nullptr, SLGP_RAWPATH); });
+  out.arguments = text([&](wchar_t* t) { link->GetArguments(t, 1024); });
+  out.workingDirectory = text([&](wchar_t* t) { link->GetWorkingDirectory(t, MAX_PATH); });
+  out.description = text([&](wchar_t* t) { link->GetDescription(t, 1024); });
+  out.iconPath = text([&](wchar_t* t) { link->GetIconLocation(t, MAX_PATH, &out.iconIndex); });
   link->GetShowCmd(&out.showCommand);
   link->GetHotkey(&out.hotkey);
   return out;
@@ -220,7 +199,7 @@ class DesktopTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    caseDir = Sandbox::root + L"\\" + FromUtf8(info->name());
+    caseDir = Sandbox::root + L"\\" + DecodeText(info->name(), CP_UTF8);
     // An outside reader owns the kept folder: a second run must find the
     // first run's links.
     if (!Sandbox::keep) {
@@ -253,10 +232,18 @@ class DesktopTest : public ::testing::Test {
   }
 
   std::vector<LogLine> NewLogLines() const {
-    return ParseLog(FromUtf8(ReadFileBytes(Sandbox::logPath, logStart)));
+    return ParseLog(DecodeText(ReadFileBytes(Sandbox::logPath, logStart), CP_UTF8));
   }
 
   std::wstring MenuFolder() const { return startMenu + L"\\Apps\\" + kChannel; }
+
+  // The four links CreateShortcuts writes, in its order, with their arguments.
+  std::vector<std::pair<std::wstring, std::wstring>> FourLinks() const {
+    return {{MenuFolder() + L"\\" + kTitle + L".lnk", L""},
+            {MenuFolder() + L"\\" + kUninstallName + L".lnk", L"/uninstall"},
+            {desktop + L"\\" + kTitle + L".lnk", L""},
+            {installRoot + L"\\" + kUninstallName + L".lnk", L"/uninstall"}};
+  }
 
   void ExpectLink(const std::wstring& file, const std::wstring& arguments) const {
     SCOPED_TRACE(tov::WideToUtf8(file));
@@ -315,26 +302,17 @@ TEST_F(DesktopLinks, FourLinksPointAtTheInstalledLauncher) {
   }
   tov::CreateShortcuts();
 
-  ExpectLink(MenuFolder() + L"\\" + kTitle + L".lnk", L"");
-  ExpectLink(MenuFolder() + L"\\" + kUninstallName + L".lnk", L"/uninstall");
-  ExpectLink(desktop + L"\\" + kTitle + L".lnk", L"");
-  ExpectLink(installRoot + L"\\" + kUninstallName + L".lnk", L"/uninstall");
-
   std::vector<LogLine> expected{Info(L"CreateShortcuts", L"Begin CreateShortcuts")};
-  Append(expected, GoodShortcutLines(MenuFolder(), L""));
-  Append(expected, GoodShortcutLines(MenuFolder(), L"/uninstall"));
-  Append(expected, GoodShortcutLines(desktop, L""));
-  Append(expected, GoodShortcutLines(installRoot, L"/uninstall"));
+  for (const auto& [file, arguments] : FourLinks()) {
+    ExpectLink(file, arguments);
+    Append(expected, GoodShortcutLines(file.substr(0, file.rfind(L'\\')), arguments));
+  }
   expected.push_back(Info(L"CreateShortcuts", L"End CreateShortcuts"));
   EXPECT_EQ(NewLogLines(), expected);
 }
 
 TEST_F(DesktopLinks, ASecondRunReplacesWhateverIsThere) {
-  const std::vector<std::pair<std::wstring, std::wstring>> links{
-      {MenuFolder() + L"\\" + kTitle + L".lnk", L""},
-      {MenuFolder() + L"\\" + kUninstallName + L".lnk", L"/uninstall"},
-      {desktop + L"\\" + kTitle + L".lnk", L""},
-      {installRoot + L"\\" + kUninstallName + L".lnk", L"/uninstall"}};
+  const auto links = FourLinks();
   tov::CreateShortcuts();
   // Old links spoilt, one of them hidden: a save over a hidden file fails
   // where a fresh file succeeds, so only a deleted link comes back.
@@ -393,17 +371,15 @@ TEST_F(DesktopLinks, AMissingShellFolderWritesNothingAtTheDriveRoot) {
   const std::vector<LogLine> lines = NewLogLines();
   ASSERT_GE(lines.size(), 3u);
   EXPECT_EQ(lines[0], Info(L"CreateShortcuts", L"Begin CreateShortcuts"));
-  int csidl = 0;
-  unsigned error = 0;
-  ASSERT_EQ(swscanf(lines[1].message.c_str(), L"CreateShortcuts folder csidl:%d error:%u", &csidl,
-                    &error),
-            2);
-  EXPECT_EQ(lines[1].level, L"ERROR");
-  EXPECT_EQ(csidl, CSIDL_STARTMENU);
-  ASSERT_EQ(swscanf(lines[2].message.c_str(), L"CreateShortcuts folder csidl:%d error:%u", &csidl,
-                    &error),
-            2);
-  EXPECT_EQ(csidl, CSIDL_DESKTOPDIRECTORY);
+  for (const auto& [at, folder] : {std::pair{1, CSIDL_STARTMENU}, {2, CSIDL_DESKTOPDIRECTORY}}) {
+    SCOPED_TRACE(at);
+    int csidl = 0;
+    unsigned error = 0;
+    EXPECT_EQ(lines[at].level, L"ERROR");
+    const wchar_t* format = L"CreateShortcuts folder csidl:%d error:%u";
+    ASSERT_EQ(swscanf(lines[at].message.c_str(), format, &csidl, &error), 2) << tov::WideToUtf8(lines[at].message);
+    EXPECT_EQ(csidl, folder);
+  }
   std::vector<LogLine> rest(lines.begin() + 3, lines.end());
   std::vector<LogLine> expected = GoodShortcutLines(installRoot, L"/uninstall");
   expected.push_back(Info(L"CreateShortcuts", L"End CreateShortcuts"));
