@@ -176,12 +176,10 @@ class DeleteTree : public ::testing::Test {
     EXPECT_TRUE(PathExists(outside + L"\\inner\\keep too.txt"));
   }
 
-  static std::wstring sandbox;
-  static std::vector<std::wstring> links;
+  static inline std::wstring sandbox;
+  static inline std::vector<std::wstring> links;
   std::wstring dir, tree, outside;
 };
-std::wstring DeleteTree::sandbox;
-std::vector<std::wstring> DeleteTree::links;
 
 TEST_F(DeleteTree, RemovesNestedHiddenAndSystemEntries) {
   MakeDir(tree + L"\\a\\b\\c");
