@@ -51,12 +51,11 @@ TEST(CrashDump, FaultOnAWorkerThreadLeavesADumpAndEndsTheProcess) {
   CreateDirectoryW(dir.c_str(), nullptr);
   for (auto& old : Dumps(dir, L"TovLauncher")) DeleteFileW(old.c_str());
   SetEnvironmentVariableW(L"TOV_CRASH_CHILD", dir.c_str());
-  PROCESS_INFORMATION pi{};
   SYSTEMTIME before;
   GetLocalTime(&before);
-  ASSERT_TRUE(testing_support::StartTestChild(testing_support::ModulePath(), L"CrashChild.*", &pi));
+  tov::UniqueHandleK process = testing_support::StartTestChild(testing_support::ModulePath(), L"CrashChild.*");
+  ASSERT_TRUE(process);
   SetEnvironmentVariableW(L"TOV_CRASH_CHILD", nullptr);
-  tov::UniqueHandleK process(pi.hProcess), thread(pi.hThread);
   ASSERT_EQ(WaitForSingleObject(process.get(), 60000), WAIT_OBJECT_0);
   DWORD code = 0;
   GetExitCodeProcess(process.get(), &code);

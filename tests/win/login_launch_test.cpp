@@ -149,11 +149,7 @@ class LoginLaunch : public ::testing::Test {
     INT_PTR result = launcher.dlg.DoModal();
     KillTimer(nullptr, watchdog);
     // The driver may still ask this thread for steps.
-    while (!done) {
-      MSG msg;
-      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-      Sleep(5);
-    }
+    testing_support::PumpUntil([&] { return done.load(); }, INFINITE);
     driver.join();
     DestroyWindow(ui);
     return result;
@@ -440,12 +436,8 @@ TEST_F(LoginLaunch, RunsEndingWhileTheWorkerSetsReadyFollowNothingThatIsGone) {
     std::memset(storage, 0xDD, sizeof storage);
     gone = true;
     // The worker may still ask this thread for a page script call.
-    auto served = [&] {
-      MSG msg;
-      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-      return workerDone.load();
-    };
-    ASSERT_TRUE(WaitFor(served, 20000, 2)) << "worker stuck in round " << round;
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return workerDone.load(); }, 20000))
+        << "worker stuck in round " << round;
     worker.join();
     // Once at most: the end may come before the ready state is reached.
     EXPECT_LE(Count("] LaunchGame Succ\r\n") - startsBefore, 1u) << "round " << round;
