@@ -14,10 +14,12 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <ostream>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -270,26 +272,26 @@ class DesktopTest : public ::testing::Test {
             Info(L"CreateLink", L"End CreateLink"), Info(L"CreateShortcut", L"End CreateShortcut")};
   }
 
-  static void Append(std::vector<LogLine>& to, const std::vector<LogLine>& lines) {
-    to.insert(to.end(), lines.begin(), lines.end());
-  }
-
   std::wstring caseDir, startMenu, desktop, installRoot, launcher;
   unsigned long long logStart = 0;
 };
 
-// Checks a failure line "CreateLink ret:<n> hRes:<negative n>".
-void ExpectSaveFailure(const LogLine& line) {
+// The two numbers of an ERROR line of `op` whose whole message matches
+// `pattern` (two groups); a line of another shape fails the test.
+std::array<long long, 2> ErrorNumbers(const LogLine& line, const std::wstring& op, const wchar_t* pattern) {
   EXPECT_EQ(line.level, L"ERROR");
-  EXPECT_EQ(line.op, L"CGameRemoteConfig::CreateLink");
-  int ret = 0;
-  int hres = 0;
-  int consumed = 0;
-  ASSERT_EQ(swscanf(line.message.c_str(), L"CreateLink ret:%d hRes:%d%n", &ret, &hres, &consumed),
-            2)
-      << tov::WideToUtf8(line.message);
-  EXPECT_EQ(static_cast<size_t>(consumed), line.message.size());
-  EXPECT_LT(hres, 0);
+  EXPECT_EQ(line.op, L"CGameRemoteConfig::" + op);
+  std::wsmatch numbers;
+  if (!std::regex_match(line.message, numbers, std::wregex(pattern))) {
+    ADD_FAILURE() << "unexpected message " << tov::WideToUtf8(line.message);
+    return {};
+  }
+  return {std::stoll(numbers[1].str()), std::stoll(numbers[2].str())};
+}
+
+// A failed save logs "CreateLink ret:<n> hRes:<negative n>".
+void ExpectSaveFailure(const LogLine& line) {
+  EXPECT_LT(ErrorNumbers(line, L"CreateLink", L"CreateLink ret:(-?\\d+) hRes:(-?\\d+)")[1], 0);
 }
 
 using DesktopLinks = DesktopTest;
@@ -305,7 +307,8 @@ TEST_F(DesktopLinks, FourLinksPointAtTheInstalledLauncher) {
   std::vector<LogLine> expected{Info(L"CreateShortcuts", L"Begin CreateShortcuts")};
   for (const auto& [file, arguments] : FourLinks()) {
     ExpectLink(file, arguments);
-    Append(expected, GoodShortcutLines(file.substr(0, file.rfind(L'\\')), arguments));
+    const auto lines = GoodShortcutLines(file.substr(0, file.rfind(L'\\')), arguments);
+    expected.insert(expected.end(), lines.begin(), lines.end());
   }
   expected.push_back(Info(L"CreateShortcuts", L"End CreateShortcuts"));
   EXPECT_EQ(NewLogLines(), expected);
@@ -373,12 +376,8 @@ TEST_F(DesktopLinks, AMissingShellFolderWritesNothingAtTheDriveRoot) {
   EXPECT_EQ(lines[0], Info(L"CreateShortcuts", L"Begin CreateShortcuts"));
   for (const auto& [at, folder] : {std::pair{1, CSIDL_STARTMENU}, {2, CSIDL_DESKTOPDIRECTORY}}) {
     SCOPED_TRACE(at);
-    int csidl = 0;
-    unsigned error = 0;
-    EXPECT_EQ(lines[at].level, L"ERROR");
-    const wchar_t* format = L"CreateShortcuts folder csidl:%d error:%u";
-    ASSERT_EQ(swscanf(lines[at].message.c_str(), format, &csidl, &error), 2) << tov::WideToUtf8(lines[at].message);
-    EXPECT_EQ(csidl, folder);
+    const wchar_t* pattern = L"CreateShortcuts folder csidl:(\\d+) error:(\\d+)";
+    EXPECT_EQ(ErrorNumbers(lines[at], L"CreateShortcuts", pattern)[0], folder);
   }
   std::vector<LogLine> rest(lines.begin() + 3, lines.end());
   std::vector<LogLine> expected = GoodShortcutLines(installRoot, L"/uninstall");
@@ -488,13 +487,8 @@ TEST_F(UninstallEntry, AKeyThatCannotBeMadeIsLoggedAndNothingWritten) {
             ERROR_SUCCESS);
   const std::vector<LogLine> lines = NewLogLines();
   ASSERT_EQ(lines.size(), 1u);
-  int lret = 0;
-  int error = 0;
-  EXPECT_EQ(lines[0].level, L"ERROR");
-  EXPECT_EQ(lines[0].op, L"CGameRemoteConfig::SetRegisties");
-  ASSERT_EQ(swscanf(lines[0].message.c_str(), L"SetRegisties lret:%d error:%d", &lret, &error), 2)
-      << tov::WideToUtf8(lines[0].message);
-  EXPECT_EQ(lret, ERROR_CHILD_MUST_BE_VOLATILE);
+  const wchar_t* pattern = L"SetRegisties lret:(-?\\d+) error:(-?\\d+)";
+  EXPECT_EQ(ErrorNumbers(lines[0], L"SetRegisties", pattern)[0], ERROR_CHILD_MUST_BE_VOLATILE);
 }
 
 }  // namespace
