@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -90,9 +91,7 @@ TEST_F(Extract, ArchivesFarLargerThanTheReadWindowUnpackIntact) {
   EXPECT_EQ(steps_.size(), entries.size());
   for (const TestZipEntry& e : entries) {
     std::wstring name(e.name.begin(), e.name.end());
-    for (wchar_t& c : name) {
-      if (c == L'/') c = L'\\';
-    }
+    std::replace(name.begin(), name.end(), L'/', L'\\');
     ASSERT_EQ(Read(name), e.data) << e.name;
   }
 }
