@@ -164,39 +164,6 @@ std::vector<LogLine> ParseLog(const std::wstring& text) {
   return lines;
 }
 
-struct LinkReadBack {
-  HRESULT loaded = E_FAIL;
-  std::wstring path, arguments, workingDirectory, description, iconPath;
-  int iconIndex = -1;
-  int showCommand = 0;
-  WORD hotkey = 0xFFFF;
-};
-
-LinkReadBack ReadLink(const std::wstring& file) {
-  LinkReadBack out;
-  tov::ComPtr<IShellLinkW> link;
-  out.loaded = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                link.put_void());
-  if (FAILED(out.loaded)) return out;
-  tov::ComPtr<IPersistFile> persist = link.as<IPersistFile>(IID_IPersistFile);
-  out.loaded = persist ? persist->Load(file.c_str(), STGM_READ) : E_NOINTERFACE;
-  if (FAILED(out.loaded)) return out;
-  // Each text read into a cleared buffer, so a getter that writes nothing reads back empty.
-  auto text = [](const auto& get) {
-    wchar_t buffer[1024] = {};
-    get(buffer);
-    return std::wstring(buffer);
-  };
-  out.path = text([&](wchar_t* t) { link->GetPath(t, MAX_PATH, nullptr, SLGP_RAWPATH); });
-  out.arguments = text([&](wchar_t* t) { link->GetArguments(t, 1024); });
-  out.workingDirectory = text([&](wchar_t* t) { link->GetWorkingDirectory(t, MAX_PATH); });
-  out.description = text([&](wchar_t* t) { link->GetDescription(t, 1024); });
-  out.iconPath = text([&](wchar_t* t) { link->GetIconLocation(t, MAX_PATH, &out.iconIndex); });
-  link->GetShowCmd(&out.showCommand);
-  link->GetHotkey(&out.hotkey);
-  return out;
-}
-
 class DesktopTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -249,19 +216,36 @@ class DesktopTest : public ::testing::Test {
 
   void ExpectLink(const std::wstring& file, const std::wstring& arguments) const {
     SCOPED_TRACE(tov::WideToUtf8(file));
-    const LinkReadBack link = ReadLink(file);
-    ASSERT_EQ(link.loaded, S_OK);
+    tov::ComPtr<IShellLinkW> link;
+    ASSERT_EQ(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.put_void()),
+              S_OK);
+    tov::ComPtr<IPersistFile> persist = link.as<IPersistFile>(IID_IPersistFile);
+    ASSERT_TRUE(persist);
+    ASSERT_EQ(persist->Load(file.c_str(), STGM_READ), S_OK);
+    // Each text read into a cleared buffer, so a getter that writes nothing reads back empty.
+    auto text = [](const auto& get) {
+      wchar_t buffer[1024] = {};
+      get(buffer);
+      return std::wstring(buffer);
+    };
+    const std::wstring path =
+        text([&](wchar_t* t) { link->GetPath(t, MAX_PATH, nullptr, SLGP_RAWPATH); });
     // Wine keeps a link's target only in the ANSI code page, so a title
     // outside it reads back with '?' there; Windows keeps it whole.
-    EXPECT_TRUE(link.path == launcher || link.path == AnsiForm(launcher))
-        << tov::WideToUtf8(link.path) << " for " << tov::WideToUtf8(launcher);
-    EXPECT_EQ(link.arguments, arguments);
+    EXPECT_TRUE(path == launcher || path == AnsiForm(launcher))
+        << tov::WideToUtf8(path) << " for " << tov::WideToUtf8(launcher);
+    EXPECT_EQ(text([&](wchar_t* t) { link->GetArguments(t, 1024); }), arguments);
     // Nothing but the target and the arguments is set.
-    EXPECT_EQ(link.workingDirectory, L"");
-    EXPECT_EQ(link.description, L"");
-    EXPECT_EQ(link.iconPath, L"");
-    EXPECT_EQ(link.hotkey, 0);
-    EXPECT_EQ(link.showCommand, SW_SHOWNORMAL);
+    EXPECT_EQ(text([&](wchar_t* t) { link->GetWorkingDirectory(t, MAX_PATH); }), L"");
+    EXPECT_EQ(text([&](wchar_t* t) { link->GetDescription(t, 1024); }), L"");
+    int iconIndex = -1;
+    EXPECT_EQ(text([&](wchar_t* t) { link->GetIconLocation(t, MAX_PATH, &iconIndex); }), L"");
+    WORD hotkey = 0xFFFF;
+    link->GetHotkey(&hotkey);
+    EXPECT_EQ(hotkey, 0);
+    int showCommand = 0;
+    link->GetShowCmd(&showCommand);
+    EXPECT_EQ(showCommand, SW_SHOWNORMAL);
   }
 
   // The lines of one CreateShortcut call that succeeds.
@@ -411,38 +395,20 @@ TEST_F(DesktopLinks, LeavesACallersComApartmentAsItWas) {
   ExpectLink(desktop + L"\\" + kTitle + L".lnk", L"");
 }
 
-struct TextValue {
-  DWORD type = 0;
-  DWORD bytes = 0;
-  std::wstring text;  // without the terminating NUL
-  bool endsInNul = false;
-};
-
-TextValue ReadValue(const wchar_t* name) {
-  TextValue value;
-  tov::UniqueRegKey key;
-  if (RegOpenKeyExW(Sandbox::userKey, tov::kUninstallKeyPath, 0, KEY_READ, key.put()) !=
-      ERROR_SUCCESS)
-    return value;
-  std::vector<BYTE> data(2048);
-  value.bytes = static_cast<DWORD>(data.size());
-  if (RegQueryValueExW(key.get(), name, nullptr, &value.type, data.data(), &value.bytes) !=
-      ERROR_SUCCESS)
-    return value;
-  const auto* chars = reinterpret_cast<const wchar_t*>(data.data());
-  const size_t count = value.bytes / sizeof(wchar_t);
-  value.endsInNul = count > 0 && chars[count - 1] == L'\0';
-  value.text.assign(chars, value.endsInNul ? count - 1 : count);
-  return value;
-}
-
+// The entry's value `name` is `text` as REG_SZ with its terminating NUL,
+// nothing more.
 void ExpectText(const wchar_t* name, const std::wstring& text) {
   SCOPED_TRACE(tov::WideToUtf8(name));
-  const TextValue value = ReadValue(name);
-  EXPECT_EQ(value.type, static_cast<DWORD>(REG_SZ));
-  EXPECT_EQ(value.text, text);
-  EXPECT_TRUE(value.endsInNul);
-  EXPECT_EQ(value.bytes, (text.size() + 1) * sizeof(wchar_t));
+  tov::UniqueRegKey key;
+  ASSERT_EQ(RegOpenKeyExW(Sandbox::userKey, tov::kUninstallKeyPath, 0, KEY_READ, key.put()), ERROR_SUCCESS);
+  std::vector<wchar_t> data(1024);
+  DWORD type = 0;
+  DWORD bytes = static_cast<DWORD>(data.size() * sizeof(wchar_t));
+  ASSERT_EQ(RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &bytes),
+            ERROR_SUCCESS);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(bytes, (text.size() + 1) * sizeof(wchar_t));
+  EXPECT_EQ(std::wstring(data.data(), bytes / sizeof(wchar_t)), text + L'\0');
 }
 
 TEST_F(UninstallEntry, WritesFourTextValuesOverWhatWasThere) {
