@@ -34,7 +34,7 @@ TEST(ConfigBody, KeyBeforeTheFirstEqualsValueUpToTheSecondFirstOccurrenceWins) {
       {L"\n\n", {}},
       {L"a=1\n\nb=2\n", {{L"a", L"1"}, {L"b", L"2"}}},
   };
-  for (const auto& row : rows) EXPECT_EQ(Parse(row.body), row.map) << row.body;
+  for (const auto& row : rows) EXPECT_EQ(Parse(row.body), row.map) << testing::PrintToString(row.body);
 }
 
 TEST(ConfigLookup, AbsentDiffersFromEmptyAndNothingIsInserted) {
