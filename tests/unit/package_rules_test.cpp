@@ -67,30 +67,26 @@ TEST(EntryNames, OnlyNamesThatStayInsideAreAccepted) {
 }
 
 TEST(EntryNames, NamesWindowsWouldSendElsewhereOrRenameAreRefused) {
-  // Devices, in any component, with or without an extension, in any case.
-  for (const wchar_t* device : {L"CON", L"nul", L"bm/NUL.txt", L"bm/aux.tar.gz", L"prn/x.txt",
-                                L"a/COM1", L"a/com9.log", L"LPT1/x", L"a/lpt5.dat", L"a/Con .txt",
-                                L"a/CONIN$", L"a/conout$.x", L"a/COM\u00b9", L"a/LPT0"}) {
-    EXPECT_EQ(UnsafeEntryReason(device), L"device name") << device;
-  }
-  // Windows stores "data." as "data" and "x.exe " as "x.exe".
-  for (const wchar_t* renamed : {L"bm./x.txt", L"bm/x.exe ", L"a /b", L"bm/data.", L"a\\b.\\c"}) {
-    EXPECT_EQ(UnsafeEntryReason(renamed), L"component ending in a dot or blank") << renamed;
-  }
-  for (const wchar_t* control : {L"bm/\x01.txt", L"a\tb", L"line\nbreak", L"x\x7f"}) {
-    EXPECT_EQ(UnsafeEntryReason(control), L"control character") << control;
-  }
-  for (const wchar_t* reserved : {L"a?.txt", L"b*", L"c<d", L"e>f", L"g|h", L"i\"j"}) {
-    EXPECT_EQ(UnsafeEntryReason(reserved), L"reserved character") << reserved;
-  }
-  // Names that only look like devices, and directory entries, stay allowed.
-  for (const wchar_t* ok : {L"bm/console.txt", L"bm/CON1", L"bm/COM10", L"bm/LPT", L"bm/nul_x.txt",
-                            L"bm/auxiliary/", L"bm/data/", L"bm/.hidden", L"a/./b.txt",
-                            L"bm/x.COM1", L"bm/a~b.dll", L"bm/x~.txt", L"bm/~1x", L"bm/v1~2a.pak"}) {
-    EXPECT_EQ(UnsafeEntryReason(ok), L"") << ok;
-  }
-  for (const wchar_t* alias : {L"bm/BRAKMO~1.DLL", L"PROGRA~12/x.txt", L"bm/data~3", L"bm/a.b~1/x"}) {
-    EXPECT_EQ(UnsafeEntryReason(alias), L"short name alias") << alias;
+  const struct {
+    const wchar_t* reason;
+    std::vector<const wchar_t*> names;
+  } groups[] = {
+      // Devices, in any component, with or without an extension, in any case.
+      {L"device name", {L"CON", L"nul", L"bm/NUL.txt", L"bm/aux.tar.gz", L"prn/x.txt", L"a/COM1", L"a/com9.log",
+                        L"LPT1/x", L"a/lpt5.dat", L"a/Con .txt", L"a/CONIN$", L"a/conout$.x", L"a/COM\u00b9",
+                        L"a/LPT0"}},
+      // Windows stores "data." as "data" and "x.exe " as "x.exe".
+      {L"component ending in a dot or blank", {L"bm./x.txt", L"bm/x.exe ", L"a /b", L"bm/data.", L"a\\b.\\c"}},
+      {L"control character", {L"bm/\x01.txt", L"a\tb", L"line\nbreak", L"x\x7f"}},
+      {L"reserved character", {L"a?.txt", L"b*", L"c<d", L"e>f", L"g|h", L"i\"j"}},
+      // Names that only look like devices, and directory entries, stay allowed.
+      {L"", {L"bm/console.txt", L"bm/CON1", L"bm/COM10", L"bm/LPT", L"bm/nul_x.txt", L"bm/auxiliary/",
+             L"bm/data/", L"bm/.hidden", L"a/./b.txt", L"bm/x.COM1", L"bm/a~b.dll", L"bm/x~.txt", L"bm/~1x",
+             L"bm/v1~2a.pak"}},
+      {L"short name alias", {L"bm/BRAKMO~1.DLL", L"PROGRA~12/x.txt", L"bm/data~3", L"bm/a.b~1/x"}},
+  };
+  for (const auto& group : groups) {
+    for (const wchar_t* name : group.names) EXPECT_EQ(UnsafeEntryReason(name), group.reason) << name;
   }
 }
 

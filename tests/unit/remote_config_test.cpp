@@ -16,31 +16,25 @@ RemoteConfigMap Parse(const std::wstring& body) {
 }
 }  // namespace
 
-TEST(ConfigBody, KeyBeforeTheFirstEqualsValueUpToTheSecond) {
-  RemoteConfigMap map = Parse(L"EntryUrl=/login?a=1&b=2\nk=b=c\n=x\nempty=\nno pair\n");
-  EXPECT_EQ(map, (RemoteConfigMap{
-                     {L"EntryUrl", L"/login?a"}, {L"k", L"b"}, {L"", L"x"}, {L"empty", L""}}));
-}
-
-TEST(ConfigBody, NothingIsTrimmedAndOnlyLineFeedEndsALine) {
-  RemoteConfigMap map = Parse(L"ClientVersion=1.0\r\n key = v \na=1\rb=2");
-  EXPECT_EQ(map.at(L"ClientVersion"), L"1.0\r");
-  EXPECT_EQ(map.at(L" key "), L" v ");
-  EXPECT_EQ(map.at(L"a"), L"1\rb");
-  EXPECT_EQ(map.size(), 3u);
-}
-
-TEST(ConfigBody, FirstOccurrenceWinsCaseSensitively) {
-  RemoteConfigMap map = Parse(L"ClientVersion=1\nClientVersion=2\nclientversion=3\n=a\n=b");
-  EXPECT_EQ(map.at(L"ClientVersion"), L"1");
-  EXPECT_EQ(map.at(L"clientversion"), L"3");
-  EXPECT_EQ(map.at(L""), L"a");
-}
-
-TEST(ConfigBody, EmptyBodyAndEmptyLinesGiveNothing) {
-  EXPECT_TRUE(Parse(L"").empty());
-  EXPECT_TRUE(Parse(L"\n\n").empty());
-  EXPECT_EQ(Parse(L"a=1\n\nb=2\n").size(), 2u);  // the final empty line adds nothing
+TEST(ConfigBody, KeyBeforeTheFirstEqualsValueUpToTheSecondFirstOccurrenceWins) {
+  const struct {
+    const wchar_t* body;
+    RemoteConfigMap map;
+  } rows[] = {
+      {L"EntryUrl=/login?a=1&b=2\nk=b=c\n=x\nempty=\nno pair\n",
+       {{L"EntryUrl", L"/login?a"}, {L"k", L"b"}, {L"", L"x"}, {L"empty", L""}}},
+      // Nothing is trimmed and only a line feed ends a line.
+      {L"ClientVersion=1.0\r\n key = v \na=1\rb=2",
+       {{L"ClientVersion", L"1.0\r"}, {L" key ", L" v "}, {L"a", L"1\rb"}}},
+      // The first occurrence wins, case-sensitively.
+      {L"ClientVersion=1\nClientVersion=2\nclientversion=3\n=a\n=b",
+       {{L"ClientVersion", L"1"}, {L"clientversion", L"3"}, {L"", L"a"}}},
+      // Empty lines give nothing, the final one included.
+      {L"", {}},
+      {L"\n\n", {}},
+      {L"a=1\n\nb=2\n", {{L"a", L"1"}, {L"b", L"2"}}},
+  };
+  for (const auto& row : rows) EXPECT_EQ(Parse(row.body), row.map) << testing::PrintToString(row.body);
 }
 
 TEST(ConfigLookup, AbsentDiffersFromEmptyAndNothingIsInserted) {

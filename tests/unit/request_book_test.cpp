@@ -112,9 +112,7 @@ TEST_F(Book, ReapingDestroysOnlyRetiredRequestsWhoseThreadsEnded) {
   FakeRequest* c = Add();
   FakeRequest* d = Add();
   d->threadsEnded = true;  // still active: never reaped
-  book.Retire(a->id);
-  book.Retire(b->id);
-  book.Retire(c->id);
+  for (FakeRequest* r : {a, b, c}) book.Retire(r->id);
   c->threadsEnded = true;
   EXPECT_TRUE(book.ReapOne(Ended));
   EXPECT_EQ(destroyed, std::vector<int>{102});

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace tov {
 
 TEST(ProgressBands, CountFollowsTheColoursAndBlackGives255) {
@@ -53,12 +55,10 @@ TEST(ProgressBands, PercentTextOfTheRange) {
 
 TEST(CloseButton, RightAndBottomEdgesAreOutside) {
   const PixelRect close{1222, 87, 1252, 117};
-  EXPECT_TRUE(HitsRect(close, 1222, 87));
-  EXPECT_TRUE(HitsRect(close, 1251, 116));
-  EXPECT_FALSE(HitsRect(close, 1252, 100));
-  EXPECT_FALSE(HitsRect(close, 1230, 117));
-  EXPECT_FALSE(HitsRect(close, 1221, 100));
-  EXPECT_FALSE(HitsRect(close, 1230, 86));
+  for (const auto& [x, y, in] : {std::tuple{1222, 87, true}, {1251, 116, true}, {1252, 100, false},
+                                 {1230, 117, false}, {1221, 100, false}, {1230, 86, false}}) {
+    EXPECT_EQ(HitsRect(close, x, y), in) << x << "," << y;
+  }
 }
 
 }  // namespace tov

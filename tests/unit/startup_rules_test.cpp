@@ -12,14 +12,12 @@ TEST(InstallRoot, PrefersCThenDThenWorkingDirectory) {
 }
 
 TEST(UninstallSwitch, OnlyTheWholeTailInAnyCase) {
-  EXPECT_TRUE(IsUninstallTail(L"/uninstall"));
-  EXPECT_TRUE(IsUninstallTail(L"/UNINSTALL"));
-  EXPECT_TRUE(IsUninstallTail(L"/UnInstall"));
-  EXPECT_FALSE(IsUninstallTail(L"/uninstall "));
-  EXPECT_FALSE(IsUninstallTail(L"/uninstall x"));
-  EXPECT_FALSE(IsUninstallTail(L" /uninstall"));
-  EXPECT_FALSE(IsUninstallTail(L"uninstall"));
-  EXPECT_FALSE(IsUninstallTail(L""));
+  for (const wchar_t* tail : {L"/uninstall", L"/UNINSTALL", L"/UnInstall"}) {
+    EXPECT_TRUE(IsUninstallTail(tail)) << tail;
+  }
+  for (const wchar_t* tail : {L"/uninstall ", L"/uninstall x", L" /uninstall", L"uninstall", L""}) {
+    EXPECT_FALSE(IsUninstallTail(tail)) << tail;
+  }
 }
 
 TEST(CommandLineTail, SkipsTheProgramNameAndLeadingBlanks) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/crash_dump.h"
+#include "base/unique_handle.h"
 #include "test_support.h"
 
 namespace {
@@ -18,11 +19,10 @@ namespace {
 std::vector<std::wstring> Dumps(const std::wstring& dir, const std::wstring& prefix) {
   std::vector<std::wstring> found;
   WIN32_FIND_DATAW fd;
-  HANDLE h = FindFirstFileW((dir + L"\\" + prefix + L"_*.dmp").c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return found;
+  tov::UniqueFind find(FindFirstFileW((dir + L"\\" + prefix + L"_*.dmp").c_str(), &fd));
+  if (!find) return found;
   do found.push_back(dir + L"\\" + fd.cFileName);
-  while (FindNextFileW(h, &fd));
-  FindClose(h);
+  while (FindNextFileW(find.get(), &fd));
   return found;
 }
 
@@ -51,16 +51,14 @@ TEST(CrashDump, FaultOnAWorkerThreadLeavesADumpAndEndsTheProcess) {
   CreateDirectoryW(dir.c_str(), nullptr);
   for (auto& old : Dumps(dir, L"TovLauncher")) DeleteFileW(old.c_str());
   SetEnvironmentVariableW(L"TOV_CRASH_CHILD", dir.c_str());
-  PROCESS_INFORMATION pi{};
   SYSTEMTIME before;
   GetLocalTime(&before);
-  ASSERT_TRUE(testing_support::StartTestChild(testing_support::ModulePath(), L"CrashChild.*", &pi));
+  tov::UniqueHandleK process = testing_support::StartTestChild(testing_support::ModulePath(), L"CrashChild.*");
+  ASSERT_TRUE(process);
   SetEnvironmentVariableW(L"TOV_CRASH_CHILD", nullptr);
-  ASSERT_EQ(WaitForSingleObject(pi.hProcess, 60000), WAIT_OBJECT_0);
+  ASSERT_EQ(WaitForSingleObject(process.get(), 60000), WAIT_OBJECT_0);
   DWORD code = 0;
-  GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
+  GetExitCodeProcess(process.get(), &code);
   EXPECT_EQ(code, EXCEPTION_ACCESS_VIOLATION);
 
   auto dumps = Dumps(dir, L"TovLauncher");
@@ -71,22 +69,22 @@ TEST(CrashDump, FaultOnAWorkerThreadLeavesADumpAndEndsTheProcess) {
   swprintf(expectedStart, 32, L"TovLauncher_%04d_%02d_", before.wYear, before.wMonth);
   EXPECT_NE(dumps[0].find(expectedStart), std::wstring::npos);
 
-  HANDLE file = CreateFileW(dumps[0].c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            0, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
-  ASSERT_NE(mapping, nullptr);
-  void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+  tov::UniqueHandleK file(
+      CreateFileW(dumps[0].c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(file);
+  tov::UniqueHandleK mapping(CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+  ASSERT_TRUE(mapping);
+  void* view = MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0);
   ASSERT_NE(view, nullptr);
   EXPECT_EQ(std::string(static_cast<const char*>(view), 4), "MDMP");
 
   // The reader comes from the system directory, as in the launcher.
   wchar_t sys[MAX_PATH];
   GetSystemDirectoryW(sys, MAX_PATH);
-  HMODULE dbghelp = LoadLibraryW((std::wstring(sys) + L"\\dbghelp.dll").c_str());
-  ASSERT_NE(dbghelp, nullptr);
+  tov::UniqueModule dbghelp(LoadLibraryW((std::wstring(sys) + L"\\dbghelp.dll").c_str()));
+  ASSERT_TRUE(dbghelp);
   auto read = reinterpret_cast<decltype(&MiniDumpReadDumpStream)>(
-      reinterpret_cast<void*>(GetProcAddress(dbghelp, "MiniDumpReadDumpStream")));
+      reinterpret_cast<void*>(GetProcAddress(dbghelp.get(), "MiniDumpReadDumpStream")));
   ASSERT_NE(read, nullptr);
 
   PMINIDUMP_DIRECTORY entry = nullptr;
@@ -102,7 +100,4 @@ TEST(CrashDump, FaultOnAWorkerThreadLeavesADumpAndEndsTheProcess) {
   EXPECT_EQ(size, 0u);
 
   UnmapViewOfFile(view);
-  CloseHandle(mapping);
-  CloseHandle(file);
-  FreeLibrary(dbghelp);
 }

@@ -33,6 +33,16 @@ void MakeFile(const std::wstring& path, DWORD attributes = FILE_ATTRIBUTE_NORMAL
 
 void MakeDir(const std::wstring& path) { fs::create_directories(path); }
 
+// Makes each path below `root` with the folders above it: a folder where
+// the path ends in a backslash, a file otherwise.
+void Make(const std::wstring& root, std::initializer_list<std::wstring> paths) {
+  for (const std::wstring& path : paths) {
+    const std::wstring full = root + L"\\" + path;
+    MakeDir(full.substr(0, full.rfind(L'\\')));
+    if (path.back() != L'\\') MakeFile(full);
+  }
+}
+
 bool UnderWine() {
   return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
 }
@@ -160,10 +170,7 @@ class DeleteTree : public ::testing::Test {
     tree = dir + L"\\tree";
     outside = dir + L"\\outside";
     MakeDir(tree);
-    MakeDir(outside);
-    MakeFile(outside + L"\\keep.txt");
-    MakeDir(outside + L"\\inner");
-    MakeFile(outside + L"\\inner\\keep too.txt");
+    Make(outside, {L"keep.txt", L"inner\\keep too.txt"});
   }
 
   void LinkDirectory(const std::wstring& link, const std::wstring& target) {
@@ -176,25 +183,17 @@ class DeleteTree : public ::testing::Test {
     EXPECT_TRUE(PathExists(outside + L"\\inner\\keep too.txt"));
   }
 
-  static std::wstring sandbox;
-  static std::vector<std::wstring> links;
+  static inline std::wstring sandbox;
+  static inline std::vector<std::wstring> links;
   std::wstring dir, tree, outside;
 };
-std::wstring DeleteTree::sandbox;
-std::vector<std::wstring> DeleteTree::links;
 
 TEST_F(DeleteTree, RemovesNestedHiddenAndSystemEntries) {
-  MakeDir(tree + L"\\a\\b\\c");
-  MakeDir(tree + L"\\empty");
-  MakeFile(tree + L"\\top.txt");
-  MakeFile(tree + L"\\a\\b\\c\\deep.bin");
-  MakeFile(tree + L"\\a\\no extension");
+  Make(tree, {L"a\\b\\c\\deep.bin", L"empty\\", L"top.txt", L"a\\no extension", L".dotfile",
+              L"hidden dir\\x.y.z"});
   MakeFile(tree + L"\\a\\hidden.txt", FILE_ATTRIBUTE_HIDDEN);
   MakeFile(tree + L"\\a\\b\\system.dat", FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_HIDDEN);
-  MakeFile(tree + L"\\.dotfile");
-  MakeDir(tree + L"\\hidden dir");
   SetFileAttributesW((tree + L"\\hidden dir").c_str(), FILE_ATTRIBUTE_HIDDEN);
-  MakeFile(tree + L"\\hidden dir\\x.y.z");
 
   EXPECT_TRUE(tov::DeleteNotNullDir(tree));
   EXPECT_FALSE(PathExists(tree));
@@ -212,12 +211,8 @@ TEST_F(DeleteTree, RemovesNestedHiddenAndSystemEntries) {
 }
 
 TEST_F(DeleteTree, AnEntryThatCannotGoKeepsItsDirectoriesAndTheRestGoes) {
-  MakeDir(tree + L"\\a\\b");
-  MakeDir(tree + L"\\other\\deep");
+  Make(tree, {L"a\\b\\beside.txt", L"other\\deep\\x.txt", L"top.txt"});
   MakeFile(tree + L"\\a\\b\\locked.txt", FILE_ATTRIBUTE_READONLY);
-  MakeFile(tree + L"\\a\\b\\beside.txt");
-  MakeFile(tree + L"\\other\\deep\\x.txt");
-  MakeFile(tree + L"\\top.txt");
 
   EXPECT_FALSE(tov::DeleteNotNullDir(tree));
   EXPECT_TRUE(PathExists(tree + L"\\a\\b\\locked.txt"));
@@ -252,9 +247,7 @@ TEST_F(DeleteTree, AMissingDirectoryIsNotReportedAsRemoved) {
 // through any Windows call, so there the link and its directory stay and
 // the removal reports failure. Either way nothing outside is touched.
 TEST_F(DeleteTree, LinksToOutsideAreNeverFollowed) {
-  MakeDir(tree + L"\\a\\b");
-  MakeFile(tree + L"\\a\\b\\mine.txt");
-  MakeFile(tree + L"\\mine.txt");
+  Make(tree, {L"a\\b\\mine.txt", L"mine.txt"});
   LinkDirectory(tree + L"\\to outside", outside);
   LinkDirectory(tree + L"\\a\\b\\deeper", outside + L"\\inner");
 

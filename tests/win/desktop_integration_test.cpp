@@ -14,10 +14,12 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <ostream>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -58,22 +60,14 @@ using testing_support::PathExists;
 using testing_support::ReadFileBytes;
 using testing_support::WriteTestFile;
 
-std::wstring FromUtf8(const std::string& text) {
-  if (text.empty()) return {};
-  int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring out(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-  return out;
-}
-
 // The redirected HKEY_CURRENT_USER and the folder, shared by all tests.
 class Sandbox : public ::testing::Environment {
  public:
-  static std::wstring root;
-  static std::wstring keyPath;  // below the real HKCU
-  static bool keep;
-  static HKEY userKey;          // the key that stands in for HKCU
-  static std::wstring logPath;
+  static inline std::wstring root;
+  static inline std::wstring keyPath;  // below the real HKCU
+  static inline bool keep = false;
+  static inline HKEY userKey = nullptr;  // the key that stands in for HKCU
+  static inline std::wstring logPath;
 
   void SetUp() override {
     const std::wstring keptDir = Env(L"TOV_DESKTOP_TEST_DIR");
@@ -127,11 +121,6 @@ class Sandbox : public ::testing::Environment {
            seen == marker;
   }
 };
-std::wstring Sandbox::root;
-std::wstring Sandbox::keyPath;
-bool Sandbox::keep = false;
-HKEY Sandbox::userKey = nullptr;
-std::wstring Sandbox::logPath;
 const auto* const kSandbox = ::testing::AddGlobalTestEnvironment(new Sandbox);
 
 struct LogLine {
@@ -166,61 +155,20 @@ std::vector<LogLine> ParseLog(const std::wstring& text) {
       const size_t opStart = at + tag.size();
       const size_t opEnd = raw.find(L']', opStart);
       const std::wstring opLine = raw.substr(opStart, opEnd - opStart);
-      LogLine line{level, opLine.substr(0, opLine.rfind(L"::")), L""};
-      if (level == L"INFO") {
-        line.message = raw.substr(opEnd + 2);
-      } else {
-        line.message = raw.substr(opEnd + 2, raw.size() - opEnd - 3);
-      }
-      lines.push_back(line);
+      // An error's message stands in brackets of its own.
+      const size_t length = level == L"INFO" ? std::wstring::npos : raw.size() - opEnd - 3;
+      lines.push_back({level, opLine.substr(0, opLine.rfind(L"::")), raw.substr(opEnd + 2, length)});
       break;
     }
   }
   return lines;
 }
 
-struct LinkReadBack {
-  HRESULT loaded = E_FAIL;
-  std::wstring path, arguments, workingDirectory, description, iconPath;
-  int iconIndex = -1;
-  int showCommand = 0;
-  WORD hotkey = 0xFFFF;
-};
-
-LinkReadBack ReadLink(const std::wstring& file) {
-  LinkReadBack out;
-  tov::ComPtr<IShellLinkW> link;
-  out.loaded = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                link.put_void());
-  if (FAILED(out.loaded)) return out;
-  tov::ComPtr<IPersistFile> persist = link.as<IPersistFile>(IID_IPersistFile);
-  out.loaded = persist ? persist->Load(file.c_str(), STGM_READ) : E_NOINTERFACE;
-  if (FAILED(out.loaded)) return out;
-  wchar_t text[1024] = {};
-  link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH);
-  out.path = text;
-  text[0] = 0;
-  link->GetArguments(text, 1024);
-  out.arguments = text;
-  text[0] = 0;
-  link->GetWorkingDirectory(text, MAX_PATH);
-  out.workingDirectory = text;
-  text[0] = 0;
-  link->GetDescription(text, 1024);
-  out.description = text;
-  text[0] = 0;
-  link->GetIconLocation(text, MAX_PATH, &out.iconIndex);
-  out.iconPath = text;
-  link->GetShowCmd(&out.showCommand);
-  link->GetHotkey(&out.hotkey);
-  return out;
-}
-
 class DesktopTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    caseDir = Sandbox::root + L"\\" + FromUtf8(info->name());
+    caseDir = Sandbox::root + L"\\" + DecodeText(info->name(), CP_UTF8);
     // An outside reader owns the kept folder: a second run must find the
     // first run's links.
     if (!Sandbox::keep) {
@@ -253,26 +201,51 @@ class DesktopTest : public ::testing::Test {
   }
 
   std::vector<LogLine> NewLogLines() const {
-    return ParseLog(FromUtf8(ReadFileBytes(Sandbox::logPath, logStart)));
+    return ParseLog(DecodeText(ReadFileBytes(Sandbox::logPath, logStart), CP_UTF8));
   }
 
   std::wstring MenuFolder() const { return startMenu + L"\\Apps\\" + kChannel; }
 
+  // The four links CreateShortcuts writes, in its order, with their arguments.
+  std::vector<std::pair<std::wstring, std::wstring>> FourLinks() const {
+    return {{MenuFolder() + L"\\" + kTitle + L".lnk", L""},
+            {MenuFolder() + L"\\" + kUninstallName + L".lnk", L"/uninstall"},
+            {desktop + L"\\" + kTitle + L".lnk", L""},
+            {installRoot + L"\\" + kUninstallName + L".lnk", L"/uninstall"}};
+  }
+
   void ExpectLink(const std::wstring& file, const std::wstring& arguments) const {
     SCOPED_TRACE(tov::WideToUtf8(file));
-    const LinkReadBack link = ReadLink(file);
-    ASSERT_EQ(link.loaded, S_OK);
+    tov::ComPtr<IShellLinkW> link;
+    ASSERT_EQ(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.put_void()),
+              S_OK);
+    tov::ComPtr<IPersistFile> persist = link.as<IPersistFile>(IID_IPersistFile);
+    ASSERT_TRUE(persist);
+    ASSERT_EQ(persist->Load(file.c_str(), STGM_READ), S_OK);
+    // Each text read into a cleared buffer, so a getter that writes nothing reads back empty.
+    auto text = [](const auto& get) {
+      wchar_t buffer[1024] = {};
+      get(buffer);
+      return std::wstring(buffer);
+    };
+    const std::wstring path =
+        text([&](wchar_t* t) { link->GetPath(t, MAX_PATH, nullptr, SLGP_RAWPATH); });
     // Wine keeps a link's target only in the ANSI code page, so a title
     // outside it reads back with '?' there; Windows keeps it whole.
-    EXPECT_TRUE(link.path == launcher || link.path == AnsiForm(launcher))
-        << tov::WideToUtf8(link.path) << " for " << tov::WideToUtf8(launcher);
-    EXPECT_EQ(link.arguments, arguments);
+    EXPECT_TRUE(path == launcher || path == AnsiForm(launcher))
+        << tov::WideToUtf8(path) << " for " << tov::WideToUtf8(launcher);
+    EXPECT_EQ(text([&](wchar_t* t) { link->GetArguments(t, 1024); }), arguments);
     // Nothing but the target and the arguments is set.
-    EXPECT_EQ(link.workingDirectory, L"");
-    EXPECT_EQ(link.description, L"");
-    EXPECT_EQ(link.iconPath, L"");
-    EXPECT_EQ(link.hotkey, 0);
-    EXPECT_EQ(link.showCommand, SW_SHOWNORMAL);
+    EXPECT_EQ(text([&](wchar_t* t) { link->GetWorkingDirectory(t, MAX_PATH); }), L"");
+    EXPECT_EQ(text([&](wchar_t* t) { link->GetDescription(t, 1024); }), L"");
+    int iconIndex = -1;
+    EXPECT_EQ(text([&](wchar_t* t) { link->GetIconLocation(t, MAX_PATH, &iconIndex); }), L"");
+    WORD hotkey = 0xFFFF;
+    link->GetHotkey(&hotkey);
+    EXPECT_EQ(hotkey, 0);
+    int showCommand = 0;
+    link->GetShowCmd(&showCommand);
+    EXPECT_EQ(showCommand, SW_SHOWNORMAL);
   }
 
   // The lines of one CreateShortcut call that succeeds.
@@ -283,26 +256,26 @@ class DesktopTest : public ::testing::Test {
             Info(L"CreateLink", L"End CreateLink"), Info(L"CreateShortcut", L"End CreateShortcut")};
   }
 
-  static void Append(std::vector<LogLine>& to, const std::vector<LogLine>& lines) {
-    to.insert(to.end(), lines.begin(), lines.end());
-  }
-
   std::wstring caseDir, startMenu, desktop, installRoot, launcher;
   unsigned long long logStart = 0;
 };
 
-// Checks a failure line "CreateLink ret:<n> hRes:<negative n>".
-void ExpectSaveFailure(const LogLine& line) {
+// The two numbers of an ERROR line of `op` whose whole message matches
+// `pattern` (two groups); a line of another shape fails the test.
+std::array<long long, 2> ErrorNumbers(const LogLine& line, const std::wstring& op, const wchar_t* pattern) {
   EXPECT_EQ(line.level, L"ERROR");
-  EXPECT_EQ(line.op, L"CGameRemoteConfig::CreateLink");
-  int ret = 0;
-  int hres = 0;
-  int consumed = 0;
-  ASSERT_EQ(swscanf(line.message.c_str(), L"CreateLink ret:%d hRes:%d%n", &ret, &hres, &consumed),
-            2)
-      << tov::WideToUtf8(line.message);
-  EXPECT_EQ(static_cast<size_t>(consumed), line.message.size());
-  EXPECT_LT(hres, 0);
+  EXPECT_EQ(line.op, L"CGameRemoteConfig::" + op);
+  std::wsmatch numbers;
+  if (!std::regex_match(line.message, numbers, std::wregex(pattern))) {
+    ADD_FAILURE() << "unexpected message " << tov::WideToUtf8(line.message);
+    return {};
+  }
+  return {std::stoll(numbers[1].str()), std::stoll(numbers[2].str())};
+}
+
+// A failed save logs "CreateLink ret:<n> hRes:<negative n>".
+void ExpectSaveFailure(const LogLine& line) {
+  EXPECT_LT(ErrorNumbers(line, L"CreateLink", L"CreateLink ret:(-?\\d+) hRes:(-?\\d+)")[1], 0);
 }
 
 using DesktopLinks = DesktopTest;
@@ -315,26 +288,18 @@ TEST_F(DesktopLinks, FourLinksPointAtTheInstalledLauncher) {
   }
   tov::CreateShortcuts();
 
-  ExpectLink(MenuFolder() + L"\\" + kTitle + L".lnk", L"");
-  ExpectLink(MenuFolder() + L"\\" + kUninstallName + L".lnk", L"/uninstall");
-  ExpectLink(desktop + L"\\" + kTitle + L".lnk", L"");
-  ExpectLink(installRoot + L"\\" + kUninstallName + L".lnk", L"/uninstall");
-
   std::vector<LogLine> expected{Info(L"CreateShortcuts", L"Begin CreateShortcuts")};
-  Append(expected, GoodShortcutLines(MenuFolder(), L""));
-  Append(expected, GoodShortcutLines(MenuFolder(), L"/uninstall"));
-  Append(expected, GoodShortcutLines(desktop, L""));
-  Append(expected, GoodShortcutLines(installRoot, L"/uninstall"));
+  for (const auto& [file, arguments] : FourLinks()) {
+    ExpectLink(file, arguments);
+    const auto lines = GoodShortcutLines(file.substr(0, file.rfind(L'\\')), arguments);
+    expected.insert(expected.end(), lines.begin(), lines.end());
+  }
   expected.push_back(Info(L"CreateShortcuts", L"End CreateShortcuts"));
   EXPECT_EQ(NewLogLines(), expected);
 }
 
 TEST_F(DesktopLinks, ASecondRunReplacesWhateverIsThere) {
-  const std::vector<std::pair<std::wstring, std::wstring>> links{
-      {MenuFolder() + L"\\" + kTitle + L".lnk", L""},
-      {MenuFolder() + L"\\" + kUninstallName + L".lnk", L"/uninstall"},
-      {desktop + L"\\" + kTitle + L".lnk", L""},
-      {installRoot + L"\\" + kUninstallName + L".lnk", L"/uninstall"}};
+  const auto links = FourLinks();
   tov::CreateShortcuts();
   // Old links spoilt, one of them hidden: a save over a hidden file fails
   // where a fresh file succeeds, so only a deleted link comes back.
@@ -393,17 +358,11 @@ TEST_F(DesktopLinks, AMissingShellFolderWritesNothingAtTheDriveRoot) {
   const std::vector<LogLine> lines = NewLogLines();
   ASSERT_GE(lines.size(), 3u);
   EXPECT_EQ(lines[0], Info(L"CreateShortcuts", L"Begin CreateShortcuts"));
-  int csidl = 0;
-  unsigned error = 0;
-  ASSERT_EQ(swscanf(lines[1].message.c_str(), L"CreateShortcuts folder csidl:%d error:%u", &csidl,
-                    &error),
-            2);
-  EXPECT_EQ(lines[1].level, L"ERROR");
-  EXPECT_EQ(csidl, CSIDL_STARTMENU);
-  ASSERT_EQ(swscanf(lines[2].message.c_str(), L"CreateShortcuts folder csidl:%d error:%u", &csidl,
-                    &error),
-            2);
-  EXPECT_EQ(csidl, CSIDL_DESKTOPDIRECTORY);
+  for (const auto& [at, folder] : {std::pair{1, CSIDL_STARTMENU}, {2, CSIDL_DESKTOPDIRECTORY}}) {
+    SCOPED_TRACE(at);
+    const wchar_t* pattern = L"CreateShortcuts folder csidl:(\\d+) error:(\\d+)";
+    EXPECT_EQ(ErrorNumbers(lines[at], L"CreateShortcuts", pattern)[0], folder);
+  }
   std::vector<LogLine> rest(lines.begin() + 3, lines.end());
   std::vector<LogLine> expected = GoodShortcutLines(installRoot, L"/uninstall");
   expected.push_back(Info(L"CreateShortcuts", L"End CreateShortcuts"));
@@ -436,38 +395,20 @@ TEST_F(DesktopLinks, LeavesACallersComApartmentAsItWas) {
   ExpectLink(desktop + L"\\" + kTitle + L".lnk", L"");
 }
 
-struct TextValue {
-  DWORD type = 0;
-  DWORD bytes = 0;
-  std::wstring text;  // without the terminating NUL
-  bool endsInNul = false;
-};
-
-TextValue ReadValue(const wchar_t* name) {
-  TextValue value;
-  tov::UniqueRegKey key;
-  if (RegOpenKeyExW(Sandbox::userKey, tov::kUninstallKeyPath, 0, KEY_READ, key.put()) !=
-      ERROR_SUCCESS)
-    return value;
-  std::vector<BYTE> data(2048);
-  value.bytes = static_cast<DWORD>(data.size());
-  if (RegQueryValueExW(key.get(), name, nullptr, &value.type, data.data(), &value.bytes) !=
-      ERROR_SUCCESS)
-    return value;
-  const auto* chars = reinterpret_cast<const wchar_t*>(data.data());
-  const size_t count = value.bytes / sizeof(wchar_t);
-  value.endsInNul = count > 0 && chars[count - 1] == L'\0';
-  value.text.assign(chars, value.endsInNul ? count - 1 : count);
-  return value;
-}
-
+// The entry's value `name` is `text` as REG_SZ with its terminating NUL,
+// nothing more.
 void ExpectText(const wchar_t* name, const std::wstring& text) {
   SCOPED_TRACE(tov::WideToUtf8(name));
-  const TextValue value = ReadValue(name);
-  EXPECT_EQ(value.type, static_cast<DWORD>(REG_SZ));
-  EXPECT_EQ(value.text, text);
-  EXPECT_TRUE(value.endsInNul);
-  EXPECT_EQ(value.bytes, (text.size() + 1) * sizeof(wchar_t));
+  tov::UniqueRegKey key;
+  ASSERT_EQ(RegOpenKeyExW(Sandbox::userKey, tov::kUninstallKeyPath, 0, KEY_READ, key.put()), ERROR_SUCCESS);
+  std::vector<wchar_t> data(1024);
+  DWORD type = 0;
+  DWORD bytes = static_cast<DWORD>(data.size() * sizeof(wchar_t));
+  ASSERT_EQ(RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &bytes),
+            ERROR_SUCCESS);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(bytes, (text.size() + 1) * sizeof(wchar_t));
+  EXPECT_EQ(std::wstring(data.data(), bytes / sizeof(wchar_t)), text + L'\0');
 }
 
 TEST_F(UninstallEntry, WritesFourTextValuesOverWhatWasThere) {
@@ -512,13 +453,8 @@ TEST_F(UninstallEntry, AKeyThatCannotBeMadeIsLoggedAndNothingWritten) {
             ERROR_SUCCESS);
   const std::vector<LogLine> lines = NewLogLines();
   ASSERT_EQ(lines.size(), 1u);
-  int lret = 0;
-  int error = 0;
-  EXPECT_EQ(lines[0].level, L"ERROR");
-  EXPECT_EQ(lines[0].op, L"CGameRemoteConfig::SetRegisties");
-  ASSERT_EQ(swscanf(lines[0].message.c_str(), L"SetRegisties lret:%d error:%d", &lret, &error), 2)
-      << tov::WideToUtf8(lines[0].message);
-  EXPECT_EQ(lret, ERROR_CHILD_MUST_BE_VOLATILE);
+  const wchar_t* pattern = L"SetRegisties lret:(-?\\d+) error:(-?\\d+)";
+  EXPECT_EQ(ErrorNumbers(lines[0], L"SetRegisties", pattern)[0], ERROR_CHILD_MUST_BE_VOLATILE);
 }
 
 }  // namespace

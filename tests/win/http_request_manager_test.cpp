@@ -19,6 +19,7 @@
 namespace {
 
 using testing_support::LoopbackHttpServer;
+using testing_support::PumpUntil;
 using testing_support::Reply;
 using testing_support::WaitFor;
 
@@ -61,23 +62,10 @@ class RecordingManager : public FCHttpRequestManager {
   }
 };
 
-// Runs this thread's message loop until `done` holds or the time is up;
-// `watch` sees every message before it is dispatched.
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs,
-               const std::function<void(const MSG&)>& watch = nullptr) {
-  const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
-  for (;;) {
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (watch) watch(msg);
-      ::DispatchMessageW(&msg);
-    }
-    if (done()) return true;
-    ULONGLONG now = ::GetTickCount64();
-    if (now >= deadline) return false;
-    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 20)),
-                                QS_ALLINPUT);
-  }
+bool AllFinished(const RecordingManager& manager) {
+  for (const auto& [id, s] : manager.seen)
+    if (!s.finished) return false;
+  return true;
 }
 
 RequestSpec Get(const std::wstring& url) {
@@ -109,11 +97,7 @@ TEST(RequestManager, IdsVerbsHeadersAndTheUrlsPortGoOnTheWire) {
     EXPECT_EQ(manager.SubmitRequest(params), next++);
   }
   ASSERT_TRUE(PumpUntil([&] { return manager.seen.size() == 5 && manager.seen[104].finished; }, 15000));
-  ASSERT_TRUE(PumpUntil([&] {
-    for (auto& [id, s] : manager.seen)
-      if (!s.finished) return false;
-    return true;
-  }, 15000));
+  ASSERT_TRUE(PumpUntil([&] { return AllFinished(manager); }, 15000));
 
   std::map<std::string, std::string> byPath;
   for (const std::string& r : server.Requests()) {
@@ -179,10 +163,8 @@ TEST(RequestManager, AnAnswerBeyondTheCapIsAFailedReadAndIsNotKept) {
 }
 
 TEST(RequestManager, AFailedConnectionStillPassesEveryEventAndIsReaped) {
-  // A port nobody listens on: bind one and close it again.
-  int port;
-  { LoopbackHttpServer gone; port = gone.Port(); }
   RecordingManager manager;
+  const int port = testing_support::UnusedLoopbackPort();
   int id = manager.SubmitRequest(Get(L"http://127.0.0.1:" + std::to_wstring(port) + L"/nothing"));
   ASSERT_TRUE(PumpUntil([&] { return manager.ActiveCount() == 0 && manager.RetiredCount() == 0; }, 15000));
   EXPECT_EQ(manager.seen[id].started, 1);
@@ -193,9 +175,7 @@ TEST(RequestManager, AFailedConnectionStillPassesEveryEventAndIsReaped) {
 
 TEST(RequestManager, ARequestTimerRetiresItAndItsLateNewsIsDropped) {
   LoopbackHttpServer server;
-  Reply hang;
-  hang.hang = true;
-  server.SetReply(hang);
+  server.SetReply(testing_support::kHoldEveryRequest);
   RecordingManager manager;
   RequestSpec params = Get(server.WideUrl("/slow"));
   params.timeoutMs = 300;
@@ -254,11 +234,7 @@ TEST(RequestManager, SubmissionsFromOtherThreadsRunOnTheManagersThread) {
   // launcher's user-interface thread does.
   ASSERT_TRUE(PumpUntil([&] { return done == 4 && manager.seen.size() == 100; }, 60000));
   for (auto& t : workers) t.join();
-  ASSERT_TRUE(PumpUntil([&] {
-    for (auto& [id, s] : manager.seen)
-      if (!s.finished) return false;
-    return true;
-  }, 60000));
+  ASSERT_TRUE(PumpUntil([&] { return AllFinished(manager); }, 60000));
   std::set<int> all;
   for (auto& v : ids) all.insert(v.begin(), v.end());
   EXPECT_EQ(all.size(), 100u);
@@ -282,9 +258,7 @@ std::set<DWORD> ThreadIds() {
 
 TEST(RequestManager, DestructionWithAServerThatNeverAnswersIsBoundedAndEndsNoThreadByForce) {
   LoopbackHttpServer server;
-  Reply hang;
-  hang.hang = true;
-  server.SetReply(hang);
+  server.SetReply(testing_support::kHoldEveryRequest);
   const std::set<DWORD> before = ThreadIds();
   std::set<DWORD> requestThreads;
   ULONGLONG took;

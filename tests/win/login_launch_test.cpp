@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstring>
 #include <functional>
 #include <new>
@@ -51,10 +50,8 @@ class LoginLaunch : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     CoInitialize(nullptr);
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
     AppState& app = GetAppState();
-    app.installRoot = std::wstring(temp) + L"tov-login-launch-" + std::to_wstring(GetCurrentProcessId());
+    app.installRoot = testing_support::TempPath(L"tov-login-launch-" + std::to_wstring(GetCurrentProcessId()));
     CreateDirectoryW(app.installRoot.c_str(), nullptr);
     // Wine hands out the same process ids again: an earlier run's log may be
     // there, longer than the one this run's first line starts anew.
@@ -73,6 +70,8 @@ class LoginLaunch : public ::testing::Test {
   }
 
   void SetUp() override {
+    // Tests that move to another directory are moved back whatever they do.
+    GetCurrentDirectoryW(MAX_PATH, previousDirectory);
     GetAppState().firstInstall = 0;
     RemoveGame();
     tov::SetMessageBoxHook([this](const tov::MessageBoxCall& call) {
@@ -82,6 +81,7 @@ class LoginLaunch : public ::testing::Test {
     logStart = Log().size();
   }
   void TearDown() override {
+    SetCurrentDirectoryW(previousDirectory);
     tov::SetMessageBoxHook({});
     RemoveGame();
   }
@@ -149,11 +149,7 @@ class LoginLaunch : public ::testing::Test {
     INT_PTR result = launcher.dlg.DoModal();
     KillTimer(nullptr, watchdog);
     // The driver may still ask this thread for steps.
-    while (!done) {
-      MSG msg;
-      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-      Sleep(5);
-    }
+    testing_support::PumpUntil([&] { return done.load(); }, INFINITE);
     driver.join();
     DestroyWindow(ui);
     return result;
@@ -183,13 +179,13 @@ class LoginLaunch : public ::testing::Test {
 
   std::vector<tov::MessageBoxCall> boxes;
   size_t logStart = 0;
+  wchar_t previousDirectory[MAX_PATH] = {};
 };
 
 }  // namespace
 
 TEST_F(LoginLaunch, PageScriptReachesThePanelsDispatcherWhileThePanelExists) {
   LauncherUnderTest launcher;
-  CWebDlg& dlg = launcher.dlg;
   Run(launcher, {Ui([&](MainWindowView&) {
     EXPECT_EQ(Page(L"window.external.JavascriptToCsharp('GetCommandLine', 'ignored')"), testing_support::ModulePath());
     EXPECT_EQ(Page(L"window.external.JavascriptToCsharp('Unknown', 'a b|c')"), L"");
@@ -206,7 +202,7 @@ TEST_F(LoginLaunch, PageScriptReachesThePanelsDispatcherWhileThePanelExists) {
 
   // Without a panel (its window is gone) nothing is dispatched or logged.
   size_t before = Log().size();
-  EXPECT_EQ(dlg.DispatchScriptCall(L"GetCommandLine", L""), L"");
+  EXPECT_EQ(launcher.dlg.DispatchScriptCall(L"GetCommandLine", L""), L"");
   EXPECT_EQ(Log().size(), before);
 }
 
@@ -247,7 +243,6 @@ TEST_F(LoginLaunch, LoginResultTextsMalformedRefusedThenAcceptedOnce) {
 TEST_F(LoginLaunch, LoginFirstThenReadyStartsTheGameOnTheWorkerAndEndsTheRun) {
   InstallGame();
   LauncherUnderTest launcher;
-  CWebDlg& dlg = launcher.dlg;
   bool launchedInsideSetReady = false;
   bool hiddenWhenDone = false;
   INT_PTR result = Run(launcher, {Ui([&](MainWindowView&) { Login(L"true|user=a b&token=1|rest"); }),
@@ -256,7 +251,7 @@ TEST_F(LoginLaunch, LoginFirstThenReadyStartsTheGameOnTheWorkerAndEndsTheRun) {
                                view.SetReady();
                                // The launch ran inside SetReady, on this thread.
                                launchedInsideSetReady = Count("] LaunchGame Succ\r\n") == 1;
-                               hiddenWhenDone = !IsWindowVisible(dlg.GetSafeHwnd());
+                               hiddenWhenDone = !IsWindowVisible(launcher.dlg.GetSafeHwnd());
                              })});
   EXPECT_EQ(result, IDCANCEL);
   EXPECT_TRUE(launchedInsideSetReady);
@@ -279,15 +274,12 @@ TEST_F(LoginLaunch, LoginFirstThenReadyStartsTheGameOnTheWorkerAndEndsTheRun) {
     if (next != std::string::npos) at = next;
   }
   EXPECT_EQ(Count("] LaunchGame Faild"), 0u);
-  HWND game = FindWindowW(kDemoGameClass, nullptr);
-  if (game) PostMessageW(game, WM_CLOSE, 0, 0);
 }
 
 TEST_F(LoginLaunch, ReadyFirstThenLoginStartsInsideTheScriptCallAndMaximisesAFirstInstall) {
   InstallGame();
   GetAppState().firstInstall = 1;
   LauncherUnderTest launcher;
-  CWebDlg& dlg = launcher.dlg;
   INT_PTR result = Run(launcher, {Worker([&](MainWindowView& view) { view.SetReady(); }),
                              Ui([&](MainWindowView&) {
                                EXPECT_EQ(Count("] is ready\r\n"), 1u);
@@ -296,7 +288,7 @@ TEST_F(LoginLaunch, ReadyFirstThenLoginStartsInsideTheScriptCallAndMaximisesAFir
                                // Back from the script call: the game has
                                // started, after the pause for its window.
                                EXPECT_EQ(Count("] LaunchGame Succ\r\n"), 1u);
-                               EXPECT_FALSE(IsWindowVisible(dlg.GetSafeHwnd()));
+                               EXPECT_FALSE(IsWindowVisible(launcher.dlg.GetSafeHwnd()));
                              })});
   EXPECT_EQ(result, IDCANCEL);
   HWND game = nullptr;
@@ -311,12 +303,11 @@ TEST_F(LoginLaunch, FailedStartsKeepTheLauncherOpenAndAreNotRetried) {
   // No game executable.
   {
     LauncherUnderTest launcher;
-    CWebDlg& dlg = launcher.dlg;
     bool openAfterLaunch = false;
     Run(launcher, {Ui([&](MainWindowView&) { Login(L"true|x"); }),
               Worker([&](MainWindowView& view) {
                 view.SetReady();
-                openAfterLaunch = IsWindowVisible(dlg.GetSafeHwnd()) && launcher.view.HasContentPanel();
+                openAfterLaunch = IsWindowVisible(launcher.dlg.GetSafeHwnd()) && view.HasContentPanel();
               }),
               Ui([&](MainWindowView&) { Login(L"true|again"); })});
     EXPECT_TRUE(openAfterLaunch) << "the launcher did not stay open";
@@ -330,13 +321,12 @@ TEST_F(LoginLaunch, FailedStartsKeepTheLauncherOpenAndAreNotRetried) {
   logStart = Log().size();
   {
     LauncherUnderTest launcher;
-    CWebDlg& dlg = launcher.dlg;
     std::wstring longParams(1024 - wcslen(GetCommandLineW()), L'x');
     bool openAfterLaunch = false;
     Run(launcher, {Worker([&](MainWindowView& view) { view.SetReady(); }),
               Ui([&](MainWindowView&) {
                 Login(L"true|" + longParams);
-                openAfterLaunch = IsWindowVisible(dlg.GetSafeHwnd()) != FALSE;
+                openAfterLaunch = IsWindowVisible(launcher.dlg.GetSafeHwnd()) != FALSE;
               })});
     EXPECT_TRUE(openAfterLaunch);
     EXPECT_EQ(Count("] LaunchGame Faild\r\n"), 1u) << NewLog();
@@ -348,8 +338,6 @@ TEST_F(LoginLaunch, FailedStartsKeepTheLauncherOpenAndAreNotRetried) {
 
 TEST_F(LoginLaunch, LuaPathFileInTheCurrentDirectoryNamesTheScriptDirectory) {
   InstallGame();
-  wchar_t previous[MAX_PATH] = {};
-  GetCurrentDirectoryW(MAX_PATH, previous);
   std::wstring dir = GetAppState().installRoot + L"\\cwd";
   CreateDirectoryW(dir.c_str(), nullptr);
   ASSERT_TRUE(SetCurrentDirectoryW(dir.c_str()));
@@ -363,14 +351,10 @@ TEST_F(LoginLaunch, LuaPathFileInTheCurrentDirectoryNamesTheScriptDirectory) {
   EXPECT_EQ(ReportValue(ReadFileBytes(StartedFile()), "command_line"),
             std::wstring(GetCommandLineW()) + L" --parameters=p --plat_extra= \"--luapath=" + scripts + L"\"");
   EXPECT_EQ(ReportValue(ReadFileBytes(StartedFile()), "working_directory"), GetAppState().clientDir + L"\\bm");
-  if (HWND game = FindWindowW(kDemoGameClass, nullptr)) PostMessageW(game, WM_CLOSE, 0, 0);
-  SetCurrentDirectoryW(previous);
 }
 
 // What a stranger may have left as luapath.txt: no argument comes of it.
 TEST_F(LoginLaunch, LuaPathFileIsTakenOnlyForALocalDirectoryOutsideDownloads) {
-  wchar_t previous[MAX_PATH] = {};
-  GetCurrentDirectoryW(MAX_PATH, previous);
   const std::wstring dir = GetAppState().installRoot + L"\\cwd-lua";
   const std::wstring scripts = GetAppState().installRoot + L"\\lua scripts\\";
   CreateDirectoryW(dir.c_str(), nullptr);
@@ -401,7 +385,6 @@ TEST_F(LoginLaunch, LuaPathFileIsTakenOnlyForALocalDirectoryOutsideDownloads) {
     DeleteFileW((cwd + L"\\luapath.txt").c_str());
   }
   RemoveDirectoryW((downloadsDir + L"\\game").c_str());
-  SetCurrentDirectoryW(previous);
   EXPECT_EQ(Count("luapath.txt ignored: Downloads folder"), 2u) << NewLog();
 }
 
@@ -453,13 +436,8 @@ TEST_F(LoginLaunch, RunsEndingWhileTheWorkerSetsReadyFollowNothingThatIsGone) {
     std::memset(storage, 0xDD, sizeof storage);
     gone = true;
     // The worker may still ask this thread for a page script call.
-    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!workerDone && std::chrono::steady_clock::now() < end) {
-      MSG msg;
-      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-      Sleep(2);
-    }
-    ASSERT_TRUE(workerDone) << "worker stuck in round " << round;
+    ASSERT_TRUE(testing_support::PumpUntil([&] { return workerDone.load(); }, 20000))
+        << "worker stuck in round " << round;
     worker.join();
     // Once at most: the end may come before the ready state is reached.
     EXPECT_LE(Count("] LaunchGame Succ\r\n") - startsBefore, 1u) << "round " << round;

@@ -7,7 +7,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <condition_variable>
 #include <mutex>
@@ -17,27 +16,43 @@
 
 namespace testing_support {
 
+// A socket listening on 127.0.0.1 at a port the system picks (stored in
+// `port`), with room for `backlog` connections not yet accepted.
+inline SOCKET ListenOnLoopback(int backlog, int* port) {
+  WSADATA wsa;
+  ::WSAStartup(MAKEWORD(2, 2), &wsa);
+  SOCKET listener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  ::listen(listener, backlog);
+  int len = sizeof addr;
+  ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
+  *port = ntohs(addr.sin_port);
+  return listener;
+}
+
+// A port on 127.0.0.1 that nobody listens on: bound once and let go.
+inline int UnusedLoopbackPort() {
+  int port = 0;
+  ::closesocket(ListenOnLoopback(1, &port));
+  return port;
+}
+
 struct Reply {
   int status = 200;
   std::string headers;  // extra lines, each ending in CR LF
   std::string body;
   bool hang = false;  // read the request, never answer until released
 };
+// Every request is read and held, never answered, until released.
+inline const Reply kHoldEveryRequest{200, "", "", true};
 
 class LoopbackHttpServer {
  public:
   LoopbackHttpServer() {
-    WSADATA wsa;
-    ::WSAStartup(MAKEWORD(2, 2), &wsa);
-    m_listener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(m_listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::listen(m_listener, 64);
-    int len = sizeof addr;
-    ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&addr), &len);
-    m_port = ntohs(addr.sin_port);
+    m_listener = ListenOnLoopback(64, &m_port);
     m_acceptor = std::thread([this] { AcceptLoop(); });
   }
 
@@ -92,11 +107,6 @@ class LoopbackHttpServer {
   std::vector<DWORD> HandlerThreadIds() {
     std::lock_guard<std::mutex> hold(m_lock);
     return m_handlerIds;
-  }
-  bool WaitForRequests(size_t n, int timeoutMs) {
-    std::unique_lock<std::mutex> hold(m_lock);
-    return m_changed.wait_for(hold, std::chrono::milliseconds(timeoutMs),
-                              [&] { return m_requests.size() >= n; });
   }
 
  private:

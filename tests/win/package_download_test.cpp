@@ -13,6 +13,7 @@
 #include "provisioning/package_digest_win.h"
 #include "provisioning/package_download.h"
 #include "provisioning/provisioning_settings.h"
+#include "test_support.h"
 
 // This test executable runs with short limits, as the test build of the
 // launcher does.
@@ -103,111 +104,103 @@ TEST(PackageDigest, ASignatureHoldsOnlyForItsDigestAndKey) {
   EXPECT_NE(VerifyPackageSignature(otherKey, digest, signature), SignatureCheck::Valid);
 }
 
-TEST(PackageDownload, TheDigestCoversExactlyTheBytesWrittenAndAFailedOneAbortsTheTransfer) {
+// Each transfer test has a server and a temporary file to receive into.
+class PackageDownload : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+  }
+  void TearDown() override {
+    if (file) std::fclose(file);
+  }
+  DownloadOutcome Fetch(FILE* to, const DownloadProgressFn& progress = nullptr,
+                        PackageDigest* digest = nullptr) {
+    return DownloadToFile(server.Url("/packages/bm.zip"), to, progress, digest);
+  }
+
   testing_support::LoopbackHttpServer server;
+  FILE* file = nullptr;
+};
+
+TEST_F(PackageDownload, TheDigestCoversExactlyTheBytesWrittenAndAFailedOneAbortsTheTransfer) {
   server.SetReply({200, "", kMillionA});
-  FILE* file = std::tmpfile();
-  ASSERT_NE(file, nullptr);
   PackageDigest digest;
-  DownloadOutcome outcome = DownloadToFile(server.Url("/packages/bm.zip"), file, nullptr, &digest);
+  DownloadOutcome outcome = Fetch(file, nullptr, &digest);
   EXPECT_TRUE(outcome.ok()) << outcome.curlResult << " " << outcome.httpStatus;
   EXPECT_TRUE(ReadBack(file) == kMillionA);
   EXPECT_EQ(DigestHex(digest), kMillionASha256);
-  std::fclose(file);
 
   // A digest that can take no more data (here: already finished).
   FILE* second = std::tmpfile();
   ASSERT_NE(second, nullptr);
-  outcome = DownloadToFile(server.Url("/packages/bm.zip"), second, nullptr, &digest);
+  outcome = Fetch(second, nullptr, &digest);
   EXPECT_EQ(outcome.curlResult, 23);  // CURLE_WRITE_ERROR
   EXPECT_EQ(ReadBack(second), "") << "nothing unhashed reaches the file";
   std::fclose(second);
 }
 
-TEST(PackageDownload, WritesTheBodyAndReportsProgressUpToTheTotal) {
-  testing_support::LoopbackHttpServer server;
+TEST_F(PackageDownload, WritesTheBodyAndReportsProgressUpToTheTotal) {
   std::string body(300000, 'z');
   server.SetReply({200, "", body});
-  FILE* file = std::tmpfile();
-  ASSERT_NE(file, nullptr);
   std::vector<std::pair<int64_t, int64_t>> seen;
-  DownloadOutcome outcome = DownloadToFile(server.Url("/packages/bm.zip"), file,
-                                           [&](int64_t total, int64_t done) { seen.emplace_back(total, done); });
+  DownloadOutcome outcome = Fetch(file, [&](int64_t total, int64_t done) { seen.emplace_back(total, done); });
   EXPECT_TRUE(outcome.ok()) << outcome.curlResult << " " << outcome.httpStatus;
   EXPECT_EQ(ReadBack(file), body);
   ASSERT_FALSE(seen.empty());
   EXPECT_EQ(seen.back(), std::make_pair(int64_t(body.size()), int64_t(body.size())));
-  std::fclose(file);
 }
 
-TEST(PackageDownload, AFinalErrorStatusFailsEvenWithABody) {
-  testing_support::LoopbackHttpServer server;
+TEST_F(PackageDownload, AFinalErrorStatusFailsEvenWithABody) {
   server.SetReply({404, "", "not here"});
-  FILE* file = std::tmpfile();
-  DownloadOutcome outcome = DownloadToFile(server.Url("/packages/bm.zip"), file, nullptr);
+  DownloadOutcome outcome = Fetch(file);
   EXPECT_FALSE(outcome.ok());
   EXPECT_EQ(outcome.curlResult, 0);
   EXPECT_EQ(outcome.httpStatus, 404);
-  std::fclose(file);
 }
 
-TEST(PackageDownload, ASilentServerEndsInAFailureWithinTheLimit) {
-  testing_support::LoopbackHttpServer server;
-  testing_support::Reply hang;
-  hang.hang = true;
-  server.SetReply(hang);
-  FILE* file = std::tmpfile();
+TEST_F(PackageDownload, ASilentServerEndsInAFailureWithinTheLimit) {
+  server.SetReply(testing_support::kHoldEveryRequest);
   DWORD start = GetTickCount();
-  DownloadOutcome outcome = DownloadToFile(server.Url("/packages/bm.zip"), file, nullptr);
+  DownloadOutcome outcome = Fetch(file);
   DWORD elapsed = GetTickCount() - start;
   EXPECT_FALSE(outcome.ok());
   EXPECT_NE(outcome.curlResult, 0);
   // Generous bound: the point is that it ends at all.
   EXPECT_LT(elapsed, 30000u);
   server.ReleaseHeld();
-  std::fclose(file);
 }
 
-TEST(PackageDownload, ARefusedConnectionFails) {
-  int port;
-  {
-    testing_support::LoopbackHttpServer gone;
-    port = gone.Port();
-  }
-  FILE* file = std::tmpfile();
-  DownloadOutcome outcome =
-      DownloadToFile("http://127.0.0.1:" + std::to_string(port) + "/bm.zip", file, nullptr);
+TEST_F(PackageDownload, ARefusedConnectionFails) {
+  const int port = testing_support::UnusedLoopbackPort();
+  DownloadOutcome outcome = DownloadToFile("http://127.0.0.1:" + std::to_string(port) + "/bm.zip", file, nullptr);
   EXPECT_FALSE(outcome.ok());
   EXPECT_EQ(outcome.httpStatus, 0);
 
   // Only web addresses are fetched (libcurl is built for HTTP alone): the
   // configured address comes from the server, and a local file or another
   // scheme (smb hands out the player's credentials) must not be reached.
-  testing_support::LoopbackHttpServer other;
-  for (const std::string& address : {std::string("file:///C:/windows/win.ini"),
-                                     "ftp://127.0.0.1:" + std::to_string(other.Port()) + "/bm.zip",
-                                     "smb://127.0.0.1:" + std::to_string(other.Port()) + "/share/bm.zip"}) {
+  const std::string other = "127.0.0.1:" + std::to_string(server.Port());
+  for (const std::string& address : {std::string("file:///C:/windows/win.ini"), "ftp://" + other + "/bm.zip",
+                                     "smb://" + other + "/share/bm.zip"}) {
     outcome = DownloadToFile(address, file, nullptr);
     EXPECT_EQ(outcome.curlResult, 1) << address;  // CURLE_UNSUPPORTED_PROTOCOL
   }
-  EXPECT_TRUE(other.Requests().empty());
+  EXPECT_TRUE(server.Requests().empty());
   EXPECT_EQ(std::ftell(file), 0);
-  std::fclose(file);
 }
 
-TEST(PackageDownload, APackageFileReceivesALargeBodyWhole) {
-  testing_support::LoopbackHttpServer server;
+TEST_F(PackageDownload, APackageFileReceivesALargeBodyWhole) {
   std::string body(5 * 1024 * 1024 + 123, '\0');
   for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>((i * 7919) >> 5);
   server.SetReply({200, "", body});
-  wchar_t dir[MAX_PATH];
-  GetTempPathW(MAX_PATH, dir);
-  std::wstring path = std::wstring(dir) + L"tov-package-" + std::to_wstring(GetCurrentProcessId()) + L".zip";
-  FILE* file = OpenPackageFile(path);
-  ASSERT_NE(file, nullptr);
-  DownloadOutcome outcome = DownloadToFile(server.Url("/packages/bm.zip"), file, nullptr);
+  std::wstring path = testing_support::TempPath(L"tov-package-" + std::to_wstring(GetCurrentProcessId()) +
+                                                L".zip");
+  FILE* package = OpenPackageFile(path);
+  ASSERT_NE(package, nullptr);
+  DownloadOutcome outcome = Fetch(package);
   EXPECT_TRUE(outcome.ok()) << outcome.curlResult << " " << outcome.httpStatus;
-  EXPECT_EQ(std::fclose(file), 0);
+  EXPECT_EQ(std::fclose(package), 0);
   FILE* back = _wfopen(path.c_str(), L"rb");
   ASSERT_NE(back, nullptr);
   EXPECT_TRUE(ReadBack(back) == body);
@@ -215,55 +208,47 @@ TEST(PackageDownload, APackageFileReceivesALargeBodyWhole) {
   DeleteFileW(path.c_str());
 }
 
-TEST(PackageDownload, AFileThatRefusesWritesAbortsTheTransfer) {
+TEST_F(PackageDownload, AFileThatRefusesWritesAbortsTheTransfer) {
   // Stands in for a full disk: every write fails.
-  testing_support::LoopbackHttpServer server;
   server.SetReply({200, "", std::string(200000, 'x')});
-  wchar_t dir[MAX_PATH];
-  GetTempPathW(MAX_PATH, dir);
-  std::wstring path = std::wstring(dir) + L"tov-readonly-" + std::to_wstring(GetCurrentProcessId());
-  FILE* make = _wfopen(path.c_str(), L"wb");
-  ASSERT_NE(make, nullptr);
-  std::fclose(make);
-  FILE* file = _wfopen(path.c_str(), L"rb");
-  ASSERT_NE(file, nullptr);
-  DownloadOutcome outcome = DownloadToFile(server.Url("/packages/bm.zip"), file, nullptr);
+  std::wstring path = testing_support::TempPath(L"tov-readonly-" + std::to_wstring(GetCurrentProcessId()));
+  testing_support::WriteTestFile(path, "");
+  FILE* readOnly = _wfopen(path.c_str(), L"rb");
+  ASSERT_NE(readOnly, nullptr);
+  DownloadOutcome outcome = Fetch(readOnly);
   EXPECT_FALSE(outcome.ok());
   EXPECT_EQ(outcome.curlResult, 23);  // CURLE_WRITE_ERROR
-  std::fclose(file);
+  std::fclose(readOnly);
   DeleteFileW(path.c_str());
 }
 
-TEST(PackageDownload, ANullFileAbortsTheTransfer) {
-  testing_support::LoopbackHttpServer server;
+TEST_F(PackageDownload, ANullFileAbortsTheTransfer) {
   server.SetReply({200, "", "data"});
   DownloadOutcome outcome = DownloadToFile(server.Url("/bm.zip"), nullptr, nullptr);
   EXPECT_FALSE(outcome.ok());
   EXPECT_NE(outcome.curlResult, 0);
 }
 
-TEST(PackageDownload, AnAnnouncedLengthThatDoesNotFitStopsTheTransferBeforeItsBody) {
-  testing_support::LoopbackHttpServer server;
+TEST_F(PackageDownload, AnAnnouncedLengthThatDoesNotFitStopsTheTransferBeforeItsBody) {
   std::string body(3 * 1024 * 1024, 'p');
   server.SetReply({200, "", body});
   for (bool fits : {false, true}) {
-    FILE* file = std::tmpfile();
-    ASSERT_NE(file, nullptr);
+    FILE* to = std::tmpfile();
+    ASSERT_NE(to, nullptr);
     std::vector<int64_t> asked;
     PackageTransfer transfer;
-    DownloadOutcome outcome = transfer.Run(server.Url("/packages/bm.zip"), file, nullptr,
-                                           [&](int64_t length) {
-                                             asked.push_back(length);
-                                             return fits;
-                                           });
+    DownloadOutcome outcome = transfer.Run(server.Url("/packages/bm.zip"), to, nullptr, [&](int64_t length) {
+      asked.push_back(length);
+      return fits;
+    });
     EXPECT_EQ(asked, std::vector<int64_t>{int64_t(body.size())}) << fits;
     if (fits) {
       EXPECT_TRUE(outcome.ok());
-      EXPECT_EQ(ReadBack(file), body);
+      EXPECT_EQ(ReadBack(to), body);
     } else {
       EXPECT_EQ(outcome.curlResult, 23);  // CURLE_WRITE_ERROR, from the header
-      EXPECT_EQ(ReadBack(file), "");
+      EXPECT_EQ(ReadBack(to), "");
     }
-    std::fclose(file);
+    std::fclose(to);
   }
 }

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,6 +18,7 @@
 #include "test_support.h"
 #include "zip_writer.h"
 
+namespace fs = std::filesystem;
 using testing_support::PathExists;
 using testing_support::ReadFileBytes;
 using testing_support::WriteTestFile;
@@ -25,30 +28,14 @@ namespace {
 class Extract : public ::testing::Test {
  protected:
   void SetUp() override {
-    wchar_t tmp[MAX_PATH];
-    GetTempPathW(MAX_PATH, tmp);
-    root_ = std::wstring(tmp) + L"tov-unzip-\u5305-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-            std::to_wstring(counter_++);
-    CreateDirectoryW(root_.c_str(), nullptr);
+    root_ = testing_support::TempPath(L"tov-unzip-\u5305-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                      std::to_wstring(counter_++));
     client_ = root_ + L"\\client";
-    CreateDirectoryW(client_.c_str(), nullptr);
+    fs::create_directories(client_);
   }
-  void TearDown() override { RemoveTree(root_); }
-
-  static void RemoveTree(const std::wstring& dir) {
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-      do {
-        std::wstring name = fd.cFileName;
-        if (name == L"." || name == L"..") continue;
-        std::wstring path = dir + L"\\" + name;
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(path);
-        else DeleteFileW(path.c_str());
-      } while (FindNextFileW(h, &fd));
-      FindClose(h);
-    }
-    RemoveDirectoryW(dir.c_str());
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(root_, ignored);
   }
 
   std::wstring Write(const std::string& bytes) {
@@ -68,8 +55,6 @@ class Extract : public ::testing::Test {
     std::wstring path = client_ + L"\\" + relative;
     return PathExists(path) ? ReadFileBytes(path) : "<missing>";
   }
-
-  bool Exists(const std::wstring& path) { return PathExists(path); }
 
   // The version file of an earlier install, as the version check finds it.
   void PlantVersion(const std::string& text) { WriteTestFile(client_ + L"\\game_client_version.txt", text); }
@@ -106,9 +91,7 @@ TEST_F(Extract, ArchivesFarLargerThanTheReadWindowUnpackIntact) {
   EXPECT_EQ(steps_.size(), entries.size());
   for (const TestZipEntry& e : entries) {
     std::wstring name(e.name.begin(), e.name.end());
-    for (wchar_t& c : name) {
-      if (c == L'/') c = L'\\';
-    }
+    std::replace(name.begin(), name.end(), L'/', L'\\');
     ASSERT_EQ(Read(name), e.data) << e.name;
   }
 }
@@ -141,7 +124,7 @@ TEST_F(Extract, AFileThatCannotBeWrittenEndsTheExtraction) {
   std::string large(1536 * 1024, 'L');
   EXPECT_EQ(Run({{"b.txt", "1"}, {"taken.txt", large}, {"after.txt", "3"}}), 0);
   EXPECT_EQ(Read(L"b.txt"), "1");
-  EXPECT_FALSE(Exists(client_ + L"\\after.txt"));
+  EXPECT_FALSE(PathExists(client_ + L"\\after.txt"));
 }
 
 TEST_F(Extract, AnEmptyArchiveSucceedsAndWritesNothing) {
@@ -159,7 +142,7 @@ TEST_F(Extract, EntriesClimbingOutOfTheClientDirectoryAreRefused) {
                            "C:/evil.txt", "bm/.../evil.txt"}) {
     EXPECT_EQ(Run({{"first.txt", "written"}, {evil, "payload"}}), 0) << evil;
     EXPECT_EQ(Read(L"first.txt"), "written");
-    EXPECT_FALSE(Exists(root_ + L"\\evil.txt")) << evil;
+    EXPECT_FALSE(PathExists(root_ + L"\\evil.txt")) << evil;
   }
 }
 
@@ -226,8 +209,8 @@ TEST_F(Extract, EntriesTheReaderCannotDecodeFailTheArchiveBeforeAnythingIsWritte
   for (const TestZipEntry& entry : undecodable) {
     PlantVersion("1.0.0.0");
     EXPECT_EQ(Run({{"first.txt", "would be written"}, entry, {"last.txt", "too"}}), 0) << entry.method;
-    EXPECT_FALSE(Exists(client_ + L"\\first.txt")) << entry.method;
-    EXPECT_FALSE(Exists(client_ + L"\\bm")) << entry.method;
+    EXPECT_FALSE(PathExists(client_ + L"\\first.txt")) << entry.method;
+    EXPECT_FALSE(PathExists(client_ + L"\\bm")) << entry.method;
     EXPECT_TRUE(steps_.empty());
     // Nothing changed, so the client that was there stays as it was.
     EXPECT_EQ(Version(), "1.0.0.0");
@@ -239,12 +222,12 @@ TEST_F(Extract, NamesWindowsWouldSendToADeviceOrStoreUnderAnotherNameAreRefused)
                            "bm/data./x.txt", "bm/x.txt ", "bm/tab\there.txt", "bm/a?.txt"}) {
     EXPECT_EQ(Run({{"first.txt", "written"}, {evil, "payload"}, {"after.txt", "not"}}), 0) << evil;
     EXPECT_EQ(Read(L"first.txt"), "written") << evil;
-    EXPECT_FALSE(Exists(client_ + L"\\after.txt")) << evil;
+    EXPECT_FALSE(PathExists(client_ + L"\\after.txt")) << evil;
   }
   // A NUL inside the stored name would cut it short of what was checked.
   const char cut[] = "bm/a.txt\0/../../../evil.txt";
   EXPECT_EQ(Run({{std::string(cut, sizeof cut - 1), "payload"}}), 0);
-  EXPECT_FALSE(Exists(client_ + L"\\bm\\a.txt"));
+  EXPECT_FALSE(PathExists(client_ + L"\\bm\\a.txt"));
 }
 
 TEST_F(Extract, SpellingsOfOneFileLandInArchiveOrder) {
@@ -274,12 +257,12 @@ TEST_F(Extract, NoVersionFileStandsOverAClientWhoseFilesAreChanging) {
   PlantVersion("1.0.0.0");
   EXPECT_EQ(Run({{"first.txt", "written"}, {"bad.txt", "tampered", false, true}}), 0);
   EXPECT_EQ(Read(L"first.txt"), "written");
-  EXPECT_FALSE(Exists(client_ + L"\\game_client_version.txt"));
+  EXPECT_FALSE(PathExists(client_ + L"\\game_client_version.txt"));
   // A read-only one too; a complete extraction leaves none either (the
   // worker writes the new one after it).
   WriteTestFile(client_ + L"\\game_client_version.txt", "1.0.0.0", FILE_ATTRIBUTE_READONLY);
   EXPECT_EQ(Run({{"first.txt", "again"}}), 1);
-  EXPECT_FALSE(Exists(client_ + L"\\game_client_version.txt"));
+  EXPECT_FALSE(PathExists(client_ + L"\\game_client_version.txt"));
   EXPECT_EQ(Read(L"first.txt"), "again");
 
   // No entry may stand for it, as a file or as a folder in its way.
@@ -333,7 +316,7 @@ TEST_F(Extract, TooLittleRoomFailsBeforeAnythingIsWritten) {
   EXPECT_EQ(Run(entries, room(need - 1)), 0);
   EXPECT_EQ(asked, std::vector<std::wstring>{client_});
   EXPECT_EQ(Run(entries, room(need + 5 * kGiB - 1, 100 * kGiB)), 0);
-  EXPECT_FALSE(Exists(client_ + L"\\bm"));
+  EXPECT_FALSE(PathExists(client_ + L"\\bm"));
   EXPECT_EQ(Version(), "1.0.0.0");
   // Just enough is enough; a figure that cannot be had stops nothing.
   EXPECT_EQ(Run(entries, room(need + kGiB)), 1);

@@ -11,6 +11,13 @@
 #include "resource_ids.h"
 #include "ui/png_resource_win.h"
 
+static std::pair<UINT, UINT> SizeOf(GpImage* image) {
+  UINT width = 0, height = 0;
+  gdip::GdipGetImageWidth(image, &width);
+  gdip::GdipGetImageHeight(image, &height);
+  return {width, height};
+}
+
 TEST(PngResources, ASecondRequestGetsTheSameImageWithoutReadingAgain) {
   PngResourceLoader& loader = PngResourceLoader::Instance();
   ASSERT_TRUE(loader.Started());
@@ -19,11 +26,7 @@ TEST(PngResources, ASecondRequestGetsTheSameImageWithoutReadingAgain) {
   const int reads = loader.ResourceReads();
   EXPECT_EQ(loader.LoadPngFromResource(IDB_CLOSE_PNG), first);
   EXPECT_EQ(loader.ResourceReads(), reads);
-  UINT width = 0, height = 0;
-  gdip::GdipGetImageWidth(first, &width);
-  gdip::GdipGetImageHeight(first, &height);
-  EXPECT_EQ(width, 30u);
-  EXPECT_EQ(height, 30u);
+  EXPECT_EQ(SizeOf(first), std::make_pair(30u, 30u));
 
   // No such resource: nothing to draw, and nothing kept for it.
   EXPECT_EQ(loader.LoadPngFromResource(4242), nullptr);
@@ -37,11 +40,7 @@ TEST(PngResources, TheBackgroundDecodesAsABitmapOfItsOwn) {
   ASSERT_NE(a, nullptr);
   ASSERT_NE(b, nullptr);
   EXPECT_NE(a, b) << "each caller changes its own copy";
-  UINT width = 0, height = 0;
-  gdip::GdipGetImageWidth(a, &width);
-  gdip::GdipGetImageHeight(a, &height);
-  EXPECT_EQ(width, 1280u);
-  EXPECT_EQ(height, 714u);
+  EXPECT_EQ(SizeOf(a), std::make_pair(1280u, 714u));
   gdip::GdipDisposeImage(a);
   gdip::GdipDisposeImage(b);
 }
@@ -61,9 +60,7 @@ TEST(PngResources, TheOwnReaderGivesWhatGdiPlusGivesPixelForPixel) {
 
     GpBitmap* bitmap = PngResourceLoader::Instance().DecodeBitmap(id);
     ASSERT_NE(bitmap, nullptr);
-    UINT gw = 0, gh = 0;
-    gdip::GdipGetImageWidth(bitmap, &gw);
-    gdip::GdipGetImageHeight(bitmap, &gh);
+    const auto [gw, gh] = SizeOf(bitmap);
     ASSERT_EQ(std::make_pair(gw, gh), std::make_pair(UINT{width}, UINT{height})) << id;
     Gdiplus::Rect all(0, 0, static_cast<INT>(gw), static_cast<INT>(gh));
     Gdiplus::BitmapData pixels{};

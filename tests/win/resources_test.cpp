@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "build_config.h"
@@ -28,20 +29,14 @@ TEST(Resources, TheLauncherCarriesItsTemplatesImagesIconAndVersion) {
   }
   EXPECT_EQ(sizes, (std::vector<int>{16, 32, 48, 64, 128}));
 
-  for (int id : {IDB_CLOSE_PNG, IDB_BACKGROUND_PNG}) {
+  for (const auto& [id, width, height] : {std::tuple{IDB_CLOSE_PNG, 30, 30}, {IDB_BACKGROUND_PNG, 1280, 714}}) {
     HRSRC png = FindResourceW(self, MAKEINTRESOURCEW(id), L"PNG");
     ASSERT_NE(png, nullptr) << id;
     auto* data = static_cast<const BYTE*>(LockResource(LoadResource(self, png)));
     ASSERT_EQ(std::string(reinterpret_cast<const char*>(data + 1), 3), "PNG");
     auto be32 = [](const BYTE* p) { return (p[0] << 24) | (p[1] << 16) | (p[2] << 8) | p[3]; };
-    int w = be32(data + 16), h = be32(data + 20);
-    if (id == IDB_CLOSE_PNG) {
-      EXPECT_EQ(w, 30);
-      EXPECT_EQ(h, 30);
-    } else {
-      EXPECT_EQ(w, 1280);
-      EXPECT_EQ(h, 714);
-    }
+    EXPECT_EQ(be32(data + 16), width) << id;
+    EXPECT_EQ(be32(data + 20), height) << id;
   }
 
   wchar_t path[MAX_PATH];

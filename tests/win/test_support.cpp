@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 
 #include "base/unique_handle.h"
@@ -62,14 +63,33 @@ bool WaitFor(const std::function<bool()>& done, int timeoutMs, int intervalMs) {
   return true;
 }
 
-bool StartTestChild(const std::wstring& exe, const std::wstring& filter,
-                    PROCESS_INFORMATION* process) {
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs,
+               const std::function<void(const MSG&)>& watch) {
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  for (;;) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (watch) watch(msg);
+      DispatchMessageW(&msg);
+    }
+    if (done()) return true;
+    const ULONGLONG now = GetTickCount64();
+    if (now >= deadline) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 20)),
+                              QS_ALLINPUT);
+  }
+}
+
+tov::UniqueHandleK StartTestChild(const std::wstring& exe, const std::wstring& filter) {
   std::wstring command = L"\"" + exe + L"\" --gtest_filter=" + filter;
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
-  *process = PROCESS_INFORMATION{};
-  return CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, process) != FALSE;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &process))
+    return {};
+  CloseHandle(process.hThread);
+  return tov::UniqueHandleK(process.hProcess);
 }
 
 }  // namespace testing_support

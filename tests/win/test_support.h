@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include "base/unique_handle.h"
+
 namespace testing_support {
 
 // Window class of the demo game client (tools/democlient), whose window the
@@ -35,9 +37,13 @@ std::wstring ModulePath();
 // whether it held.
 bool WaitFor(const std::function<bool()>& done, int timeoutMs = 10000, int intervalMs = 10);
 
+// Runs this thread's message loop until `done` holds or the time is up;
+// `watch` sees every message before it is dispatched.
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs,
+               const std::function<void(const MSG&)>& watch = nullptr);
+
 // Starts `exe`, a test executable or a copy of one, running only the tests
-// `filter` names; the caller waits for it and closes both handles.
-bool StartTestChild(const std::wstring& exe, const std::wstring& filter,
-                    PROCESS_INFORMATION* process);
+// `filter` names; the process's handle, invalid when it did not start.
+tov::UniqueHandleK StartTestChild(const std::wstring& exe, const std::wstring& filter);
 
 }  // namespace testing_support

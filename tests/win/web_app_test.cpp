@@ -29,14 +29,12 @@ TEST(GameProcess, FoundByItsFileNameInAnyCase) {
   std::wstring flag = dir + L"\\running";
   testing_support::WriteTestFile(flag, "x");
   SetEnvironmentVariableW(L"TOV_GAME_STANDIN", flag.c_str());
-  PROCESS_INFORMATION pi{};
-  ASSERT_TRUE(testing_support::StartTestChild(game, L"GameStandIn.*", &pi));
+  tov::UniqueHandleK child = testing_support::StartTestChild(game, L"GameStandIn.*");
+  ASSERT_TRUE(child);
   SetEnvironmentVariableW(L"TOV_GAME_STANDIN", nullptr);
   const bool seen = testing_support::WaitFor([] { return GetWebApp().IsGameRunning(); }, 10000, 50);
   DeleteFileW(flag.c_str());
-  WaitForSingleObject(pi.hProcess, 30000);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
+  WaitForSingleObject(child.get(), 30000);
   EXPECT_TRUE(seen);
   EXPECT_FALSE(GetWebApp().IsGameRunning());
 }

@@ -20,6 +20,9 @@
 
 namespace {
 
+// IDocHostShowUI, which the headers name without a definition.
+const IID showUi = {0xc4d244b0, 0xd43e, 0x11cf, {0x89, 0x3b, 0x00, 0xaa, 0x00, 0xbd, 0xce, 0x1a}};
+
 class BrowserSite : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -61,7 +64,6 @@ class BrowserSite : public ::testing::Test {
 
 TEST_F(BrowserSite, InterfacesShareOneIdentityAndGetExternalHandsOutTheScriptObject) {
   auto handler = Ask<IDocHostUIHandler>(IID_IDocHostUIHandler);
-  const IID showUi = {0xc4d244b0, 0xd43e, 0x11cf, {0x89, 0x3b, 0x00, 0xaa, 0x00, 0xbd, 0xce, 0x1a}};
   auto show = Ask<IDocHostShowUI>(showUi);
   ASSERT_TRUE(handler && show);
   tov::ComPtr<IUnknown> a = handler.as<IUnknown>(IID_IUnknown);
@@ -105,7 +107,6 @@ TEST_F(BrowserSite, PageBoxesAreTheLaunchersOwnCaptionedWithTheHint) {
     boxes.push_back(call);
     return IDOK;
   });
-  const IID showUi = {0xc4d244b0, 0xd43e, 0x11cf, {0x89, 0x3b, 0x00, 0xaa, 0x00, 0xbd, 0xce, 0x1a}};
   auto show = Ask<IDocHostShowUI>(showUi);
   LRESULT result = 1234;
   wchar_t text[] = L"密码错误", caption[] = L"ignored";
@@ -138,25 +139,22 @@ TEST_F(BrowserSite, NewWindowsAreCancelledAndGoToTheShellOnce) {
   V_VT(&args[4]) = VT_BYREF | VT_DISPATCH;
   V_DISPATCHREF(&args[4]) = &newWindow;
   DISPPARAMS params{args, nullptr, 5, 0};
-  EXPECT_EQ(m_site->EventSink()->Invoke(DISPID_NEWWINDOW3, IID_NULL, 0, DISPATCH_METHOD, &params,
-                                         nullptr, nullptr, nullptr),
-            S_OK);
+  auto fire = [&](DISPID event) {
+    return m_site->EventSink()->Invoke(event, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
+  };
+  EXPECT_EQ(fire(DISPID_NEWWINDOW3), S_OK);
   EXPECT_EQ(cancel, VARIANT_TRUE);
   EXPECT_EQ(opened, std::vector<std::wstring>{L"http://127.0.0.1:1/news?id=1&x=%E4"});
   EXPECT_EQ(newWindow, nullptr);
   // Other events change nothing.
   cancel = VARIANT_FALSE;
-  EXPECT_EQ(m_site->EventSink()->Invoke(DISPID_NEWWINDOW2, IID_NULL, 0, DISPATCH_METHOD, &params,
-                                         nullptr, nullptr, nullptr),
-            S_OK);
+  EXPECT_EQ(fire(DISPID_NEWWINDOW2), S_OK);
   EXPECT_EQ(cancel, VARIANT_FALSE);
   EXPECT_EQ(opened.size(), 1u);
   // A local scheme is cancelled and never reaches the shell.
   tov::Bstr local(L"file:///C:/windows/system32/calc.exe");
   V_BSTR(&args[0]) = local.get();
-  EXPECT_EQ(m_site->EventSink()->Invoke(DISPID_NEWWINDOW3, IID_NULL, 0, DISPATCH_METHOD, &params,
-                                         nullptr, nullptr, nullptr),
-            S_OK);
+  EXPECT_EQ(fire(DISPID_NEWWINDOW3), S_OK);
   EXPECT_EQ(cancel, VARIANT_TRUE);
   EXPECT_EQ(opened.size(), 1u);
 }

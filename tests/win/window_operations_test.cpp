@@ -18,6 +18,7 @@
 #include "base/launcher_settings.h"
 #include "base/utf8.h"
 #include "launcher_under_test.h"
+#include "loopback_http_server.h"
 #include "provisioning/game_remote_config.h"
 #include "provisioning/provisioning_settings.h"
 #include "resource_ids.h"
@@ -33,25 +34,13 @@ constexpr const wchar_t* kNetworkFailure = L"更新失败,请检查网络";
 // resets them all.
 class SilentServer {
  public:
-  SilentServer() {
-    WSADATA wsa;
-    ::WSAStartup(MAKEWORD(2, 2), &wsa);
-    m_socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(m_socket, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::listen(m_socket, 200);
-    int len = sizeof addr;
-    ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&addr), &len);
-    m_port = ntohs(addr.sin_port);
-  }
+  SilentServer() : m_socket(testing_support::ListenOnLoopback(200, &m_port)) {}
   int Port() const { return m_port; }
   void Close() { ::closesocket(m_socket); }
 
  private:
+  int m_port = 0;  // set before the socket, which names it
   SOCKET m_socket;
-  int m_port = 0;
 };
 
 std::wstring TextOf(HWND hwnd) {
@@ -87,10 +76,8 @@ class LauncherWindows : public ::testing::Test {
     ProvisioningSettings settings = LauncherProvisioningSettings();
     settings.configUrlTemplate = url;
     UseProvisioningSettings(settings);
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
     AppState& app = GetAppState();
-    app.installRoot = std::wstring(temp) + L"tov-window-ops-" + std::to_wstring(GetCurrentProcessId());
+    app.installRoot = testing_support::TempPath(L"tov-window-ops-" + std::to_wstring(GetCurrentProcessId()));
     CreateDirectoryW(app.installRoot.c_str(), nullptr);
     app.appName = L"window-ops";
   }
@@ -134,12 +121,9 @@ class LauncherWindows : public ::testing::Test {
     return panel;
   }
 
-  static SilentServer* s_server;
-  static int s_dialogs;
+  static inline SilentServer* s_server = nullptr;
+  static inline int s_dialogs = 0;
 };
-
-SilentServer* LauncherWindows::s_server = nullptr;
-int LauncherWindows::s_dialogs = 0;
 
 std::atomic<int> g_pageKeys{0};
 WNDPROC g_browserProc = nullptr;
