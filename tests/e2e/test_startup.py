@@ -113,8 +113,8 @@ class StartupTest(unittest.TestCase):
                          "game client did not start")
         proc = self.start(self.copy())
         self.assertIn("游戏已启动", self.box_text())
-        gui("command", GAME, BOX, 1)
-        self.assertEqual(harness.exit_code(proc), 0)
+        self.assertEqual(gui("command", GAME, BOX, 1)[0], 0)
+        self.assertEqual(harness.end_of(self, proc), 0)
         gui("close", GAME, GAME_CLASS)
         harness.exit_code(client)
 
