@@ -109,8 +109,13 @@ def start(args, cwd=None, env=None):
     full_env = dict(os.environ)
     if env:
         full_env.update(env)
-    return subprocess.Popen([WINE_RUN] + list(args), cwd=cwd, env=full_env,
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    # What Wine itself says (a program it could not load, an unhandled
+    # exception) is kept for a test that finds the program gone.
+    output = tempfile.TemporaryFile(dir=BUILD_DIR)
+    proc = subprocess.Popen([WINE_RUN] + list(args), cwd=cwd, env=full_env,
+                            stdout=output, stderr=subprocess.STDOUT)
+    proc.wine_output = output
+    return proc
 
 
 def exit_code(proc, timeout=30):
@@ -388,7 +393,11 @@ def launcher_state(proc):
     how), started by Wine or not, or where its threads wait."""
     ended = proc.poll() if proc is not None else None
     if ended is not None:
-        return "ended with %d" % ended
+        said = b""
+        if getattr(proc, "wine_output", None):
+            proc.wine_output.seek(0)
+            said = proc.wine_output.read()[-2000:]
+        return "ended with %d%s" % (ended, said and "; Wine said:\n" + said.decode("utf-8", "replace"))
     if not launcher_pids():
         return "not running: Wine has not started it" if proc else "not running (ended, or not started)"
     return "running:\n" + launcher_stacks()

@@ -101,7 +101,7 @@ class InstallTest(unittest.TestCase):
             self, source=harness.TEST_LAUNCHER_EXE if test_build else harness.LAUNCHER_EXE)
         proc = copy.start(env=env)
         self.procs.append(proc)
-        harness.wait_main_window(self)
+        harness.wait_main_window(self, proc)
         return copy, proc
 
     def finish(self, proc):

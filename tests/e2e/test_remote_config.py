@@ -58,7 +58,7 @@ class RemoteConfigTest(unittest.TestCase):
         copy = harness.launcher_copy(self, source=harness.TEST_LAUNCHER_EXE if test_build else None)
         proc = copy.start(env=env)
         self.procs.append(proc)
-        harness.wait_main_window(self)
+        harness.wait_main_window(self, proc)
         return proc
 
     def finish(self, proc):

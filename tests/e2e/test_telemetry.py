@@ -41,7 +41,7 @@ class TelemetryTest(unittest.TestCase):
 
     def run_to_main_window(self):
         proc = self.start()
-        harness.wait_main_window(self)
+        harness.wait_main_window(self, proc)
         return proc
 
     def reports(self, n):

@@ -113,7 +113,7 @@ class WindowsTest(unittest.TestCase):
         self.before = screenshot()
         proc = copy.start()
         self.procs.append(proc)
-        harness.wait_main_window(self)
+        harness.wait_main_window(self, proc)
         self.assertTrue(harness.wait_for(lambda: (panel()[0] or (0, 0, 0, 0, False))[4], 15),
                         "the panel did not show")
         return copy, proc
@@ -234,7 +234,7 @@ class WindowsTest(unittest.TestCase):
         before = screenshot()
         proc = copy.start()
         self.procs.append(proc)
-        harness.wait_main_window(self)
+        harness.wait_main_window(self, proc)
         self.assertTrue(harness.wait_for(
             lambda: panel()[1].get(STATUS, (False, ""))[:2] == (True, "更新已完成"), 20))
         ox, oy = self.origin()
