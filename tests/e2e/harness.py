@@ -130,7 +130,9 @@ def gui(*args, timeout=30):
         r = wine([GUIDRIVER] + [str(a) for a in args], timeout=timeout)
         # A waiting verb cannot give up before its time: an answer that came
         # at once is Wine failing to start the driver, which is tried again.
-        waits = args[0] in ("wait", "gone", "box")
+        # A look without a wait (a time under half a second) may well fail
+        # at once.
+        waits = args[0] in ("wait", "gone", "box") and int(args[-1]) >= 500
         if not (waits and r.returncode != 0 and time.monotonic() - started < 0.5):
             break
         sys.stderr.write("guidriver %s ended at once with %d, tried again\n" % (args[0], r.returncode))

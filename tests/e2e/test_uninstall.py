@@ -35,7 +35,8 @@ class UninstallTest(unittest.TestCase):
         for name in (GAME + ".lnk", harness.UNINSTALL_NAME + ".lnk"):
             open(os.path.join(START_MENU_APPS, name), "wb").close()
         open(DESKTOP_LINK, "wb").close()
-        self.assertEqual(reg("add", KEY, "/v", "DisplayName", "/d", GAME, "/f").returncode, 0)
+        added = reg("add", KEY, "/v", "DisplayName", "/d", GAME, "/f")
+        self.assertEqual(added.returncode, 0, added.stdout + added.stderr)
         # Something beside the data directory that must survive.
         self.neighbour = harness.drive_c(harness.PROFILE.install_dir_name + "-neighbour")
         os.makedirs(self.neighbour, exist_ok=True)
