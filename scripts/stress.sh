@@ -2,12 +2,14 @@
 # Runs one end-to-end test file of the Windows tree many rounds over, outside
 # the time limit CTest gives it, to catch what fails one run in a few:
 #
-#   scripts/stress.sh startup|exit|launch [ROUNDS] [BUILD_DIR]
+#   scripts/stress.sh startup|exit|launch|FILE [ROUNDS] [BUILD_DIR]
 #
 # startup: a second launcher refused while the first runs (TOV_STARTUP_ROUNDS)
 # exit:    closing during a download, an extraction, a game start, and game
 #          starts in a row (TOV_EXIT_ROUNDS)
 # launch:  every login and game start case (TOV_LAUNCH_ROUNDS)
+# FILE:    any other end-to-end file (uninstall, install, ...), whole, that
+#          many times over
 #
 # The tree must be built (scripts/test.sh builds it); ROUNDS defaults to 100.
 # The test runs with the environment CTest would give it, in its own Wine
@@ -15,13 +17,10 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-what=${1:?usage: scripts/stress.sh startup|exit|launch [ROUNDS] [BUILD_DIR]}
+what=${1:?usage: scripts/stress.sh startup|exit|launch|FILE [ROUNDS] [BUILD_DIR]}
 rounds=${2:-100}
 build=${3:-${TOV_BUILD_ROOT:-$root/build}/win}
-case $what in
-  startup|exit|launch) ;;
-  *) echo "stress: no stress mode '$what'" >&2; exit 2 ;;
-esac
+[ -f "$root/tests/e2e/test_$what.py" ] || { echo "stress: no end-to-end file test_$what.py" >&2; exit 2; }
 [ -f "$build/CMakeCache.txt" ] || { echo "stress: $build is not built; run scripts/test.sh first" >&2; exit 2; }
 
 # The command, folder and environment CTest has for the test.
@@ -36,7 +35,10 @@ for item in props["ENVIRONMENT"]:
 ' <<<"$listing")
 workdir=${settings[0]}
 for item in "${settings[@]:1}"; do export "${item?}"; done
-export "TOV_$(tr '[:lower:]' '[:upper:]' <<<"$what")_ROUNDS=$rounds"
+case $what in
+  startup|exit|launch) export "TOV_$(tr '[:lower:]' '[:upper:]' <<<"$what")_ROUNDS=$rounds"; repeats=1 ;;
+  *) repeats=$rounds ;;
+esac
 
 . "$root/scripts/lib/display.sh"
 cleanup() {
@@ -52,5 +54,7 @@ rm -rf "$TOV_WINEPREFIX" "$TOV_WINEPREFIX.lock"
 echo "stress: e2e_test_$what, $rounds rounds, prefix $TOV_WINEPREFIX"
 cd "$workdir"
 start=$SECONDS
-python3 -m unittest -v "test_$what"
+for ((i = 1; i <= repeats; i++)); do
+  python3 -m unittest -v "test_$what" || { echo "stress: e2e_test_$what failed in round $i" >&2; exit 1; }
+done
 echo "stress: e2e_test_$what passed $rounds rounds in $((SECONDS - start)) s"
