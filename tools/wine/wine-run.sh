@@ -8,11 +8,11 @@ prefix=${TOV_WINEPREFIX:?TOV_WINEPREFIX must name the Wine prefix}
 # Linux puts a program's brk heap anywhere in the gigabyte above its image,
 # and Debian's Wine loader sits at 0x7d000000, just under the addresses Wine
 # then maps at fixed places (the shared user data at 0x7ffe0000 first). About
-# one start in three thousand drew a heap there: the program did not start
-# (exit 1, nothing said with WINEDEBUG=-all) or ld.so failed an assertion at
-# its end (exit 127). Without address randomisation the heap stays right
-# after the loader, well clear of them. Where the kernel refuses the
-# personality (some containers), Wine runs as before.
+# one start in three thousand drew a heap there, and the program ended with 1
+# before it ran, saying nothing under WINEDEBUG=-all. Without address
+# randomisation the heap stays right after the loader, well clear of them.
+# Where the kernel refuses the personality (some containers), Wine runs as
+# before.
 if [ -z "${TOV_WINE_FIXED_LAYOUT:-}" ] && setarch -R true 2>/dev/null; then
   export TOV_WINE_FIXED_LAYOUT=1
   exec setarch -R "$0" "$@"
