@@ -396,7 +396,7 @@ def launcher_state(proc):
     ended = proc.poll() if proc is not None else None
     if ended is not None:
         said = b""
-        if getattr(proc, "wine_output", None):
+        if getattr(proc, "wine_output", None) and not proc.wine_output.closed:
             proc.wine_output.seek(0)
             said = proc.wine_output.read()[-2000:]
         return "ended with %d%s" % (ended, said and "; Wine said:\n" + said.decode("utf-8", "replace"))
@@ -486,6 +486,8 @@ def end_run(procs, windows=((MAIN, "-"),)):
             p.wait(timeout=15)
         except subprocess.TimeoutExpired:
             p.kill()
+        if hasattr(p, "wine_output"):
+            p.wine_output.close()
     # A launcher that hung would hold the single-instance mutex and refuse
     # every later test's start: it goes with its test.
     for pid in launcher_pids():

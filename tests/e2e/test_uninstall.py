@@ -43,7 +43,8 @@ class UninstallTest(unittest.TestCase):
 
     def tearDown(self):
         harness.end_run(self.procs, ((GAME, BOX), (MAIN, "-"), (GAME, GAME_CLASS)))
-        subprocess.run(["chmod", "-R", "u+w", harness.install_root()], check=False)
+        subprocess.run(["chmod", "-R", "u+w", harness.install_root()], check=False,
+                       stderr=subprocess.DEVNULL)
         harness.reset_install_root()
         shutil.rmtree(START_MENU_APPS, ignore_errors=True)
         shutil.rmtree(self.neighbour, ignore_errors=True)
