@@ -43,6 +43,11 @@ tov_wine_ready() {
         /v DefaultConnectionSettings /t REG_BINARY \
         /d 46000000010000000100000000000000000000000000000000000000000000000000000000000000000000000000000000000000 \
         /f </dev/null >/dev/null 2>&1 9>&-
+      # A program that crashes ends with its backtrace on stderr, as on a
+      # machine without a display, instead of waiting for someone to close
+      # Wine's crash dialog (a test then only hit its time limit, silent).
+      wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+        </dev/null >/dev/null 2>&1 9>&-
       # Wine links the profile's Desktop, Documents, ... to the Unix home;
       # tests write desktop links, which must stay inside the prefix.
       local link
