@@ -399,7 +399,7 @@ def launcher_state(proc):
         if getattr(proc, "wine_output", None) and not proc.wine_output.closed:
             proc.wine_output.seek(0)
             said = proc.wine_output.read()[-2000:]
-        return "ended with %d%s" % (ended, said and "; Wine said:\n" + said.decode("utf-8", "replace"))
+        return "ended with %d%s" % (ended, "; Wine said:\n" + said.decode("utf-8", "replace") if said else "")
     if not launcher_pids():
         return "not running: Wine has not started it" if proc else "not running (ended, or not started)"
     return "running:\n" + launcher_stacks()
