@@ -13,8 +13,9 @@ prefix=${TOV_WINEPREFIX:?TOV_WINEPREFIX must name the Wine prefix}
 # randomisation the heap stays right after the loader, well clear of them.
 # Where the kernel refuses the personality (some containers), Wine runs as
 # before.
-if [ -z "${TOV_WINE_FIXED_LAYOUT:-}" ] && setarch -R true 2>/dev/null; then
-  export TOV_WINE_FIXED_LAYOUT=1
+# ADDR_NO_RANDOMIZE (0x0040000) is read from the personality itself, so a
+# run already without randomisation goes straight on.
+if (( (0x$(cat /proc/self/personality) & 0x0040000) == 0 )) && setarch -R true 2>/dev/null; then
   exec setarch -R "$0" "$@"
 fi
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
