@@ -21,7 +21,13 @@ void ExitBarrier::Leave() {
 bool ExitBarrier::Close(std::chrono::milliseconds limit) {
   std::unique_lock<std::mutex> hold(m_lock);
   m_closed = true;
+  m_closing.notify_all();
   return m_left.wait_for(hold, limit, [this] { return m_passes == 0; });
+}
+
+bool ExitBarrier::WaitClosed(std::chrono::milliseconds limit) {
+  std::unique_lock<std::mutex> hold(m_lock);
+  return m_closing.wait_for(hold, limit, [this] { return m_closed.load(); });
 }
 
 void ExitBarrier::Park(Pass pass) {

@@ -126,6 +126,8 @@ bool AttemptRun::StartAt(int64_t offset) {
   report.digest = std::make_unique<PackageDigest>();
   std::vector<char> block(1 << 20);
   for (int64_t done = 0; done < offset;) {
+    // Reading back a large part takes seconds: the close need not wait.
+    if (plan.barrier && plan.barrier->Closed()) return false;
     OVERLAPPED where{};
     where.Offset = static_cast<DWORD>(done);
     where.OffsetHigh = static_cast<DWORD>(done >> 32);
@@ -208,6 +210,10 @@ size_t OnAttemptBody(char* data, size_t size, size_t count, void* user) noexcept
 
 int OnAttemptInfo(void* user, curl_off_t total, curl_off_t done, curl_off_t, curl_off_t) noexcept {
   auto* run = static_cast<AttemptRun*>(user);
+  // libcurl asks after every block and at least once a second: the close
+  // ends the transfer here, with every block taken so far in the file, and
+  // no thread is ended inside a socket call.
+  if (run->plan.barrier && run->plan.barrier->Closed()) return 1;
   // A resumed download shows nothing until its rest is on the way: the bar
   // would fall back to the start meanwhile.
   if (run->plan.offset > 0 && !run->keep) return 0;

@@ -1,5 +1,6 @@
 #include "provisioning/package_fetch_win.h"
 
+#include <chrono>
 #include <random>
 
 #include "base/launcher_log.h"
@@ -11,6 +12,8 @@
 namespace {
 
 constexpr const char* kOp = "CGameRemoteConfig::OnDownLoad";
+
+bool Closing(const PackageFetch& fetch) { return fetch.barrier && fetch.barrier->Closed(); }
 
 // Keeps the record in step with the answer just taken: it says what the
 // bytes in the file are, so it goes to disk before they do.
@@ -41,6 +44,7 @@ PackageTransfer::AttemptReport TryAddress(PackageTransfer& transfer, const Packa
   plan.progress = fetch.progress;
   plan.fits = fetch.fits;
   plan.admit = fetch.admit;
+  plan.barrier = fetch.barrier;
   tov::ResumePoint point = tov::PlanResume(record, address, fetch.version, FileLength(fetch.file), fetch.hashed);
   plan.offset = point.offset;
   plan.ifRange = point.ifRange ? record.validator : "";
@@ -51,7 +55,7 @@ PackageTransfer::AttemptReport TryAddress(PackageTransfer& transfer, const Packa
     Remember(fetch, record, address, total, validator);
   };
   PackageTransfer::AttemptReport report = transfer.Try(url, plan);
-  if (report.verdict == tov::ResumeVerdict::AskFromZero) {
+  if (report.verdict == tov::ResumeVerdict::AskFromZero && !Closing(fetch)) {
     // The kept bytes are of no use here; the attempt goes on from zero.
     record = {};
     DeletePartialRecord(fetch.archivePath);
@@ -102,14 +106,23 @@ FetchResult FetchPackage(PackageTransfer& transfer, const PackageFetch& fetch, t
         result.digest = std::move(carried);
         return result;
       }
+      if (Closing(fetch)) {
+        result.stopped = true;
+        return result;
+      }
       std::wstring reason = tov::TransientReason(report.end);
       if (reason.empty()) return result;  // this answer will not change
       if (attempt == fetch.policy.attempts) break;
       int64_t delay = tov::RetryDelayMillis(fetch.policy, attempt, report.end.retryAfterSeconds, RetryJitter());
       LOG_INFO(tov::RetryLine(attempt + 1, fetch.policy.attempts, delay, reason), kOp);
       if (fetch.waiting) fetch.waiting(true);
-      ::Sleep(static_cast<DWORD>(delay));
+      if (fetch.barrier) {
+        result.stopped = fetch.barrier->WaitClosed(std::chrono::milliseconds(delay));
+      } else {
+        ::Sleep(static_cast<DWORD>(delay));
+      }
       if (fetch.waiting) fetch.waiting(false);
+      if (result.stopped) return result;
     }
   }
   return result;

@@ -25,12 +25,16 @@ struct PackageFetch {
   AnnouncedLengthCheck fits;
   BlockAdmission admit;  // asked before each block is written
   std::function<void(bool waiting)> waiting;  // a pause before a retry begins or ends
+  // Once closed, the transfer stops at its next block and a retry's pause
+  // ends: nothing more is asked for.
+  tov::ExitBarrier* barrier = nullptr;
 };
 
 struct FetchResult {
   bool ok = false;
   bool digestFailed = false;
   bool resumed = false;  // some bytes kept from before went into the file
+  bool stopped = false;  // by the close: neither a success nor a failure
   std::unique_ptr<PackageDigest> digest;  // of the whole file, when hashed and ok
 };
 

@@ -284,11 +284,19 @@ class PackageDownload {
   }
 
   DownloadResult Fetch() {
+    // The close stops the transfer at its next block, with every block taken
+    // in the file and its record for the next start, and waits for that; a
+    // stopped download is neither a success nor a failure.
+    tov::ExitBarrier& barrier = tov::ProcessExitBarrier();
+    tov::ExitBarrier::Pass pass = barrier.Enter();
+    if (!pass) barrier.Park(std::move(pass));
     tov::ProgressRepeatFilter shown;
     bool oversized = false;
     PackageFetch fetch = PlanFetch(shown, oversized);
+    fetch.barrier = &barrier;
     FetchResult got = FetchPackage(m_transfer, fetch, m_record);
     if (got.ok && m_expected.hashed) got = CheckArrival(fetch, std::move(got));
+    if (got.stopped) barrier.Park(std::move(pass));
     m_transfer.Release();
     if (!got.ok) {
       // A block that could not be hashed aborted the transfer: say why.

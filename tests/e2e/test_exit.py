@@ -100,6 +100,8 @@ class ExitTest(unittest.TestCase):
             self.start()
             harness.wait_log(self, r"\[INFO\]\[WebLogger::Log::\d+\] \S+error_msg=game%20download%20start")
             self.end_clean("download", n)
+            # The transfer stops at the close: no failure, no step left running.
+            self.assertNotIn("[ERROR]", harness.read_log() or "", "download, round %d" % n)
 
         # During an extraction: many small files, served at once.
         self.server.clear_faults()

@@ -5,13 +5,16 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdio>
+#include <future>
 #include <string>
 #include <vector>
 
 #include "loopback_http_server.h"
 #include "provisioning/package_digest_win.h"
 #include "provisioning/package_download.h"
+#include "provisioning/package_fetch_win.h"
 #include "provisioning/provisioning_settings.h"
 #include "test_support.h"
 
@@ -251,4 +254,35 @@ TEST_F(PackageDownload, AnAnnouncedLengthThatDoesNotFitStopsTheTransferBeforeIts
     }
     std::fclose(to);
   }
+}
+
+TEST_F(PackageDownload, TheCloseStopsAWaitingTransferOrARetrysPauseAndNothingMoreIsAsked) {
+  // A server that has not answered yet (and is not given up on for a
+  // minute); a 503 whose Retry-After holds the next attempt back a minute.
+  ProvisioningSettings patient = CurrentProvisioningSettings();
+  patient.limits.stallSeconds = 60;
+  UseProvisioningSettings(patient);
+  for (const testing_support::Reply& reply :
+       {testing_support::kHoldEveryRequest, testing_support::Reply{503, "Retry-After: 60\r\n", "busy"}}) {
+    testing_support::LoopbackHttpServer own;
+    own.SetReply(reply);
+    tov::ExitBarrier barrier;
+    std::atomic<bool> pausing{false};
+    PackageFetch fetch;
+    fetch.file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    fetch.archivePath = testing_support::TempPath(L"tov-stopped-" + std::to_wstring(GetCurrentProcessId()));
+    fetch.addresses = {own.WideUrl("/packages/bm.zip")};
+    fetch.barrier = &barrier;
+    fetch.waiting = [&](bool waiting) { pausing = pausing || waiting; };
+    PackageTransfer transfer;
+    tov::PartialRecord record;
+    auto running = std::async(std::launch::async, [&] { return FetchPackage(transfer, fetch, record); });
+    ASSERT_TRUE(testing_support::WaitFor([&] { return reply.hang ? own.Requests().size() == 1 : pausing.load(); }));
+    barrier.Close(std::chrono::milliseconds(0));
+    ASSERT_EQ(running.wait_for(std::chrono::seconds(20)), std::future_status::ready) << "not stopped";
+    FetchResult got = running.get();
+    EXPECT_TRUE(got.stopped && !got.ok && own.Requests().size() == 1) << reply.status;
+  }
+  patient.limits.stallSeconds = 2;
+  UseProvisioningSettings(patient);
 }
