@@ -1,17 +1,18 @@
 // Steps that the end of the process must not cut in half. When the launcher
 // closes, the process ends and takes its other threads with it wherever they
 // are. Most of their work survives that (a download continues where it was,
-// an extraction starts over), but a few steps do not: a thread killed inside COM or the loader
-// can leave a lock held that the process's own end then waits for, and a
-// game process created but not yet resumed would be left doing nothing. Such
-// a step runs behind a pass; the end of the run closes the barrier, which
-// refuses new passes and waits, bounded, for the ones given out.
+// an extraction starts over), but a few steps do not: a thread killed inside
+// COM or the loader can leave a lock held that the process's own end then
+// waits for, and a game process created but not yet resumed would be left
+// doing nothing. Such a step runs behind a pass; the end of the run closes
+// the barrier, which refuses new passes and waits, bounded, for the ones
+// given out.
 //
 // Long work (an extraction, a download) holds a pass too, but does not run
 // to its end: it looks at Closed() between its steps and, once closed, stops
-// its helper threads or its transfer and parks. Under Wine a thread ended inside a system call can
-// leave one of the system's own locks held, and the process's end then
-// waits for that lock forever.
+// its helper threads or its transfer and parks. Under Wine a thread ended
+// inside a system call can leave one of the system's own locks held, and the
+// process's end then waits for that lock forever.
 #pragma once
 #include <atomic>
 #include <chrono>
