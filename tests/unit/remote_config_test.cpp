@@ -75,7 +75,9 @@ TEST(ConfigSeal, TheSignatureLineIsTheLastOneAndCoversEveryByteBeforeIt) {
        }) {
     SignedBody split = SplitSignedBody(c.body);
     EXPECT_EQ(split.check, c.check) << c.body;
-    if (c.check != ConfigCheck::SignatureMissing) EXPECT_EQ(split.signedLength, c.signedLength) << c.body;
+    if (c.check != ConfigCheck::SignatureMissing) {
+      EXPECT_EQ(split.signedLength, c.signedLength) << c.body;
+    }
   }
 }
 
