@@ -13,6 +13,12 @@ ExitBarrier::Pass ExitBarrier::Enter() {
   return Pass(this);
 }
 
+ExitBarrier::Pass ExitBarrier::EnterOrPark() {
+  Pass pass = Enter();
+  if (!pass) Park(std::move(pass));
+  return pass;
+}
+
 void ExitBarrier::Leave() {
   std::lock_guard<std::mutex> hold(m_lock);
   if (--m_passes == 0) m_left.notify_all();

@@ -40,6 +40,9 @@ class ExitBarrier {
   };
 
   Pass Enter();
+  // A pass, or once closed the wait for the process's end: for work that
+  // must not begin after the close.
+  Pass EnterOrPark();
   // Refuses every later pass, then waits up to `limit` for the passes out;
   // false when one is still out at the end.
   bool Close(std::chrono::milliseconds limit);

@@ -91,7 +91,7 @@ struct PackageTransfer::Attempt {
   DownloadProgressFn progress;  // whole-package figures, the kept part included
   AnnouncedLengthCheck fits;    // asked with the bytes still to come
   BlockAdmission admit;         // asked before each block is written
-  const tov::ExitBarrier* barrier = nullptr;  // once closed, the transfer stops
+  const tov::ExitBarrier* barrier = &tov::ProcessExitBarrier();  // once closed, the transfer stops
   // Once an answer is taken as package data, before its body: the whole
   // length (0 when unknown) and the answer's validator.
   std::function<void(int64_t total, const std::string& validator)> accepted;

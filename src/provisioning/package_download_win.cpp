@@ -127,7 +127,7 @@ bool AttemptRun::StartAt(int64_t offset) {
   std::vector<char> block(1 << 20);
   for (int64_t done = 0; done < offset;) {
     // Reading back a large part takes seconds: the close need not wait.
-    if (plan.barrier && plan.barrier->Closed()) return false;
+    if (plan.barrier->Closed()) return false;
     OVERLAPPED where{};
     where.Offset = static_cast<DWORD>(done);
     where.OffsetHigh = static_cast<DWORD>(done >> 32);
@@ -213,7 +213,7 @@ int OnAttemptInfo(void* user, curl_off_t total, curl_off_t done, curl_off_t, cur
   // libcurl asks after every block and at least once a second: the close
   // ends the transfer here, with every block taken so far in the file, and
   // no thread is ended inside a socket call.
-  if (run->plan.barrier && run->plan.barrier->Closed()) return 1;
+  if (run->plan.barrier->Closed()) return 1;
   // A resumed download shows nothing until its rest is on the way: the bar
   // would fall back to the start meanwhile.
   if (run->plan.offset > 0 && !run->keep) return 0;

@@ -13,8 +13,6 @@ namespace {
 
 constexpr const char* kOp = "CGameRemoteConfig::OnDownLoad";
 
-bool Closing(const PackageFetch& fetch) { return fetch.barrier && fetch.barrier->Closed(); }
-
 // Keeps the record in step with the answer just taken: it says what the
 // bytes in the file are, so it goes to disk before they do.
 void Remember(const PackageFetch& fetch, tov::PartialRecord& record, const std::string& address,
@@ -55,7 +53,7 @@ PackageTransfer::AttemptReport TryAddress(PackageTransfer& transfer, const Packa
     Remember(fetch, record, address, total, validator);
   };
   PackageTransfer::AttemptReport report = transfer.Try(url, plan);
-  if (report.verdict == tov::ResumeVerdict::AskFromZero && !Closing(fetch)) {
+  if (report.verdict == tov::ResumeVerdict::AskFromZero && !fetch.barrier->Closed()) {
     // The kept bytes are of no use here; the attempt goes on from zero.
     record = {};
     DeletePartialRecord(fetch.archivePath);
@@ -106,7 +104,7 @@ FetchResult FetchPackage(PackageTransfer& transfer, const PackageFetch& fetch, t
         result.digest = std::move(carried);
         return result;
       }
-      if (Closing(fetch)) {
+      if (fetch.barrier->Closed()) {
         result.stopped = true;
         return result;
       }
@@ -116,11 +114,7 @@ FetchResult FetchPackage(PackageTransfer& transfer, const PackageFetch& fetch, t
       int64_t delay = tov::RetryDelayMillis(fetch.policy, attempt, report.end.retryAfterSeconds, RetryJitter());
       LOG_INFO(tov::RetryLine(attempt + 1, fetch.policy.attempts, delay, reason), kOp);
       if (fetch.waiting) fetch.waiting(true);
-      if (fetch.barrier) {
-        result.stopped = fetch.barrier->WaitClosed(std::chrono::milliseconds(delay));
-      } else {
-        ::Sleep(static_cast<DWORD>(delay));
-      }
+      result.stopped = fetch.barrier->WaitClosed(std::chrono::milliseconds(delay));
       if (fetch.waiting) fetch.waiting(false);
       if (result.stopped) return result;
     }

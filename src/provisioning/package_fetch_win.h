@@ -27,7 +27,7 @@ struct PackageFetch {
   std::function<void(bool waiting)> waiting;  // a pause before a retry begins or ends
   // Once closed, the transfer stops at its next block and a retry's pause
   // ends: nothing more is asked for.
-  tov::ExitBarrier* barrier = nullptr;
+  tov::ExitBarrier* barrier = &tov::ProcessExitBarrier();
 };
 
 struct FetchResult {

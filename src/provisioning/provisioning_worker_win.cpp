@@ -288,12 +288,10 @@ class PackageDownload {
     // in the file and its record for the next start, and waits for that; a
     // stopped download is neither a success nor a failure.
     tov::ExitBarrier& barrier = tov::ProcessExitBarrier();
-    tov::ExitBarrier::Pass pass = barrier.Enter();
-    if (!pass) barrier.Park(std::move(pass));
+    tov::ExitBarrier::Pass pass = barrier.EnterOrPark();
     tov::ProgressRepeatFilter shown;
     bool oversized = false;
     PackageFetch fetch = PlanFetch(shown, oversized);
-    fetch.barrier = &barrier;
     FetchResult got = FetchPackage(m_transfer, fetch, m_record);
     if (got.ok && m_expected.hashed) got = CheckArrival(fetch, std::move(got));
     if (got.stopped) barrier.Park(std::move(pass));
@@ -471,8 +469,7 @@ ExtractResult CGameRemoteConfig::OnUnzipFile(const std::wstring& archivePath, Pr
   // The close stops the extraction between files and waits for its threads
   // to end before the process ends; a stopped extraction is not a failure.
   tov::ExitBarrier& barrier = tov::ProcessExitBarrier();
-  tov::ExitBarrier::Pass pass = barrier.Enter();
-  if (!pass) barrier.Park(std::move(pass));
+  tov::ExitBarrier::Pass pass = barrier.EnterOrPark();
   ExtractResult result = archiveFile
                              ? ExtractPackageFrom(archiveFile, GetAppState().clientDir, progress, freeSpace)
                              : ExtractPackage(archivePath, GetAppState().clientDir, progress, freeSpace);

@@ -290,10 +290,11 @@ def settle(hold=False):
 
 
 def package_asked_at(server):
-    """When the server took the newest package request (Unix clock). A
-    download's time starts there for every client: the launcher's own log
-    lines can wait behind reports that are held while it starts."""
-    return max(r["time"] for r in server.requests() if r.get("route") == "packages")
+    """When the server took the first package request since its requests
+    were cleared (Unix clock). A download's time starts there for every
+    client: the launcher's own log lines can wait behind reports that are
+    held while it starts."""
+    return min(r["time"] for r in server.requests() if r.get("route") == "packages")
 
 
 def timed_download(cmd, server):
@@ -540,13 +541,12 @@ def resume_rows(launcher, server, package, rounds, throttle_mib, judged=True):
         for cut in ((False, True) if k % 2 == 0 else (True, False)):
             server.clear_faults()
             server.clear_requests()
-            markers = {"start": r"\[CGameRemoteConfig::OnDownLoad::\d+\] http://",
-                       "end": r"\] download is finish\r\n"}
-            line = {"rate": throttle_mib * MIB} if throttle_mib else {}
+            markers = {"end": r"\] download is finish\r\n"}
+            pace = {"rate": throttle_mib * MIB} if throttle_mib else {}
             if cut:
-                server.add_fault("packages", count=1, cut_after=size // 2, **line)
-            if line:
-                server.add_fault("packages", **line)
+                server.add_fault("packages", count=1, cut_after=size // 2, **pace)
+            if pace:
+                server.add_fault("packages", **pace)
             if cut:
                 markers["retry"] = r"\] retry 2 of 6 in "
                 markers["resumed"] = r"\] download resumed at %d of %d bytes" % (size // 2, size)
@@ -554,8 +554,7 @@ def resume_rows(launcher, server, package, rounds, throttle_mib, judged=True):
             pause = seen["resumed"] - seen["retry"] if cut else 0.0
             if cut:
                 pauses.append(pause)
-            times[cut].append(seen["end"] - min(r["time"] for r in server.requests()
-                                                if r.get("route") == "packages") - pause)
+            times[cut].append(seen["end"] - package_asked_at(server) - pause)
             sent[cut].append(package_bytes_sent(server))
     server.clear_faults()
     t0, t1 = statistics.median(times[0]), statistics.median(times[1])
