@@ -23,6 +23,9 @@ tov_stop_display() {
   if [ -n "${xvfb_pid:-}" ]; then
     kill "$xvfb_pid" 2>/dev/null
     wait "$xvfb_pid" 2>/dev/null
+    # A later tov_ensure_display in this shell must not take the dead one.
+    unset DISPLAY
+    xvfb_pid=
   fi
   return 0
 }
